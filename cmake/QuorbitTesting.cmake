@@ -1,0 +1,19 @@
+# quorbit_add_gtest(NAME SOURCES... [LIBS libs...] [ENV VAR=value...] [TIMEOUT s])
+# One GoogleTest executable registered with ctest as a single test per binary
+# (keeps ctest output short and lets a binary share expensive fixtures).
+function(quorbit_add_gtest name)
+    cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;ENV;LABELS" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES} ${ARG_UNPARSED_ARGUMENTS})
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
+    if(NOT ARG_TIMEOUT)
+        set(ARG_TIMEOUT 300)
+    endif()
+    add_test(NAME ${name} COMMAND ${name})
+    set(env "ASAN_OPTIONS=detect_leaks=1:abort_on_error=0"
+            "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1"
+            "QT_QPA_PLATFORM=offscreen" ${ARG_ENV})
+    set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "${env}")
+    if(ARG_LABELS)
+        set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS}")
+    endif()
+endfunction()

@@ -1,0 +1,63 @@
+// Pauses go through one replaceable clock, so that unit tests record the
+// pauses a protocol makes instead of sleeping through them.
+#pragma once
+
+#include <chrono>
+#include <mutex>
+#include <vector>
+
+namespace platform {
+
+class Clock {
+public:
+    using Duration = std::chrono::microseconds;
+    virtual ~Clock() = default;
+    // Sleeps at least d (never less).
+    virtual void Sleep(Duration d) = 0;
+    virtual std::chrono::steady_clock::time_point Now() = 0;
+};
+
+// The process-wide clock: the system clock unless a test installed another.
+Clock& CurrentClock();
+// Installs a clock (not owned), or restores the system clock with nullptr.
+// Returns the previous one (nullptr when it was the system clock).
+Clock* SetClock(Clock* clock);
+
+inline void Pause(std::chrono::milliseconds ms) { CurrentClock().Sleep(ms); }
+
+// Sleeps on the monotonic clock towards an absolute deadline with minimal
+// timer slack, so a 1 ms pause costs close to 1 ms.
+class SystemClock final : public Clock {
+public:
+    void Sleep(Duration d) override;
+    std::chrono::steady_clock::time_point Now() override;
+};
+
+// Records every pause and advances a virtual time instead of sleeping.
+class RecordingClock final : public Clock {
+public:
+    void Sleep(Duration d) override;
+    std::chrono::steady_clock::time_point Now() override;
+    std::vector<Duration> Pauses() const;
+    Duration Total() const;
+    void Clear();
+
+private:
+    mutable std::mutex mutex_;
+    std::vector<Duration> pauses_;
+    std::chrono::steady_clock::time_point now_{};
+};
+
+// Installs a clock for the lifetime of the guard.
+class ScopedClock {
+public:
+    explicit ScopedClock(Clock* clock) : previous_(SetClock(clock)) {}
+    ~ScopedClock() { SetClock(previous_); }
+    ScopedClock(const ScopedClock&) = delete;
+    ScopedClock& operator=(const ScopedClock&) = delete;
+
+private:
+    Clock* previous_;
+};
+
+}  // namespace platform
