@@ -1,0 +1,1 @@
+# dialogs: jpeg decoder, album and print dialog (target lensmere_dialogs).

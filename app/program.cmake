@@ -1,0 +1,1 @@
+# program: device link, main window, photo files, lensmere executable.
