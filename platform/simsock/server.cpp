@@ -127,9 +127,11 @@ bool Server::Start(std::string* error) {
 
 void Server::Run() {
     std::vector<pollfd> fds;
-    std::vector<int> accepted;
     while (!stop_.load()) {
         if (unplugged_.load() && listen_fd_ >= 0) {
+            // A client whose connect() returned before the unplug holds an
+            // open handle: take it from the backlog before closing.
+            AcceptPending();
             ::close(listen_fd_);
             listen_fd_ = -1;
         }
@@ -164,20 +166,8 @@ void Server::Run() {
             }
         }
         connections_.resize(kept);
-        if (first_connection == 2 && (fds[1].revents & POLLIN)) {
-            for (;;) {
-                int c = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-                if (c < 0)
-                    break;
-                if (connections_.size() >= kMaxConnections) {
-                    Log("camsim " + name_ + ": too many connections; refusing one");
-                    ::close(c);
-                    continue;
-                }
-                connections_.push_back(c);
-            }
-        }
-        (void)accepted;
+        if (first_connection == 2 && (fds[1].revents & POLLIN))
+            AcceptPending();
     }
     for (int c : connections_)
         ::close(c);
@@ -187,6 +177,23 @@ void Server::Run() {
         listen_fd_ = -1;
     }
     RemoveSocketFile();
+}
+
+void Server::AcceptPending() {
+    for (;;) {
+        int c = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (c < 0) {
+            if (errno == EINTR || errno == ECONNABORTED)
+                continue;
+            return;
+        }
+        if (connections_.size() >= kMaxConnections) {
+            Log("camsim " + name_ + ": too many connections; refusing one");
+            ::close(c);
+            continue;
+        }
+        connections_.push_back(c);
+    }
 }
 
 void Server::Stop() {

@@ -59,6 +59,7 @@ class Server {
     const std::string& socket_path() const { return path_; }
 
   private:
+    void AcceptPending();
     bool ServeOne(int fd);
     size_t Process(size_t n, bool truncated);
     size_t Malformed(const std::string& what);

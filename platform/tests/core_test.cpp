@@ -182,14 +182,17 @@ TEST_F(InProcess, AttachAndDetachRaiseEventsWithNodesAndKeys) {
 }
 
 TEST(Nodes, AreStablePerPathAndKeysUnknownUntilLearnt) {
-    const uint32_t a = NodeForPath("test:node-a");
-    const uint32_t b = NodeForPath("test:node-b");
+    // Nodes live as long as the process: fresh paths for every repetition.
+    static int round = 0;
+    const std::string path_a = "test:node-a" + std::to_string(++round);
+    const uint32_t a = NodeForPath(path_a);
+    const uint32_t b = NodeForPath("test:node-b" + std::to_string(round));
     EXPECT_NE(a, 0u);
     EXPECT_NE(a, b);
-    EXPECT_EQ(NodeForPath("test:node-a"), a);
+    EXPECT_EQ(NodeForPath(path_a), a);
     EXPECT_EQ(HardwareKey(a), "");
     EXPECT_EQ(HardwareKey(0), "");
-    RememberHardwareKey("test:node-a", MakeHardwareKey(0x5A17, 0xC3E2, "INST_0"));
+    RememberHardwareKey(path_a, MakeHardwareKey(0x5A17, 0xC3E2, "INST_0"));
     EXPECT_EQ(HardwareKey(a), "USB\\VID_5A17&PID_C3E2\\INST_0");
     EXPECT_EQ(MakeHardwareKey(0x1, 0xabcd, "x"), "USB\\VID_0001&PID_ABCD\\x");
 }
