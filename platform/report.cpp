@@ -23,7 +23,13 @@ ErrorReporter& InstalledReporter() {
 void ReportToStderr(std::string_view caption, std::string_view text) {
     std::string line;
     line.reserve(caption.size() + text.size() + 3);
-    line.append(caption).append(": ").append(text).push_back('\n');
+    line.append(caption).append(": ").append(text);
+    // A report is one line whatever the text holds.
+    for (char& c : line) {
+        if (c == '\n' || c == '\r')
+            c = ' ';
+    }
+    line.push_back('\n');
     const char* p = line.data();
     size_t left = line.size();
     while (left > 0) {

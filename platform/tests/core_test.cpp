@@ -2,6 +2,8 @@
 // interface class, node numbers and hardware keys, reports and clocks.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <chrono>
 
 #include "platform/clock.h"
@@ -220,6 +222,23 @@ TEST(Reports, AreCapturedAndRestored) {
     ReportError("a", "b");
     SetErrorReporter({});
     EXPECT_EQ(seen, std::vector<std::string>{"a|b"});
+}
+
+TEST(Reports, GoToStderrAsOneLineByDefault) {
+    int pipe_fds[2];
+    ASSERT_EQ(::pipe(pipe_fds), 0);
+    const int saved = ::dup(STDERR_FILENO);
+    ::dup2(pipe_fds[1], STDERR_FILENO);
+    ReportError("Orvanta", "write card error,\nwork incomplete");
+    ::dup2(saved, STDERR_FILENO);
+    ::close(saved);
+    ::close(pipe_fds[1]);
+    char buffer[256];
+    const ssize_t n = ::read(pipe_fds[0], buffer, sizeof buffer);
+    ::close(pipe_fds[0]);
+    ASSERT_GT(n, 0);
+    EXPECT_EQ(std::string(buffer, static_cast<size_t>(n)),
+              "Orvanta: write card error, work incomplete\n");
 }
 
 TEST(Clocks, RecordingClockRecordsAndAdvancesWithoutSleeping) {
