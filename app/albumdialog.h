@@ -1,0 +1,50 @@
+// The album: lists the picture folder, shows the selected picture, deletes a file on request.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <functional>
+
+#include "filelistbox.h"
+#include "picturebox.h"
+
+class QAction;
+class QFrame;
+class QLabel;
+class QMenu;
+class QMessageBox;
+class QPushButton;
+
+namespace lensmere {
+
+class TPreviewDlg : public QDialog {
+    Q_OBJECT
+  public:
+    explicit TPreviewDlg(QWidget* parent = nullptr);
+
+    // Asks a yes/no question; true means Yes. Replaced in tests so no modal box blocks.
+    using Confirmation = std::function<bool(QWidget* parent, const QString& question)>;
+    void setConfirmation(Confirmation confirmation);
+    // The question box shown by default: caption "Confirm", question icon, "&Yes" and "&No".
+    static QMessageBox* createConfirmBox(QWidget* parent, const QString& question);
+
+    // Shows the selected file in Image1 (stretched). Raises the loading error; Image1 then
+    // keeps its picture.
+    void FileListBox1Change();
+    // Deletes the selected file after confirmation and re-reads the list.
+    void DELETEFILE1Click();
+
+    QFrame* Bevel1;
+    PictureBox* Image1;
+    QLabel* Label1;
+    QLabel* Label2;
+    QPushButton* CancelBtn;
+    FileListBox* FileListBox1;
+    QMenu* PopupMenu1;
+    QAction* DELETEFILE1;
+
+  private:
+    Confirmation confirmation_;
+};
+
+}  // namespace lensmere

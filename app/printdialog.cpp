@@ -1,0 +1,359 @@
+#include "printdialog.h"
+
+#include <QComboBox>
+#include <QFont>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPageSetupDialog>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QPushButton>
+#include <climits>
+#include <cmath>
+
+#include "dialogerror.h"
+
+namespace lensmere {
+
+namespace {
+
+// Edges are whole printer pixels; values beyond the int range (huge X or Y) are held at
+// its ends instead of overflowing.
+int truncatedEdge(long double value) {
+    if (std::isnan(value)) {
+        return 0;
+    }
+    const long double truncated = std::trunc(value);
+    if (truncated >= static_cast<long double>(INT_MAX)) {
+        return INT_MAX;
+    }
+    if (truncated <= static_cast<long double>(INT_MIN)) {
+        return INT_MIN;
+    }
+    return static_cast<int>(truncated);
+}
+
+QRect rectFromEdges(int left, int top, int right, int bottom) {
+    return QRect(QPoint(left, top), QPoint(right - 1, bottom - 1));
+}
+
+QFont captionFont() {
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setPixelSize(13);
+    font.setBold(true);
+    return font;
+}
+
+int runDialog(QDialog& dialog) {
+    return dialog.exec();
+}
+
+const char* const kNoDefaultPrinter = "There is no default printer currently selected";
+
+}  // namespace
+
+QRect pagePictureRect(int pictureWidth, int pictureHeight, float factor, int x, int y) {
+    const float w = static_cast<float>(static_cast<long double>(pictureWidth) * factor);
+    const float h = static_cast<float>(static_cast<long double>(pictureHeight) * factor);
+    const float fx = static_cast<float>(x);
+    const float fy = static_cast<float>(y);
+    return rectFromEdges(truncatedEdge(fx), truncatedEdge(fy),
+                         truncatedEdge(static_cast<long double>(w) + fx),
+                         truncatedEdge(static_cast<long double>(h) + fy));
+}
+
+QRect previewPictureRect(int pictureWidth, int pictureHeight, float factor, int x, int y,
+                         int pageWidth, int pageHeight, int boxWidth, int boxHeight) {
+    const long double pageW = pageWidth;
+    const long double pageH = pageHeight;
+    const float pw =
+        static_cast<float>(static_cast<long double>(pictureWidth) * factor * boxWidth / pageW);
+    const float ph =
+        static_cast<float>(static_cast<long double>(pictureHeight) * factor * boxHeight / pageH);
+    const float fx = static_cast<float>(x);
+    const float fy = static_cast<float>(y);
+    const float px = static_cast<float>(static_cast<long double>(boxWidth) * fx / pageW);
+    const float py = static_cast<float>(static_cast<long double>(boxHeight) * fy / pageH);
+    return rectFromEdges(truncatedEdge(px), truncatedEdge(py),
+                         truncatedEdge(static_cast<long double>(pw) + px),
+                         truncatedEdge(static_cast<long double>(ph) + py));
+}
+
+int fieldInteger(const QString& text) {
+    bool ok = false;
+    int value = 0;
+    const bool shapeOk = !text.isEmpty() && text.trimmed() == text;
+    if (shapeOk) {
+        value = text.toInt(&ok, 10);
+    }
+    if (!ok) {
+        throw DialogError(QStringLiteral("'%1' is not a valid integer value").arg(text));
+    }
+    return value;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+PreviewBox::PreviewBox(QWidget* parent) : QWidget(parent) {}
+
+QImage& PreviewBox::beginDrawing() {
+    canvas_ = QImage(size(), QImage::Format_RGB32);
+    canvas_.fill(Qt::white);
+    update();
+    return canvas_;
+}
+
+void PreviewBox::clearDrawing() {
+    canvas_ = QImage();
+    update();
+}
+
+void PreviewBox::paintEvent(QPaintEvent*) {
+    if (canvas_.isNull()) {
+        return;
+    }
+    QPainter painter(this);
+    painter.drawImage(QPoint(0, 0), canvas_);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TPrintDlg::TPrintDlg(QWidget* parent) : QDialog(parent), runner_(runDialog) {
+    setObjectName(QStringLiteral("PrintDlg"));
+    setWindowTitle(QStringLiteral("Draw"));
+    setFixedSize(621, 360);
+    setSizeGripEnabled(false);
+
+    Bevel2 = new QFrame(this);
+    Bevel2->setObjectName(QStringLiteral("Bevel2"));
+    Bevel2->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    Bevel2->setGeometry(426, 30, 193, 254);
+
+    Bevel1 = new QFrame(this);
+    Bevel1->setObjectName(QStringLiteral("Bevel1"));
+    Bevel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    Bevel1->setGeometry(8, 8, 417, 313);
+
+    image1 = new PictureBox(this);
+    image1->setObjectName(QStringLiteral("image1"));
+    image1->setGeometry(13, 16, 404, 297);
+    image1->setStretch(true);
+
+    Label1 = new QLabel(QStringLiteral("SIZE"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setGeometry(20, 340, 34, 16);
+    Label2 = new QLabel(QStringLiteral("X"), this);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    Label2->setGeometry(120, 340, 10, 16);
+    Label3 = new QLabel(QStringLiteral("Y"), this);
+    Label3->setObjectName(QStringLiteral("Label3"));
+    Label3->setGeometry(200, 340, 11, 16);
+    for (QLabel* label : {Label1, Label2, Label3}) {
+        label->setFont(captionFont());
+    }
+
+    PaintBox1 = new PreviewBox(this);
+    PaintBox1->setObjectName(QStringLiteral("PaintBox1"));
+    PaintBox1->setGeometry(430, 32, 185, 249);
+
+    OKBtn = new QPushButton(QStringLiteral("Print"), this);
+    OKBtn->setObjectName(QStringLiteral("OKBtn"));
+    OKBtn->setGeometry(455, 332, 75, 25);
+    OKBtn->setDefault(true);
+    connect(OKBtn, &QPushButton::clicked, this,
+            [this] { runReported(this, [this] { OKBtnClick(); }); });
+
+    CancelBtn = new QPushButton(QStringLiteral("Cancel"), this);
+    CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
+    CancelBtn->setGeometry(543, 332, 75, 25);
+    CancelBtn->setAutoDefault(false);
+    connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
+
+    Button1 = new QPushButton(QStringLiteral("Printer Setup && Pre-view"), this);
+    Button1->setObjectName(QStringLiteral("Button1"));
+    Button1->setGeometry(296, 332, 147, 25);
+    Button1->setAutoDefault(false);
+    connect(Button1, &QPushButton::clicked, this,
+            [this] { runReported(this, [this] { Button1Click(); }); });
+
+    ComboBox1 = new QComboBox(this);
+    ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
+    ComboBox1->setGeometry(56, 336, 41, 21);
+    ComboBox1->setEditable(true);
+    ComboBox1->setInsertPolicy(QComboBox::NoInsert);
+    ComboBox1->setCompleter(nullptr);
+    ComboBox1->addItems(
+        {QStringLiteral("x1"), QStringLiteral("x2"), QStringLiteral("x3"), QStringLiteral("x4")});
+    ComboBox1->setCurrentIndex(-1);
+    ComboBox1->setEditText(QStringLiteral("x1"));
+    ComboBox1->lineEdit()->installEventFilter(this);
+    connect(ComboBox1->lineEdit(), &QLineEdit::returnPressed, this,
+            [this] { returnInField_ = false; });
+    // Only a choice from the list sets the factor; Enter in the field would otherwise
+    // "choose" the item whose text was typed.
+    connect(ComboBox1, &QComboBox::activated, this, [this](int index) {
+        if (returnInField_) {
+            return;
+        }
+        chosenFactorIndex_ = index;
+    });
+
+    EditX = new QLineEdit(QStringLiteral("0"), this);
+    EditX->setObjectName(QStringLiteral("EditX"));
+    EditX->setGeometry(136, 336, 33, 21);
+    EditY = new QLineEdit(QStringLiteral("0"), this);
+    EditY->setObjectName(QStringLiteral("EditY"));
+    EditY->setGeometry(216, 336, 25, 21);
+
+    setTabOrder(OKBtn, CancelBtn);
+    setTabOrder(CancelBtn, Button1);
+    setTabOrder(Button1, ComboBox1);
+    setTabOrder(ComboBox1, EditX);
+    setTabOrder(EditX, EditY);
+}
+
+TPrintDlg::~TPrintDlg() {
+    dropSystemDialogs();
+}
+
+bool TPrintDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == ComboBox1->lineEdit() &&
+        (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease)) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            returnInField_ = event->type() == QEvent::KeyPress;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void TPrintDlg::setDialogRunner(DialogRunner runner) {
+    runner_ = runner ? std::move(runner) : DialogRunner(runDialog);
+}
+
+void TPrintDlg::dropSystemDialogs() {
+    delete PrintDialog1;
+    PrintDialog1 = nullptr;
+    delete PrinterSetupDialog1;
+    PrinterSetupDialog1 = nullptr;
+}
+
+QPrinter& TPrintDlg::currentPrinter() {
+    if (!printer_) {
+        QPrinterInfo info = QPrinterInfo::defaultPrinter();
+        if (info.isNull()) {
+            const QList<QPrinterInfo> printers = QPrinterInfo::availablePrinters();
+            if (printers.isEmpty()) {
+                throw DialogError(std::string(kNoDefaultPrinter));
+            }
+            info = printers.first();
+        }
+        printer_ = std::make_unique<QPrinter>(info, QPrinter::HighResolution);
+    }
+    return *printer_;
+}
+
+void TPrintDlg::setCurrentPrinter(std::unique_ptr<QPrinter> printer) {
+    dropSystemDialogs();
+    printer_ = std::move(printer);
+}
+
+float TPrintDlg::sizeFactor() const {
+    return chosenFactorIndex_ >= 0 ? static_cast<float>(chosenFactorIndex_ + 1) : 1.0f;
+}
+
+QSize TPrintDlg::pageSize() {
+    QPrinter& printer = currentPrinter();
+    return printer.pageLayout().paintRectPixels(printer.resolution()).size();
+}
+
+void TPrintDlg::showEvent(QShowEvent* event) {
+    PaintBox1->clearDrawing();
+    QDialog::showEvent(event);
+}
+
+void TPrintDlg::PreparePicture() {
+    Picture& picture = image1->picture();
+    if (picture.kind() == Picture::Kind::Jpeg) {
+        JpegDecodeOptions options = picture.jpegOptions();
+        options.scaleDenominator = 1;
+        options.grayscale = false;
+        options.fastDct = false;
+        picture.setJpegOptions(options);
+        picture.setProgressiveDisplay(true);
+        image1->pictureChanged();
+    }
+    image1->setIncrementalDisplay(true);
+}
+
+void TPrintDlg::PrintPicture() {
+    QPrinter& printer = currentPrinter();
+    if (!PrintDialog1) {
+        PrintDialog1 = new QPrintDialog(&printer, this);
+    }
+    if (runner_(*PrintDialog1) != QDialog::Accepted) {
+        return;
+    }
+    QPainter painter;
+    if (!painter.begin(&printer)) {
+        throw DialogError(std::string("Printer selected is not valid"));
+    }
+    try {
+        const float f = sizeFactor();
+        const Picture& picture = image1->picture();
+        const int x = fieldInteger(EditX->text());
+        const int y = fieldInteger(EditY->text());
+        const QRect target = pagePictureRect(picture.width(), picture.height(), f, x, y);
+        if (!picture.isEmpty()) {
+            const QSize page = printer.pageLayout().paintRectPixels(printer.resolution()).size();
+            painter.setClipRect(QRect(QPoint(0, 0), page));
+            painter.setRenderHint(QPainter::LosslessImageRendering);
+            painter.drawImage(target, picture.image());
+        }
+    } catch (...) {
+        // Nothing was drawn: withdraw the job rather than send an empty page.
+        printer.abort();
+        painter.end();
+        throw;
+    }
+    painter.end();
+}
+
+void TPrintDlg::DrawPreview() {
+    const float f = sizeFactor();
+    QImage& canvas = PaintBox1->beginDrawing();
+    const QSize page = pageSize();
+    const Picture& picture = image1->picture();
+    const int x = fieldInteger(EditX->text());
+    const int y = fieldInteger(EditY->text());
+    if (picture.isEmpty() || page.width() <= 0 || page.height() <= 0) {
+        return;
+    }
+    const QRect target =
+        previewPictureRect(picture.width(), picture.height(), f, x, y, page.width(), page.height(),
+                           PaintBox1->width(), PaintBox1->height());
+    QPainter painter(&canvas);
+    painter.drawImage(target, picture.image());
+    painter.end();
+    PaintBox1->update();
+}
+
+void TPrintDlg::OKBtnClick() {
+    PrintPicture();
+    DrawPreview();
+}
+
+void TPrintDlg::Button1Click() {
+    QPrinter& printer = currentPrinter();
+    if (!PrinterSetupDialog1) {
+        PrinterSetupDialog1 = new QPageSetupDialog(&printer, this);
+    }
+    runner_(*PrinterSetupDialog1);
+    DrawPreview();
+}
+
+}  // namespace lensmere

@@ -1,0 +1,261 @@
+#include "jpegdecoder.h"
+
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include "dialogerror.h"
+#include "jpegdecoder_testfiles.h"
+
+extern "C" {
+#include <jerror.h>
+#include <jpeglib.h>
+}
+
+namespace lensmere {
+namespace {
+
+using test::encodeBitmap24;
+using test::encodeJpeg;
+using test::maxChannelDifference;
+using test::testPattern;
+
+std::string errorOf(const std::function<void()>& work) {
+    try {
+        work();
+    } catch (const DialogError& error) {
+        return error.what();
+    }
+    return "(no error)";
+}
+
+std::string jpegError(int code) {
+    return "JPEG error #" + std::to_string(code);
+}
+
+// The reference decoder of the libjpeg tools, with the same accurate DCT and smoothing.
+QImage referenceDecode(const QString& jpegPath, const QStringList& extra = {}) {
+    const QString djpeg = QStandardPaths::findExecutable(QStringLiteral("djpeg"));
+    if (djpeg.isEmpty()) {
+        return QImage();
+    }
+    QProcess process;
+    process.start(djpeg, extra + QStringList{QStringLiteral("-ppm"), jpegPath});
+    process.waitForFinished(20000);
+    return QImage::fromData(process.readAllStandardOutput(), "PPM");
+}
+
+TEST(JpegDecoder, MatchesTheReferenceDecoderExactly) {
+    QTemporaryDir dir;
+    const QImage source = testPattern(644, 484);
+    for (const bool progressive : {false, true}) {
+        const QString path = dir.filePath(progressive ? "p.jpg" : "b.jpg");
+        test::writeFile(path, encodeJpeg(source, 90, progressive));
+        const QImage decoded = loadJpegFile(path);
+        ASSERT_EQ(decoded.size(), QSize(644, 484));
+        EXPECT_EQ(decoded.format(), QImage::Format_RGB888);
+        EXPECT_LT(test::meanChannelDifference(decoded, source), 10.0) << "not the saved picture";
+        const QImage reference = referenceDecode(path);
+        if (reference.isNull()) {
+            GTEST_SKIP() << "djpeg not available";
+        }
+        EXPECT_EQ(maxChannelDifference(decoded, reference), 0) << "progressive " << progressive;
+    }
+}
+
+TEST(JpegDecoder, OptionsChangeTheDecoding) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("a.jpg");
+    test::writeFile(path, encodeJpeg(testPattern(320, 240)));
+    const QImage accurate = loadJpegFile(path);
+
+    JpegDecodeOptions half;
+    half.scaleDenominator = 2;
+    EXPECT_EQ(loadJpegFile(path, half).size(), QSize(160, 120));
+
+    JpegDecodeOptions gray;
+    gray.grayscale = true;
+    const QImage grayImage = loadJpegFile(path, gray);
+    EXPECT_EQ(grayImage.format(), QImage::Format_RGB888);
+    const QRgb p = grayImage.pixel(100, 50);
+    EXPECT_TRUE(qRed(p) == qGreen(p) && qGreen(p) == qBlue(p));
+
+    JpegDecodeOptions fast;
+    fast.fastDct = true;
+    const QImage fastImage = loadJpegFile(path, fast);
+    EXPECT_GT(maxChannelDifference(fastImage, accurate), 0);
+    const QImage reference = referenceDecode(path, {"-dct", "fast", "-nosmooth"});
+    if (!reference.isNull()) {
+        EXPECT_EQ(maxChannelDifference(fastImage, reference), 0);
+    }
+}
+
+TEST(JpegDecoder, DamagedDataRaisesTheLibjpegMessageCode) {
+    EXPECT_EQ(errorOf([] { decodeJpeg(QByteArray()); }), jpegError(JERR_INPUT_EMPTY));
+    EXPECT_EQ(errorOf([] { decodeJpeg(QByteArray("GIF89a not a jpeg at all")); }),
+              jpegError(JERR_NO_SOI));
+
+    // A frame header claiming zero lines.
+    QByteArray data = encodeJpeg(testPattern(64, 48));
+    const qsizetype sof = data.indexOf(QByteArray("\xFF\xC0", 2));
+    ASSERT_GT(sof, 0);
+    data[sof + 5] = 0;
+    data[sof + 6] = 0;
+    EXPECT_EQ(errorOf([&] { decodeJpeg(data); }), jpegError(JERR_EMPTY_IMAGE));
+
+    // Marker garbage right after the start of image.
+    QByteArray garbage = encodeJpeg(testPattern(64, 48)).left(2) + QByteArray(40, '\xFF') +
+                         QByteArray("\x01\x02\x03", 3);
+    EXPECT_TRUE(errorOf([&] { decodeJpeg(garbage); }).starts_with("JPEG error #"));
+
+    // The decoder stays usable after errors.
+    EXPECT_EQ(decodeJpeg(encodeJpeg(testPattern(64, 48))).size(), QSize(64, 48));
+}
+
+TEST(JpegDecoder, TruncatedDataDecodesAsFarAsItGoes) {
+    const QImage source = testPattern(320, 240);
+    const QByteArray data = encodeJpeg(source);
+    const QImage partial = decodeJpeg(data.left(data.size() / 2));
+    ASSERT_EQ(partial.size(), source.size());
+    // The top rows are there, the rest is filled in.
+    EXPECT_LT(test::meanChannelDifference(partial.copy(0, 0, 320, 32), source.copy(0, 0, 320, 32)),
+              10.0);
+    EXPECT_GT(
+        test::meanChannelDifference(partial.copy(0, 208, 320, 32), source.copy(0, 208, 320, 32)),
+        20.0);
+}
+
+TEST(JpegDecoder, MissingFileCannotBeOpened) {
+    EXPECT_EQ(errorOf([] { loadJpegFile("/nonexistent/dir/x.jpg"); }),
+              "Cannot open file /nonexistent/dir/x.jpg");
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TEST(BitmapDecoder, ReadsTheProgramsBitmapsPixelForPixel) {
+    for (const QSize size : {QSize(322, 242), QSize(644, 484), QSize(5, 3)}) {
+        const QImage source = testPattern(size.width(), size.height());
+        const QImage decoded = decodeBitmap(encodeBitmap24(source));
+        EXPECT_EQ(maxChannelDifference(decoded, source), 0) << size.width();
+        const QImage topDown = decodeBitmap(encodeBitmap24(source, false));
+        EXPECT_EQ(maxChannelDifference(topDown, source), 0) << size.width();
+    }
+}
+
+QByteArray withHeader(int bitCount, uint32_t compression, int width, int height,
+                      const QByteArray& extra, const QByteArray& pixels, int colorsUsed = 0) {
+    QByteArray out("BM");
+    auto put16 = [&](int v) {
+        out.append(char(v & 0xFF));
+        out.append(char((v >> 8) & 0xFF));
+    };
+    auto put32 = [&](qint64 v) {
+        put16(int(v & 0xFFFF));
+        put16(int((v >> 16) & 0xFFFF));
+    };
+    put32(54 + extra.size() + pixels.size());
+    put32(0);
+    put32(54 + extra.size());
+    put32(40);
+    put32(width);
+    put32(height);
+    put16(1);
+    put16(bitCount);
+    put32(compression);
+    put32(pixels.size());
+    put32(0);
+    put32(0);
+    put32(colorsUsed);
+    put32(0);
+    return out + extra + pixels;
+}
+
+TEST(BitmapDecoder, ReadsPaletteBitfieldAndRunLengthBitmaps) {
+    // 8-bit, two colours used, 3 x 2, rows padded to 4 bytes; bottom row first.
+    const QByteArray palette(
+        "\x00\x00\xFF\x00"   // red
+        "\xFF\x00\x00\x00",  // blue
+        8);
+    const QByteArray pixels8(
+        "\x00\x01\x00\x00"
+        "\x01\x01\x05\x00",
+        8);
+    const QImage eight = decodeBitmap(withHeader(8, 0, 3, 2, palette, pixels8, 2));
+    ASSERT_EQ(eight.size(), QSize(3, 2));
+    EXPECT_EQ(eight.pixel(0, 1), qRgb(255, 0, 0));
+    EXPECT_EQ(eight.pixel(1, 1), qRgb(0, 0, 255));
+    EXPECT_EQ(eight.pixel(0, 0), qRgb(0, 0, 255));
+    EXPECT_EQ(eight.pixel(2, 0), qRgb(0, 0, 0)) << "index beyond the palette";
+
+    // 1-bit.
+    const QImage one =
+        decodeBitmap(withHeader(1, 0, 9, 1, palette, QByteArray("\x80\x80\x00\x00", 4), 2));
+    EXPECT_EQ(one.pixel(0, 0), qRgb(0, 0, 255));
+    EXPECT_EQ(one.pixel(1, 0), qRgb(255, 0, 0));
+    EXPECT_EQ(one.pixel(8, 0), qRgb(0, 0, 255));
+
+    // 16-bit 5-6-5 bit fields.
+    const QByteArray masks(
+        "\x00\xF8\x00\x00"
+        "\xE0\x07\x00\x00"
+        "\x1F\x00\x00\x00",
+        12);
+    const QImage sixteen =
+        decodeBitmap(withHeader(16, 3, 2, 1, masks, QByteArray("\x00\xF8\x1F\x00", 4)));
+    EXPECT_EQ(sixteen.pixel(0, 0), qRgb(255, 0, 0));
+    EXPECT_EQ(sixteen.pixel(1, 0), qRgb(0, 0, 255));
+
+    // 32-bit plain.
+    const QImage thirtyTwo =
+        decodeBitmap(withHeader(32, 0, 1, 1, QByteArray(), QByteArray("\x10\x20\x30\x00", 4)));
+    EXPECT_EQ(thirtyTwo.pixel(0, 0), qRgb(0x30, 0x20, 0x10));
+
+    // RLE8: a run of three 1s, a literal 0 1 0, end of line, end of bitmap.
+    const QByteArray rle(
+        "\x03\x01"
+        "\x00\x03\x00\x01\x00\x00"
+        "\x00\x00"
+        "\x00\x01",
+        12);
+    const QImage runs = decodeBitmap(withHeader(8, 1, 6, 2, palette, rle, 2));
+    EXPECT_EQ(runs.pixel(0, 1), qRgb(0, 0, 255));
+    EXPECT_EQ(runs.pixel(3, 1), qRgb(255, 0, 0));
+    EXPECT_EQ(runs.pixel(4, 1), qRgb(0, 0, 255));
+}
+
+TEST(BitmapDecoder, DamagedBitmapsAreNotValid) {
+    const std::string invalid = "Bitmap image is not valid";
+    const QByteArray good = encodeBitmap24(testPattern(322, 242));
+    ASSERT_EQ(good.size(), 234310);
+
+    EXPECT_EQ(errorOf([&] { decodeBitmap(good.left(good.size() - 1)); }), invalid);
+    EXPECT_EQ(errorOf([&] { decodeBitmap(good.left(30)); }), invalid);
+    EXPECT_EQ(errorOf([&] { decodeBitmap(QByteArray()); }), invalid);
+    QByteArray magic = good;
+    magic[0] = 'X';
+    EXPECT_EQ(errorOf([&] { decodeBitmap(magic); }), invalid);
+    QByteArray planes = good;
+    planes[26] = 2;
+    EXPECT_EQ(errorOf([&] { decodeBitmap(planes); }), invalid);
+    QByteArray bits = good;
+    bits[28] = 7;
+    EXPECT_EQ(errorOf([&] { decodeBitmap(bits); }), invalid);
+    QByteArray huge = good;
+    huge[21] = 0x7F;  // width about 2^31
+    EXPECT_EQ(errorOf([&] { decodeBitmap(huge); }), invalid);
+    QByteArray zero = good;
+    zero[22] = zero[23] = zero[24] = zero[25] = 0;
+    EXPECT_EQ(errorOf([&] { decodeBitmap(zero); }), invalid);
+    QByteArray offset = good;
+    offset[13] = 0x40;  // pixel data far beyond the end
+    EXPECT_EQ(errorOf([&] { decodeBitmap(offset); }), invalid);
+    // Run-length data that runs off the end.
+    EXPECT_EQ(errorOf([] { decodeBitmap(withHeader(8, 1, 6, 2, QByteArray(), "\x03")); }), invalid);
+    EXPECT_EQ(errorOf([] { loadBitmapFile("/nonexistent/x.bmp"); }),
+              "Cannot open file /nonexistent/x.bmp");
+}
+
+}  // namespace
+}  // namespace lensmere

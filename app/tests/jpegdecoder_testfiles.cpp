@@ -1,0 +1,163 @@
+#include "jpegdecoder_testfiles.h"
+
+#include <QApplication>
+#include <QFile>
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <stdexcept>
+#include <vector>
+
+extern "C" {
+#include <jpeglib.h>
+}
+
+namespace lensmere::test {
+
+void ensureApplication() {
+    if (QApplication::instance() == nullptr) {
+        static int argc = 1;
+        static char name[] = "dialogs_test";
+        static char* argv[] = {name, nullptr};
+        static QApplication* app = new QApplication(argc, argv);
+        (void)app;
+    }
+}
+
+QImage testPattern(int width, int height) {
+    QImage image(width, height, QImage::Format_RGB888);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const int block = (x / 16 + y / 16) % 4;
+            const int r = block == 0 ? 230 : (x * 255) / std::max(1, width - 1);
+            const int g = block == 1 ? 20 : (y * 255) / std::max(1, height - 1);
+            const int b = block == 2 ? 200 : ((x + y) * 7) % 256;
+            image.setPixel(x, y, qRgb(r, g, b));
+        }
+    }
+    return image;
+}
+
+QByteArray encodeJpeg(const QImage& picture, int quality, bool progressive) {
+    const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
+    jpeg_compress_struct cinfo{};
+    jpeg_error_mgr errors{};
+    cinfo.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&cinfo);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&cinfo, &buffer, &size);
+    cinfo.image_width = static_cast<JDIMENSION>(rgb.width());
+    cinfo.image_height = static_cast<JDIMENSION>(rgb.height());
+    cinfo.input_components = 3;
+    cinfo.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, quality, TRUE);
+    if (progressive) {
+        jpeg_simple_progression(&cinfo);
+    }
+    jpeg_start_compress(&cinfo, TRUE);
+    while (cinfo.next_scanline < cinfo.image_height) {
+        JSAMPROW row = const_cast<uchar*>(rgb.constScanLine(static_cast<int>(cinfo.next_scanline)));
+        jpeg_write_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    QByteArray data(reinterpret_cast<const char*>(buffer), static_cast<qsizetype>(size));
+    std::free(buffer);
+    return data;
+}
+
+namespace {
+void put16(QByteArray& out, int value) {
+    out.append(static_cast<char>(value & 0xFF));
+    out.append(static_cast<char>((value >> 8) & 0xFF));
+}
+void put32(QByteArray& out, qint64 value) {
+    put16(out, static_cast<int>(value & 0xFFFF));
+    put16(out, static_cast<int>((value >> 16) & 0xFFFF));
+}
+}  // namespace
+
+QByteArray encodeBitmap24(const QImage& picture, bool bottomUp) {
+    const int width = picture.width();
+    const int height = picture.height();
+    const int stride = (width * 3 + 3) & ~3;
+    QByteArray out;
+    out.append("BM");
+    put32(out, 54 + qint64(stride) * height);
+    put32(out, 0);
+    put32(out, 54);
+    put32(out, 40);
+    put32(out, width);
+    put32(out, bottomUp ? height : -height);
+    put16(out, 1);
+    put16(out, 24);
+    put32(out, 0);
+    put32(out, qint64(stride) * height);
+    put32(out, 0);
+    put32(out, 0);
+    put32(out, 0);
+    put32(out, 0);
+    for (int row = 0; row < height; ++row) {
+        const int y = bottomUp ? height - 1 - row : row;
+        for (int x = 0; x < width; ++x) {
+            const QRgb p = picture.pixel(x, y);
+            out.append(static_cast<char>(qBlue(p)));
+            out.append(static_cast<char>(qGreen(p)));
+            out.append(static_cast<char>(qRed(p)));
+        }
+        out.append(QByteArray(stride - width * 3, '\0'));
+    }
+    return out;
+}
+
+void writeFile(const QString& path, const QByteArray& data) {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size()) {
+        throw std::runtime_error("cannot write test file " + path.toStdString());
+    }
+}
+
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        throw std::runtime_error("cannot read test file " + path.toStdString());
+    }
+    return file.readAll();
+}
+
+int maxChannelDifference(const QImage& a, const QImage& b) {
+    if (a.size() != b.size()) {
+        return -1;
+    }
+    int worst = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y);
+            const QRgb q = b.pixel(x, y);
+            worst = std::max({worst, std::abs(qRed(p) - qRed(q)), std::abs(qGreen(p) - qGreen(q)),
+                              std::abs(qBlue(p) - qBlue(q))});
+        }
+    }
+    return worst;
+}
+
+double meanChannelDifference(const QImage& a, const QImage& b) {
+    if (a.size() != b.size() || a.isNull()) {
+        return 1e9;
+    }
+    double sum = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        for (int x = 0; x < a.width(); ++x) {
+            const QRgb p = a.pixel(x, y);
+            const QRgb q = b.pixel(x, y);
+            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) +
+                   std::abs(qBlue(p) - qBlue(q));
+        }
+    }
+    return sum / (3.0 * a.width() * a.height());
+}
+
+}  // namespace lensmere::test
