@@ -1,0 +1,301 @@
+#include "app/mainwindow.h"
+
+#include <QAbstractButton>
+#include <QDir>
+#include <QLabel>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <cstring>
+#include <stdexcept>
+
+#include "app/dialoglinks.h"
+#include "app/errors.h"
+#include "app/photofiles.h"
+#include "platform/events.h"
+
+namespace {
+
+constexpr char kMagic[] = "ZPX PHOTO CAM IMAGE";
+
+}  // namespace
+
+QString HexDump(const uint8_t* data, int lines) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    QString text;
+    text.reserve(lines * 56);
+    for (int i = 0; i < lines; ++i) {
+        if (i > 0)
+            text += QLatin1Char('\n');
+        text += QStringLiteral("%1 : ").arg(i * 16, 4, 16, QLatin1Char('0')).toUpper();
+        for (int b = 0; b < 16; ++b) {
+            uint8_t v = data[i * 16 + b];
+            text += QLatin1Char(kDigits[v >> 4]);
+            text += QLatin1Char(kDigits[v & 15]);
+            text += QLatin1Char(' ');
+        }
+    }
+    return text;
+}
+
+TZarvoLink::TZarvoLink(QWidget* parent)
+    : QWidget(parent), ReceiveBuffer(kBufferBytes, 0), PhotoBuffer(kBufferBytes, 0) {
+    BuildForm();
+    auto connect_button = [this](QAbstractButton* button, void (TZarvoLink::*handler)()) {
+        connect(button, &QAbstractButton::clicked, this,
+                [this, handler] { lensmere::RunHandler([&] { (this->*handler)(); }); });
+    };
+    connect_button(PrintButton, &TZarvoLink::PrintButtonClick);
+    connect_button(SavetofileButton, &TZarvoLink::SavetofileButtonClick);
+    connect_button(GetinfoBotton, &TZarvoLink::GetinfoBottonClick);
+    connect_button(BookButton, &TZarvoLink::BookButtonClick);
+    connect_button(ViewPICButton, &TZarvoLink::ViewPICButtonClick);
+    connect_button(ExitButton, &TZarvoLink::ExitButtonClick);
+    connect(Timer1, &QTimer::timeout, this,
+            [this] { lensmere::RunHandler([&] { Timer1Timer(); }); });
+    connect(Timer2, &QTimer::timeout, this,
+            [this] { lensmere::RunHandler([&] { Timer2Timer(); }); });
+    Timer2->start();
+    WatchDevices();
+    lensmere::RunHandler([&] { FormCreate(); });
+}
+
+TZarvoLink::~TZarvoLink() {
+    FormDestroy();
+}
+
+void TZarvoLink::WatchDevices() {
+    monitor_ = std::make_unique<platform::DeviceMonitor>();
+    if (monitor_->Fd() < 0)
+        return;
+    monitor_notifier_ = new QSocketNotifier(monitor_->Fd(), QSocketNotifier::Read, this);
+    connect(monitor_notifier_, &QSocketNotifier::activated, this,
+            [this] { lensmere::RunHandler([&] { OnDeviceEvents(); }); });
+}
+
+// Arrivals and removals reach the window as device-change messages about a
+// device node, as the link expects them.
+void TZarvoLink::OnDeviceEvents() {
+    for (const platform::DeviceEvent& event : monitor_->TakeEvents()) {
+        devicelink::DeviceBroadcastHeader header;
+        header.device_type = devicelink::kDeviceTypeDevNode;
+        header.devnode = event.node;
+        WMDeviceChange(event.kind == platform::DeviceEvent::Kind::Arrival
+                           ? devicelink::kDeviceArrival
+                           : devicelink::kDeviceRemoveComplete,
+                       &header);
+    }
+}
+
+void TZarvoLink::FormCreate() {
+    Capacity = 26;
+    devicelink::ProbeDevice();
+    ListShown = 0;
+    Busy = 0;
+    DeviceConnected = devicelink::IsConnected() ? 1 : 0;
+    CheckConnection();
+    WorkDir = QDir::currentPath();
+    QDir dir(WorkDir);
+    if (!dir.exists(QStringLiteral("MyPhoto")) && !dir.mkdir(QStringLiteral("MyPhoto")))
+        throw std::runtime_error(("Cannot create " + PictureFolder()).toStdString());
+}
+
+void TZarvoLink::FormDestroy() {
+    CloseAllthread();
+}
+
+void TZarvoLink::WMDeviceChange(uint32_t event, const devicelink::DeviceBroadcastHeader* header) {
+    devicelink::DecodeDeviceChange(event, header);
+    DeviceConnected = devicelink::IsConnected() ? 1 : 0;
+}
+
+void TZarvoLink::Timer1Timer() {
+    // While the window waits for a worker it takes no timer ticks.
+    if (waiting_for_worker_)
+        return;
+    if (Busy) {
+        EnableButtons(false);
+    } else {
+        EnableButtons(true);
+        Timer1->stop();
+    }
+}
+
+void TZarvoLink::Timer2Timer() {
+    if (waiting_for_worker_)
+        return;
+    ShowCableState(DeviceConnected != 0);
+    CheckConnection();
+}
+
+TZarvoLink::CardInfo TZarvoLink::ReadCardInfo() {
+    bool complete =
+        devicelink::ReadCardMemory(kSystemBlockAddress, kSystemBlockRead, ReceiveBuffer.data());
+    Memo1->clear();
+    Memo1->setPlainText(HexDump(ReceiveBuffer.data(), 129));
+    if (!complete) {
+        // Whatever the buffer held before says nothing about this card.
+        PhotoCount = 0;
+        Capacity = 26;
+        std::memset(CardDirectory, 0xFF, sizeof CardDirectory);
+        return CardInfo::ReadFailed;
+    }
+    std::memcpy(CardHeader, ReceiveBuffer.data(), sizeof CardHeader);
+    std::memcpy(CardDirectory, ReceiveBuffer.data() + 512, sizeof CardDirectory);
+    uint8_t capacity = ReceiveBuffer[258];
+    Capacity = (capacity == 0 || capacity == 255) ? 26 : capacity;
+    if (std::memcmp(CardHeader, kMagic, sizeof kMagic - 1) != 0) {
+        // A camera whose card is laid out another way: its block at this
+        // address is not a header, so there is nothing to list.
+        PhotoCount = 0;
+        return CardInfo::NotACard;
+    }
+    PhotoCount = ReceiveBuffer[256];
+    return CardInfo::Read;
+}
+
+void TZarvoLink::RefreshPhotoList() {
+    CardInfo info = ReadCardInfo();
+    ListBox1->clear();
+    if (info == CardInfo::ReadFailed) {
+        Number_of_Photo->clear();
+        return;
+    }
+    if (info == CardInfo::NotACard) {
+        Number_of_Photo->setText(QString::fromLatin1(kUnknownCountText));
+        return;
+    }
+    for (int n = 1; n <= PhotoCount; ++n) {
+        auto* item =
+            new QListWidgetItem(QString::fromLatin1(kPhotoItemPrefix) + QString::number(n));
+        item->setSizeHint(QSize(0, 13));
+        ListBox1->addItem(item);
+    }
+    if (PhotoCount > Capacity) {
+        Number_of_Photo->setText(QString::fromLatin1(kUnknownCountText));
+    } else {
+        Number_of_Photo->setText(
+            QString::number(PhotoCount) + QString::fromLatin1(kPhotosUsedText) +
+            QString::number(Capacity - PhotoCount) + QString::fromLatin1(kBlockFreeText));
+    }
+}
+
+void TZarvoLink::CheckConnection() {
+    if (devicelink::IsConnected() && ListShown == 0) {
+        ListShown = 1;
+        RefreshPhotoList();
+    }
+    if (!devicelink::IsConnected() && ListShown == 1) {
+        ListShown = 0;
+        ListBox1->clear();
+        Number_of_Photo->clear();
+    }
+}
+
+void TZarvoLink::ShowCableState(bool on) {
+    Image2->setVisible(on);
+    Label2->setText(on ? QString::fromLatin1(kCableConnectedText) : QString());
+    Label2->adjustSize();
+}
+
+void TZarvoLink::ShowReading(bool on) {
+    Label3->setText(on ? QString::fromLatin1(kNowReadingText) : QString());
+    Label3->adjustSize();
+    Label3->repaint();
+}
+
+void TZarvoLink::EnableButtons(bool on) {
+    ViewPICButton->setEnabled(on);
+    GetinfoBotton->setEnabled(on);
+    ExitButton->setEnabled(on);
+}
+
+bool TZarvoLink::HasSelection() const {
+    return ListBox1->currentRow() >= 0 && ListBox1->currentItem() != nullptr &&
+           ListBox1->currentItem()->isSelected();
+}
+
+void TZarvoLink::StepGauge() {
+    Gauge1->setVisible(true);
+    Gauge1->setValue(std::min(Gauge1->value() + 1, Gauge1->maximum()));
+    Gauge1->repaint();
+}
+
+void TZarvoLink::GetinfoBottonClick() {
+    RefreshPhotoList();
+}
+
+void TZarvoLink::ViewPICButtonClick() {
+    if (!HasSelection())
+        return;
+    ShowReading(true);
+    if (!RunTransfer(TransferKind::View))
+        return;
+    if (!outcome_.error.isEmpty())
+        lensmere::ShowMessage(outcome_.error);
+}
+
+void TZarvoLink::SavetofileButtonClick() {
+    if (!HasSelection())
+        return;
+    SavePictureDialog1.FileName = ListBox1->currentItem()->text() + QStringLiteral(".jpg");
+    SavePictureDialog1.InitialDir = PictureFolder();
+    if (!save_dialog_runner_(this, SavePictureDialog1))
+        return;
+    const QString target = SavePictureDialog1.FileName;
+    ShowReading(true);
+    if (!RunTransfer(TransferKind::Backup))
+        return;
+    if (!outcome_.error.isEmpty()) {
+        lensmere::ShowMessage(outcome_.error);
+        return;
+    }
+    // A name that asks for a bitmap gets one: a JPEG stream under a bitmap
+    // name would not open as what its name says.
+    if (target.endsWith(QStringLiteral(".bmp"), Qt::CaseInsensitive)) {
+        lensmere::WriteDoubledBitmap(target.toStdString(), PhotoBuffer);
+    } else {
+        lensmere::ConvertToJpeg(TempBitmapPath().toStdString(), target.toStdString());
+    }
+}
+
+void TZarvoLink::PrintButtonClick() {
+    // Like viewing and saving, printing needs a photo to print.
+    if (!HasSelection())
+        return;
+    ShowReading(true);
+    if (!RunTransfer(TransferKind::Backup))
+        return;
+    if (!outcome_.error.isEmpty()) {
+        lensmere::ShowMessage(outcome_.error);
+        return;
+    }
+    lensmere::ConvertToJpeg(TempBitmapPath().toStdString(), TempJpegPath().toStdString());
+    if (print_ == nullptr)
+        return;
+    print_->LoadPicture(TempJpegPath());
+    print_->PreparePicture();
+    print_->ShowModal();
+}
+
+void TZarvoLink::BookButtonClick() {
+    if (album_ != nullptr)
+        album_->ShowFolder(PictureFolder());
+}
+
+void TZarvoLink::ExitButtonClick() {
+    close();
+}
+
+QString TZarvoLink::TempBitmapPath() const {
+    return WorkDir + QStringLiteral("/TEMP.BMP");
+}
+QString TZarvoLink::TempJpegPath() const {
+    return WorkDir + QStringLiteral("/TEMP.jpg");
+}
+QString TZarvoLink::PictureFolder() const {
+    return WorkDir + QStringLiteral("/MyPhoto");
+}

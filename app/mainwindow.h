@@ -1,0 +1,210 @@
+// The program's main window "ZarvoLink": whether the camera is connected, the
+// photos on the card, a preview of one photo, saving a photo as JPEG, handing
+// a photo to the print dialog and opening the album. A photo travels from the
+// card on a worker thread while the window's thread waits for it and carries
+// out the worker's gauge steps.
+#pragma once
+
+#include <QString>
+#include <QThread>
+#include <QWidget>
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/devicelink.h"
+
+class QAbstractButton;
+class QLabel;
+class QListWidget;
+class QPlainTextEdit;
+class QProgressBar;
+class QSocketNotifier;
+class QTimer;
+
+namespace platform {
+class DeviceMonitor;
+}
+
+namespace lensmere {
+class AlbumLink;
+class PrintLink;
+}  // namespace lensmere
+
+// The settings of the save-picture dialog and the name the user chose.
+struct TSavePictureDialog {
+    QString DefaultExt = QStringLiteral("*.jpg");
+    QString FileName = QStringLiteral("*.jpg");
+    QString Filter = QStringLiteral(
+        "All (*.jpg;*.jpeg;*.bmp)|*.jpg;*.jpeg;*.bmp|JPEG Image File (*.jpg)|*.jpg|"
+        "JPEG Image File (*.jpeg)|*.jpeg|Bitmaps (*.bmp)|*.bmp");
+    int FilterIndex = 2;  // counted from 1, pairs of the filter
+    QString InitialDir;
+};
+
+// Runs the save dialog: true with FileName set to the chosen path, false
+// when the user cancels. Tests install their own.
+using SaveDialogRunner = std::function<bool(QWidget* parent, TSavePictureDialog& dialog)>;
+bool RunSavePictureDialog(QWidget* parent, TSavePictureDialog& dialog);
+
+// Texts of the window that a user sees.
+inline constexpr const char* kPhotoItemPrefix = "Photo No. ";
+inline constexpr const char* kPhotosUsedText = " Photos used  ";
+inline constexpr const char* kBlockFreeText = " Block Free";
+inline constexpr const char* kUnknownCountText = "Unknown.";
+inline constexpr const char* kCableConnectedText = "USB cable connected";
+inline constexpr const char* kNowReadingText = "NOW READING.";
+inline constexpr const char* kTransferFailedText =
+    "The photo could not be read from the camera. Nothing was shown or saved; "
+    "check the cable and try again.";
+
+// The hexadecimal dump of the hidden memo: `lines` lines of 16 bytes,
+// "0000 : 5A 50 ... " (offset, " : ", each byte as two capital digits and a
+// blank).
+QString HexDump(const uint8_t* data, int lines);
+
+class TZarvoLink : public QWidget {
+    Q_OBJECT
+
+  public:
+    static constexpr size_t kBufferBytes = 0x80000;
+    static constexpr uint32_t kSystemBlockAddress = 0xFFE000;
+    static constexpr int kSystemBlockRead = 1536;
+    static constexpr uint32_t kSlotBytes = 0x4C000;
+    static constexpr int kPieceBytes = 0x8000;
+    static constexpr int kPieces = 10;
+    static constexpr int kDirectoryEntries = 64;
+
+    // Builds the window's controls and runs FormCreate.
+    explicit TZarvoLink(QWidget* parent = nullptr);
+    ~TZarvoLink() override;
+
+    void SetAlbum(lensmere::AlbumLink* album) { album_ = album; }
+    void SetPrintDialog(lensmere::PrintLink* print) { print_ = print; }
+    void SetSaveDialogRunner(SaveDialogRunner runner) { save_dialog_runner_ = std::move(runner); }
+
+    // Handlers.
+    void FormCreate();
+    void FormDestroy();
+    void WMDeviceChange(uint32_t event, const devicelink::DeviceBroadcastHeader* header);
+    void Timer1Timer();
+    void Timer2Timer();
+    void GetinfoBottonClick();
+    void ViewPICButtonClick();
+    void SavetofileButtonClick();
+    void PrintButtonClick();
+    void BookButtonClick();
+    void ExitButtonClick();
+    void CloseAllthread();
+
+    // Steps of the handlers.
+    enum class CardInfo { Read, ReadFailed, NotACard };
+    CardInfo ReadCardInfo();
+    void RefreshPhotoList();
+    void CheckConnection();
+    void ShowCableState(bool on);
+    void ShowReading(bool on);
+    void EnableButtons(bool on);
+    bool HasSelection() const;
+    void StepGauge();
+
+    // Controls, named as in the window's form.
+    QWidget* CoolForm1 = nullptr;
+    QLabel* Image1 = nullptr;
+    QAbstractButton* PrintButton = nullptr;
+    QAbstractButton* SavetofileButton = nullptr;
+    QAbstractButton* GetinfoBotton = nullptr;
+    QAbstractButton* BookButton = nullptr;
+    QAbstractButton* ViewPICButton = nullptr;
+    QAbstractButton* ExitButton = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* Label3 = nullptr;
+    QLabel* Image2 = nullptr;
+    QProgressBar* Gauge1 = nullptr;
+    QListWidget* ListBox1 = nullptr;
+    QLabel* Number_of_Photo = nullptr;
+    QPlainTextEdit* Memo1 = nullptr;
+    QTimer* Timer1 = nullptr;
+    QTimer* Timer2 = nullptr;
+    TSavePictureDialog SavePictureDialog1;
+
+    // Window state.
+    std::vector<uint8_t> ReceiveBuffer;  // kBufferBytes
+    std::vector<uint8_t> PhotoBuffer;    // kBufferBytes
+    uint8_t CardDirectory[1024] = {};
+    uint8_t CardHeader[256] = {};
+    int32_t PhotoCount = 0;
+    int32_t Capacity = 26;
+    uint8_t ListShown = 0;
+    uint8_t DeviceConnected = 0;
+    std::atomic<uint8_t> Busy{0};
+    QString WorkDir;
+
+    // What the last transfer achieved (written by the worker while the
+    // window's thread waits for it).
+    enum class TransferKind { View, Backup };
+    struct TransferOutcome {
+        bool complete = false;  // every byte of the ten pieces arrived
+        bool written = false;   // the temporary bitmap was written
+        QString error;          // why not, for the user
+    };
+    const TransferOutcome& LastTransfer() const { return outcome_; }
+    // Runs a transfer body; called on a worker thread.
+    void TransferBody(TransferKind kind);
+
+    QString TempBitmapPath() const;
+    QString TempJpegPath() const;
+    QString PictureFolder() const;
+
+  private:
+    void BuildForm();
+    void WatchDevices();
+    void OnDeviceEvents();
+    // Starts a worker for the selected item and waits for it; false when the
+    // item cannot be transferred (it has no directory entry).
+    bool RunTransfer(TransferKind kind);
+    // Runs f on the window's thread and waits for it.
+    void OnWindowThread(const std::function<void()>& f);
+
+    lensmere::AlbumLink* album_ = nullptr;
+    lensmere::PrintLink* print_ = nullptr;
+    SaveDialogRunner save_dialog_runner_ = RunSavePictureDialog;
+    std::unique_ptr<platform::DeviceMonitor> monitor_;
+    QSocketNotifier* monitor_notifier_ = nullptr;
+    bool waiting_for_worker_ = false;
+    int transfer_index_ = -1;
+    TransferOutcome outcome_;
+};
+
+// The two workers: a transfer body each, on the window's buffers.
+class ttimethread_read : public QThread {
+  public:
+    explicit ttimethread_read(TZarvoLink* form) : form_(form) {}
+
+  protected:
+    void run() override { form_->TransferBody(TZarvoLink::TransferKind::View); }
+
+  private:
+    TZarvoLink* form_;
+};
+
+class ttimethread_backup : public QThread {
+  public:
+    explicit ttimethread_backup(TZarvoLink* form) : form_(form) {}
+
+  protected:
+    void run() override { form_->TransferBody(TZarvoLink::TransferKind::Backup); }
+
+  private:
+    TZarvoLink* form_;
+};
+
+// The last view worker and the last save/print worker started (null once
+// released).
+extern QThread* ReadThread;
+extern QThread* BackupThread;

@@ -1,0 +1,257 @@
+// The controls of the main window with their positions, sizes, fonts and
+// colours, and the two pictures the window carries with it.
+#include <QFileDialog>
+#include <QFont>
+#include <QImage>
+#include <QLabel>
+#include <QListWidget>
+#include <QPainter>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+
+#include "app/mainwindow.h"
+
+namespace {
+
+const QColor kPanelBlue(54, 106, 134);
+const QColor kListText(168, 192, 223);
+
+// The one place that decides what a button of the window is.
+QAbstractButton* CreateButton(QWidget* parent, const char* name, const QRect& geometry,
+                              const QString& glyph_text) {
+    auto* button = new QPushButton(glyph_text, parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setGeometry(geometry);
+    button->setFocusPolicy(Qt::NoFocus);
+    return button;
+}
+
+// The form's fonts name faces of another desktop; these are the installed
+// faces closest to them in shape and metrics.
+void InstallFontSubstitutions() {
+    static const bool installed = [] {
+        QFont::insertSubstitution(QStringLiteral("MS Sans Serif"),
+                                  QStringLiteral("Liberation Sans"));
+        QFont::insertSubstitution(QStringLiteral("Times New Roman"),
+                                  QStringLiteral("Liberation Serif"));
+        return true;
+    }();
+    (void)installed;
+}
+
+QFont PixelFont(const QString& family, int pixels, bool bold = false) {
+    QFont font(family);
+    font.setPixelSize(pixels);
+    font.setBold(bold);
+    return font;
+}
+
+void SetColours(QWidget* w, const QColor& background, const QColor& text) {
+    QPalette p = w->palette();
+    p.setColor(QPalette::Window, background);
+    p.setColor(QPalette::Base, background);
+    p.setColor(QPalette::WindowText, text);
+    p.setColor(QPalette::Text, text);
+    w->setPalette(p);
+    w->setAutoFillBackground(true);
+}
+
+// The preview's picture before the first photo: 322 x 242 in 8 bits a pixel,
+// a soft blue field with a frame of the camera's viewfinder.
+QImage PlaceholderPicture() {
+    QImage image(322, 242, QImage::Format_Indexed8);
+    QList<QRgb> colours;
+    for (int i = 0; i < 256; ++i)
+        colours.append(qRgb(30 + i / 4, 60 + i / 3, 80 + i / 2));
+    image.setColorTable(colours);
+    for (int y = 0; y < 242; ++y) {
+        uchar* line = image.scanLine(y);
+        for (int x = 0; x < 322; ++x)
+            line[x] = static_cast<uchar>((x + y) * 255 / (322 + 242));
+    }
+    const int corner = 24;
+    for (int t = 0; t < 2; ++t) {
+        for (int i = 0; i < corner; ++i) {
+            for (auto [x, y] : {std::pair{20 + i, 20 + t},
+                                {20 + t, 20 + i},
+                                {301 - i, 20 + t},
+                                {301 - t, 20 + i},
+                                {20 + i, 221 - t},
+                                {20 + t, 221 - i},
+                                {301 - i, 221 - t},
+                                {301 - t, 221 - i}})
+                image.setPixel(x, y, 255);
+        }
+    }
+    return image;
+}
+
+// The cable icon: 32 x 22 in 8 bits a pixel, a plug on a cable.
+QImage CableIcon() {
+    QImage rgb(32, 22, QImage::Format_RGB32);
+    rgb.fill(QColor(54, 106, 134));
+    QPainter painter(&rgb);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(QColor(168, 192, 223), 2));
+    painter.drawLine(1, 11, 12, 11);
+    painter.setBrush(QColor(168, 192, 223));
+    painter.drawRoundedRect(12, 5, 12, 12, 2, 2);
+    painter.setPen(QPen(QColor(230, 236, 244), 2));
+    painter.drawLine(24, 8, 30, 8);
+    painter.drawLine(24, 14, 30, 14);
+    painter.end();
+    return rgb.convertToFormat(QImage::Format_Indexed8);
+}
+
+// "Description|pattern|..." pairs as the save dialog's filters.
+QStringList QtFilters(const QString& filter) {
+    QStringList parts = filter.split(QLatin1Char('|'));
+    QStringList filters;
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        QString description = parts[i];
+        int paren = description.indexOf(QLatin1Char('('));
+        if (paren > 0)
+            description = description.left(paren).trimmed();
+        QString patterns = parts[i + 1];
+        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+        filters << description + QStringLiteral(" (") + patterns + QStringLiteral(")");
+    }
+    return filters;
+}
+
+}  // namespace
+
+bool RunSavePictureDialog(QWidget* parent, TSavePictureDialog& dialog) {
+    QFileDialog box(parent);
+    box.setAcceptMode(QFileDialog::AcceptSave);
+    box.setFileMode(QFileDialog::AnyFile);
+    QStringList filters = QtFilters(dialog.Filter);
+    box.setNameFilters(filters);
+    if (dialog.FilterIndex >= 1 && dialog.FilterIndex <= filters.size())
+        box.selectNameFilter(filters[dialog.FilterIndex - 1]);
+    QString suffix = dialog.DefaultExt;
+    suffix.remove(QStringLiteral("*.")).remove(QLatin1Char('.'));
+    box.setDefaultSuffix(suffix);
+    box.setDirectory(dialog.InitialDir);
+    box.selectFile(dialog.FileName);
+    if (box.exec() != QDialog::Accepted || box.selectedFiles().isEmpty())
+        return false;
+    dialog.FileName = box.selectedFiles().first();
+    return true;
+}
+
+void TZarvoLink::BuildForm() {
+    InstallFontSubstitutions();
+    setObjectName(QStringLiteral("ZarvoLink"));
+    setWindowTitle(QStringLiteral("ZarvoLink"));
+    setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+    setFixedSize(579, 364);
+    move(198, 112);
+    setFont(PixelFont(QStringLiteral("MS Sans Serif"), 11));
+    QPalette face = palette();
+    face.setColor(QPalette::Window, face.color(QPalette::Button));
+    setPalette(face);
+    setAutoFillBackground(true);
+
+    // The skin fills the client area behind every other control.
+    CoolForm1 = new QWidget(this);
+    CoolForm1->setObjectName(QStringLiteral("CoolForm1"));
+    CoolForm1->setGeometry(0, 0, 579, 364);
+    SetColours(CoolForm1, QColor(33, 72, 96), kListText);
+
+    Image1 = new QLabel(this);
+    Image1->setObjectName(QStringLiteral("Image1"));
+    Image1->setGeometry(40, 78, 310, 238);
+    Image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Image1->setScaledContents(false);
+    Image1->setPixmap(QPixmap::fromImage(PlaceholderPicture()));
+
+    PrintButton = CreateButton(this, "PrintButton", {384, 230, 75, 29}, QStringLiteral("DRAW"));
+    SavetofileButton =
+        CreateButton(this, "SavetofileButton", {384, 265, 75, 29}, QStringLiteral("BACKUP"));
+    GetinfoBotton =
+        CreateButton(this, "GetinfoBotton", {384, 300, 75, 29}, QStringLiteral("CATALOG"));
+    BookButton = CreateButton(this, "BookButton", {480, 232, 75, 29}, QStringLiteral("HISTORY"));
+    ViewPICButton =
+        CreateButton(this, "ViewPICButton", {480, 265, 75, 29}, QStringLiteral("PRE-VIEW"));
+    ExitButton = CreateButton(this, "ExitButton", {480, 300, 75, 29}, QStringLiteral("EXIT"));
+
+    Label1 = new QLabel(QStringLiteral("Ver 1.03"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setGeometry(364, 40, 47, 16);
+    {
+        QFont f = PixelFont(QStringLiteral("Times New Roman"), 13, true);
+        f.setItalic(true);
+        f.setUnderline(true);
+        Label1->setFont(f);
+        QPalette p = Label1->palette();
+        p.setColor(QPalette::WindowText, QColor(43, 180, 253));
+        Label1->setPalette(p);
+    }
+    auto make_state_label = [this](const char* name, int left, int top) {
+        auto* label = new QLabel(this);
+        label->setObjectName(QString::fromLatin1(name));
+        label->move(left, top);
+        label->setFont(PixelFont(QStringLiteral("Times New Roman"), 11, true));
+        QPalette p = label->palette();
+        p.setColor(QPalette::WindowText, QColor(1, 69, 105));
+        label->setPalette(p);
+        label->adjustSize();
+        return label;
+    };
+    Label2 = make_state_label("Label2", 57, 319);
+    Label3 = make_state_label("Label3", 246, 319);
+
+    Image2 = new QLabel(this);
+    Image2->setObjectName(QStringLiteral("Image2"));
+    Image2->setGeometry(22, 322, 33, 22);
+    Image2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Image2->setPixmap(QPixmap::fromImage(CableIcon()));
+    Image2->hide();
+
+    Gauge1 = new QProgressBar(this);
+    Gauge1->setObjectName(QStringLiteral("Gauge1"));
+    Gauge1->setGeometry(72, 332, 441, 12);
+    Gauge1->setRange(0, 100);
+    Gauge1->setValue(0);
+    Gauge1->setTextVisible(false);
+    Gauge1->setStyleSheet(
+        QStringLiteral("QProgressBar { background: rgb(54,106,134); color: rgb(67,131,165);"
+                       " border: 1px solid rgb(67,131,165); }"
+                       "QProgressBar::chunk { background: rgb(45,86,108); }"));
+    Gauge1->hide();
+
+    ListBox1 = new QListWidget(this);
+    ListBox1->setObjectName(QStringLiteral("ListBox1"));
+    ListBox1->setGeometry(365, 106, 190, 113);
+    ListBox1->setSelectionMode(QAbstractItemView::SingleSelection);
+    ListBox1->setUniformItemSizes(true);
+    ListBox1->setFont(PixelFont(QStringLiteral("MS Sans Serif"), 11));
+    ListBox1->setFrameShape(QFrame::NoFrame);
+    SetColours(ListBox1, kPanelBlue, kListText);
+
+    Number_of_Photo = new QLabel(this);
+    Number_of_Photo->setObjectName(QStringLiteral("Number_of_Photo"));
+    Number_of_Photo->setGeometry(366, 92, 189, 14);
+    Number_of_Photo->setAlignment(Qt::AlignCenter);
+    Number_of_Photo->setFont(PixelFont(QStringLiteral("MS Sans Serif"), 11, true));
+    SetColours(Number_of_Photo, kPanelBlue, kListText);
+
+    Memo1 = new QPlainTextEdit(QStringLiteral("Memo1"), this);
+    Memo1->setObjectName(QStringLiteral("Memo1"));
+    Memo1->setGeometry(16, 16, 337, 57);
+    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo1->hide();
+
+    setTabOrder(ListBox1, Memo1);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(1000);
+    Timer2 = new QTimer(this);
+    Timer2->setObjectName(QStringLiteral("Timer2"));
+    Timer2->setInterval(1000);
+}

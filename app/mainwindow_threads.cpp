@@ -1,0 +1,125 @@
+// Bringing one photo from the card: the transfer body the two workers run,
+// and the window's side of starting a worker and waiting for it.
+#include <QEventLoop>
+#include <QImage>
+#include <QLabel>
+#include <QListWidget>
+#include <QPixmap>
+#include <QProgressBar>
+#include <QTimer>
+
+#include <chrono>
+#include <cstring>
+
+#include "app/errors.h"
+#include "app/mainwindow.h"
+#include "app/photofiles.h"
+#include "platform/clock.h"
+
+QThread* ReadThread = nullptr;
+QThread* BackupThread = nullptr;
+
+void TZarvoLink::OnWindowThread(const std::function<void()>& f) {
+    if (QThread::currentThread() == thread()) {
+        f();
+        return;
+    }
+    QMetaObject::invokeMethod(this, f, Qt::BlockingQueuedConnection);
+}
+
+void TZarvoLink::TransferBody(TransferKind kind) {
+    Busy = 1;
+    TransferOutcome outcome;
+    // Every touch of a control goes through the window's thread; the window
+    // is waiting for this worker, so the calls cannot meet other work.
+    OnWindowThread([this] {
+        Timer1->start();
+        Gauge1->setRange(0, 9);
+        Gauge1->setValue(0);
+    });
+    const uint8_t* entry = CardDirectory + 16 * transfer_index_;
+    const uint32_t slot = static_cast<uint32_t>(entry[8] | (entry[9] << 8));
+    bool complete = true;
+    for (int k = 0; k < kPieces; ++k) {
+        const uint32_t address = slot * kSlotBytes + static_cast<uint32_t>(k) * kPieceBytes;
+        if (!devicelink::ReadCardMemory(address, kPieceBytes, ReceiveBuffer.data()))
+            complete = false;
+        std::memcpy(PhotoBuffer.data() + k * kPieceBytes, ReceiveBuffer.data(), kPieceBytes);
+        platform::Pause(std::chrono::milliseconds(20));
+        OnWindowThread([this] { StepGauge(); });
+    }
+    outcome.complete = complete;
+    if (!complete) {
+        outcome.error = QString::fromLatin1(kTransferFailedText);
+    } else {
+        const QString path = TempBitmapPath();
+        try {
+            if (kind == TransferKind::View) {
+                lensmere::WriteBitmap(path.toStdString(), PhotoBuffer);
+            } else {
+                lensmere::WriteDoubledBitmap(path.toStdString(), PhotoBuffer);
+            }
+            outcome.written = true;
+        } catch (const std::exception& error) {
+            outcome.error = QStringLiteral("Cannot write ") + path + QStringLiteral(": ") +
+                            QString::fromUtf8(error.what());
+        }
+        if (outcome.written && kind == TransferKind::View) {
+            OnWindowThread([this, path, &outcome] {
+                QImage picture(path);
+                if (picture.isNull()) {
+                    outcome.error = QStringLiteral("Cannot show ") + path;
+                } else {
+                    Image1->setPixmap(QPixmap::fromImage(picture));
+                }
+            });
+        }
+    }
+    OnWindowThread([this] { ShowReading(false); });
+    outcome_ = outcome;
+    Busy = 0;
+}
+
+bool TZarvoLink::RunTransfer(TransferKind kind) {
+    const int index = ListBox1->currentRow();
+    // Items past the 64 entries that the directory copy holds have no slot
+    // number to read from.
+    if (index < 0 || index >= kDirectoryEntries) {
+        ShowReading(false);
+        lensmere::ShowMessage(QString::fromLatin1(kPhotoItemPrefix) + QString::number(index + 1) +
+                              QStringLiteral(" has no entry in the card's directory and cannot be "
+                                             "read."));
+        return false;
+    }
+    transfer_index_ = index;
+    outcome_ = {};
+
+    QThread* worker = nullptr;
+    if (kind == TransferKind::View) {
+        worker = ReadThread = new ttimethread_read(this);
+    } else {
+        worker = BackupThread = new ttimethread_backup(this);
+    }
+    QEventLoop loop;
+    connect(worker, &QThread::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
+    waiting_for_worker_ = true;
+    worker->start(QThread::HighestPriority);
+    EnableButtons(true);
+    // The body runs to its end whatever is asked of it.
+    worker->requestInterruption();
+    // Runs the worker's calls and device-change notifications, takes no
+    // user input.
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    worker->wait();
+    waiting_for_worker_ = false;
+    (kind == TransferKind::View ? ReadThread : BackupThread) = nullptr;
+    delete worker;
+    return true;
+}
+
+void TZarvoLink::CloseAllthread() {
+    if (ReadThread != nullptr && ReadThread->isRunning()) {
+        ReadThread->requestInterruption();
+        ReadThread->wait();
+    }
+}
