@@ -6,6 +6,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -14,6 +15,7 @@
 #include "platform/backend.h"
 #include "platform/device.h"
 #include "platform/events.h"
+#include "platform/inprocess/inprocess_backend.h"
 #include "platform/simsock/server.h"
 #include "platform/simsock/sim_backend.h"
 #include "platform/simsock/socket_util.h"
@@ -355,6 +357,61 @@ TEST_F(SimSocket, HandlesSeeTheDeviceGoneWhenTheServerStops) {
     EXPECT_FALSE(in->Attributes().has_value());
     EXPECT_EQ(OpenPath("sim:cam").error, OpenError::NotFound);
     EXPECT_FALSE(std::filesystem::exists(dir_ + "/cam.sock"));
+}
+
+TEST_F(SimSocket, ServesManyConnectionsAtOnce) {
+    RunningServer running("busy", camera);
+    ASSERT_TRUE(running.Start());
+    std::atomic<int> failures{0};
+    std::vector<std::thread> clients;
+    for (int t = 0; t < 4; ++t) {
+        clients.emplace_back([&failures, t] {
+            auto out = OpenPath("sim:busy/PIPE01").handle;
+            auto in = OpenPath("sim:busy/PIPE00").handle;
+            if (!out || !in) {
+                ++failures;
+                return;
+            }
+            std::vector<uint8_t> command(16, static_cast<uint8_t>(t));
+            std::vector<uint8_t> page(512);
+            for (int i = 0; i < 300; ++i) {
+                if (!out->Write(command).ok() || !in->Read(page).ok())
+                    ++failures;
+            }
+        });
+    }
+    for (auto& c : clients)
+        c.join();
+    EXPECT_EQ(failures.load(), 0);
+    EXPECT_EQ(camera->Outs().size(), 1200u);
+    EXPECT_EQ(camera->InEndpoints().size(), 1200u);
+}
+
+TEST_F(SimSocket, StopBeforeRunEndsAtOnceAndRemovesTheSocket) {
+    Server server("early", camera);
+    std::string error;
+    ASSERT_TRUE(server.Start(&error)) << error;
+    EXPECT_EQ(EnumerateInterfaces(CardInterfaceGuid), std::vector<std::string>{"sim:early"});
+    server.Stop();
+    server.Run();
+    EXPECT_FALSE(std::filesystem::exists(dir_ + "/early.sock"));
+}
+
+TEST_F(SimSocket, OneMonitorWatchesEveryBackendInTableOrder) {
+    InProcessBackend memory;
+    SetBackends({&memory, &SimBackend()});
+    DeviceMonitor monitor;
+    RunningServer running("both", camera);
+    ASSERT_TRUE(running.Start());
+    memory.Attach("both", std::make_shared<FakePeripheral>());
+    ASSERT_TRUE(AwaitEvent(monitor, DeviceEvent::Kind::Arrival, "sim:both").has_value());
+    EXPECT_EQ(EnumerateInterfaces(CardInterfaceGuid),
+              (std::vector<std::string>{"mem:both", "sim:both"}));
+    EXPECT_TRUE(OpenPath("mem:both").handle != nullptr);
+    EXPECT_TRUE(OpenPath("sim:both").handle != nullptr);
+    memory.Detach("both");
+    ASSERT_TRUE(AwaitEvent(monitor, DeviceEvent::Kind::Removal, "mem:both").has_value());
+    SetBackends({&SimBackend()});
 }
 
 // A scripted camera that answers every request with the next prepared reply,

@@ -1,8 +1,10 @@
 #include "platform/usb/tests/mock_usb_bus.h"
 
 #include <linux/usbdevice_fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -84,7 +86,7 @@ std::u16string Utf16(const std::string& s) {
         const auto c = static_cast<uint8_t>(s[i]);
         uint32_t cp = c;
         size_t len = 1;
-        if (c >= 0xF0 && i + 3 < s.size() + 0) {
+        if (c >= 0xF0 && i + 3 < s.size()) {
             cp = ((c & 0x07) << 18) | ((s[i + 1] & 0x3F) << 12) | ((s[i + 2] & 0x3F) << 6) |
                  (s[i + 3] & 0x3F);
             len = 4;
@@ -107,6 +109,19 @@ std::u16string Utf16(const std::string& s) {
     return out;
 }
 
+// "/devices/usb1/1-1/1-1.4" for port "1.4".
+std::string SysfsOf(const std::string& port) {
+    std::string sysfs = "/devices/usb1";
+    if (port.empty()) return sysfs;
+    size_t start = 0;
+    for (;;) {
+        const size_t dot = port.find('.', start);
+        sysfs += "/1-" + port.substr(0, dot);
+        if (dot == std::string::npos) return sysfs;
+        start = dot + 1;
+    }
+}
+
 usbdevfs_urb* UrbOf(UMockdevIoctlData* data) { return reinterpret_cast<usbdevfs_urb*>(data->data); }
 
 }  // namespace
@@ -126,7 +141,12 @@ void MockUsbDevice::SetNextOutFault(Fault fault) {
 bool MockUsbDevice::WaitForParkedIn(int timeout_ms) {
     std::unique_lock lock(mutex_);
     return parked_cv_.wait_for(lock, std::chrono::milliseconds(timeout_ms),
-                               [this] { return parked_in_ > 0; });
+                               [this] {
+                                   for (UMockdevIoctlData* u : parked_) {
+                                       if (UrbOf(u)->endpoint & 0x80) return true;
+                                   }
+                                   return false;
+                               });
 }
 
 MockUsbDevice::Counters MockUsbDevice::counters() const {
@@ -147,10 +167,7 @@ void MockUsbDevice::Complete(UMockdevIoctlData* urb_data, int status, int actual
 
 void MockUsbDevice::Park(UMockdevIoctlData* urb_data) {
     parked_.push_back(umockdev_ioctl_data_ref(urb_data));
-    if (UrbOf(urb_data)->endpoint & 0x80) {
-        ++parked_in_;
-        parked_cv_.notify_all();
-    }
+    parked_cv_.notify_all();
 }
 
 void MockUsbDevice::GoneLocked() {
@@ -192,7 +209,7 @@ void MockUsbDevice::AnswerControl(UMockdevIoctlData* urb_data, UMockdevIoctlData
         for (char16_t u : units) Put16(desc, static_cast<uint16_t>(u));
     }
     const int wanted = setup[6] | (setup[7] << 8);
-    const int n = std::min<int>({static_cast<int>(desc.size()), room, wanted});
+    const int n = std::min({static_cast<int>(desc.size()), room, wanted});
     std::memcpy(setup + 8, desc.data(), static_cast<size_t>(n));
     Complete(urb_data, 0, n);
 }
@@ -312,9 +329,6 @@ gboolean MockUsbDevice::HandleIoctl(UMockdevIoctlClient* client) {
             }
             UMockdevIoctlData* urb = done_.front();
             done_.pop_front();
-            if (UrbOf(urb)->endpoint & 0x80 && parked_in_ > 0 && UrbOf(urb)->status != 0) {
-                --parked_in_;
-            }
             // The slot the caller's pointer argument points at receives the
             // URB's address.
             UMockdevIoctlData* slot = umockdev_ioctl_data_resolve(arg, 0, sizeof(void*), nullptr);
@@ -372,17 +386,7 @@ MockUsbBus::~MockUsbBus() {
 std::string MockUsbBus::AddRecord(const std::string& port, const std::string& descriptors_hex,
                                   const std::string& extra) {
     const int devnum = port.empty() ? 1 : next_devnum_++;
-    std::string sysfs = "/devices/usb1";
-    if (!port.empty()) {
-        std::string prefix = "1-";
-        size_t start = 0;
-        for (;;) {
-            const size_t dot = port.find('.', start);
-            sysfs += "/" + prefix + port.substr(0, dot);
-            if (dot == std::string::npos) break;
-            start = dot + 1;
-        }
-    }
+    const std::string sysfs = SysfsOf(port);
     char node[32];
     std::snprintf(node, sizeof node, "bus/usb/001/%03d", devnum);
     char nums[128];
@@ -443,17 +447,7 @@ MockUsbDevice& MockUsbBus::Plug(std::shared_ptr<platform::Peripheral> peripheral
     }
     AddRecord(options.port,
               Hex(CameraDescriptors(a, options.in_endpoint, options.out_endpoint)), ids);
-    std::string sysfs = "/sys/devices/usb1";
-    {
-        size_t start = 0;
-        for (;;) {
-            const size_t dot = options.port.find('.', start);
-            sysfs += "/1-" + options.port.substr(0, dot);
-            if (dot == std::string::npos) break;
-            start = dot + 1;
-        }
-    }
-    d.sysfs_path_ = sysfs;
+    d.sysfs_path_ = "/sys" + SysfsOf(options.port);
     if (options.node_mode != 0666) {
         ::chmod((root_dir_ + d.devnode_).c_str(), options.node_mode);
     }

@@ -99,7 +99,6 @@ private:
     Fault next_out_ = Fault::None;
     std::deque<UMockdevIoctlData*> done_;
     std::vector<UMockdevIoctlData*> parked_;
-    int parked_in_ = 0;
     Counters counters_;
 };
 
