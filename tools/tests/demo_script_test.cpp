@@ -1,0 +1,87 @@
+// scripts/demo without a display: it must download every photo of its sample
+// card into the output folder, with the right pixels, and stop its camsim.
+// Also the cli's texts, which need no camera.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "tools/sample_photos.h"
+#include "tools/tests/e2e_support.h"
+#include "tools/tests/process.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(DemoScript, DownloadsEveryPhotoWithoutADisplay) {
+    const std::string source = e2e::Required("QUORBIT_TEST_SOURCE_DIR");
+    const std::string build = e2e::Required("QUORBIT_TEST_BUILD_DIR");
+    e2e::TempDir tmp;
+    const std::string out = tmp / "demo-out";
+    const std::string work = tmp / "work";
+    const auto r = testproc::Run({"bash", source + "/scripts/demo"}, 240,
+                                 {"-DISPLAY", "QUORBIT_SKIP_BOOTSTRAP=1",
+                                  "QUORBIT_BUILD_DIR=" + build, "QUORBIT_DEMO_WORK=" + work},
+                                 tmp.path());
+    ASSERT_FALSE(r.timed_out);
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    // It says where the photos went (./demo-out of the folder it ran in).
+    EXPECT_NE((r.out + r.err).find(out), std::string::npos) << r.out << r.err;
+
+    const auto photos = tools::SamplePhotos();
+    size_t files = 0;
+    for (const auto& e : fs::directory_iterator(out))
+        files += e.path().extension() == ".bmp";
+    EXPECT_EQ(files, photos.size());
+    for (size_t i = 0; i < photos.size(); ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "/photo-%03zu.bmp", i + 1);
+        EXPECT_EQ(e2e::ComparePhotoFile(out + name, photos[i].image), "") << name;
+    }
+    // camsim was stopped: its socket is gone from the demo's device folder.
+    for (const auto& e : fs::recursive_directory_iterator(work)) {
+        EXPECT_FALSE(fs::is_socket(e.path())) << e.path() << " left behind";
+    }
+
+    // A second run replaces its own earlier download rather than failing.
+    const auto again = testproc::Run({"bash", source + "/scripts/demo"}, 240,
+                                     {"-DISPLAY", "QUORBIT_SKIP_BOOTSTRAP=1",
+                                      "QUORBIT_BUILD_DIR=" + build, "QUORBIT_DEMO_WORK=" + work},
+                                     tmp.path());
+    EXPECT_EQ(again.status, 0) << again.out << again.err;
+}
+
+TEST(CliStrings, FourteenTextsInTheLocaleLanguage) {
+    const std::string cli = e2e::Required("QUORBIT_TEST_CLI");
+    const std::string lib = e2e::Required("QUORBIT_TEST_LIBRARY");
+    auto r = testproc::Run({cli, "--library", lib, "strings"}, 30, {"LC_ALL=C", "-LANG"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 14);
+    EXPECT_NE(r.out.find("\n2: %d is used up %d is available\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\n13: read card error,work incomplete\n"), std::string::npos);
+
+    r = testproc::Run({cli, "--library", lib, "strings"}, 30, {"LC_ALL=ja_JP.UTF-8"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("\n2: %dは使い果たされました\u3000%dは利用可能です\n"), std::string::npos)
+        << r.out;
+
+    // The library found through $QUORBIT_LIBRARY, no camera needed.
+    r = testproc::Run({cli, "strings"}, 30, {"LC_ALL=C", "QUORBIT_LIBRARY=" + lib});
+    EXPECT_EQ(r.status, 0) << r.err;
+    r = testproc::Run({cli, "strings"}, 30, {"QUORBIT_LIBRARY=/nonexistent/libquorbit.so"});
+    EXPECT_EQ(r.status, 5);
+    EXPECT_NE(r.err.find("/nonexistent/libquorbit.so"), std::string::npos);
+}
+
+TEST(CliNoCamera, SaysSoAndFails) {
+    const std::string cli = e2e::Required("QUORBIT_TEST_CLI");
+    const std::string lib = e2e::Required("QUORBIT_TEST_LIBRARY");
+    e2e::TempDir tmp;
+    const auto r = testproc::Run({cli, "--library", lib, "info"}, 30,
+                                 {"CAMSIM_DIR=" + (tmp / "nothing-here")});
+    EXPECT_EQ(r.status, 3);
+    EXPECT_NE(r.err.find("no camera found"), std::string::npos) << r.err;
+}
+
+}  // namespace

@@ -1,0 +1,40 @@
+// Shared pieces of the end-to-end tests: where the built programs are, a
+// temporary folder, the sample photos as files, and comparing pictures.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "tools/bmp24.h"
+
+namespace e2e {
+
+// A path handed in by ctest through the environment (the test fails if unset).
+std::string Required(const char* variable);
+
+class TempDir {
+  public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+  private:
+    std::string path_;
+};
+
+// Writes sample photo i as "<dir>/sample-<i>.bmp" and returns the paths.
+std::vector<std::string> WriteSamplePhotos(const std::string& dir);
+const tools::Image& SamplePicture(size_t i);
+
+// "" when `got` shows `want`, else what differs. The card keeps only the first
+// 0x4C000 bytes of a raw photo: pixels 222-321 of the bottom row are not
+// stored, so they are not compared.
+std::string ComparePhoto(const tools::Image& got, const tools::Image& want);
+std::string ComparePhotoFile(const std::string& bmp_path, const tools::Image& want);
+
+bool SameFileContents(const std::string& a, const std::string& b, std::string* why);
+
+}  // namespace e2e
