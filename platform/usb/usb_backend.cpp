@@ -18,32 +18,36 @@ namespace {
 std::atomic<long long> g_timeout_ms{2000};
 
 class UsbDeviceHandle final : public DeviceHandle {
-public:
+  public:
     UsbDeviceHandle(std::shared_ptr<OpenUsbDevice> device, Endpoint endpoint)
         : device_(std::move(device)), endpoint_(endpoint) {}
 
     IoResult Write(std::span<const uint8_t> data) override {
-        if (endpoint_ == Endpoint::ReadPipe) return IoResult::Failure(IoError::Failed);
+        if (endpoint_ == Endpoint::ReadPipe)
+            return IoResult::Failure(IoError::Failed);
         return device_->Write(data);
     }
     IoResult Read(std::span<uint8_t> buffer) override {
-        if (endpoint_ == Endpoint::WritePipe) return IoResult::Failure(IoError::Failed);
+        if (endpoint_ == Endpoint::WritePipe)
+            return IoResult::Failure(IoError::Failed);
         return device_->Read(buffer);
     }
     std::optional<DeviceAttributes> Attributes() override { return device_->Attributes(); }
 
-private:
+  private:
     std::shared_ptr<OpenUsbDevice> device_;
     Endpoint endpoint_;
 };
 
 class UsbEventSource final : public EventSource, public HotplugSink {
-public:
+  public:
     explicit UsbEventSource(std::shared_ptr<UsbContext> context)
         : context_(std::move(context)), fd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
     ~UsbEventSource() override {
-        if (subscribed_) context_->Unsubscribe(this);
-        if (fd_ >= 0) ::close(fd_);
+        if (subscribed_)
+            context_->Unsubscribe(this);
+        if (fd_ >= 0)
+            ::close(fd_);
     }
 
     bool Start() {
@@ -69,7 +73,7 @@ public:
         [[maybe_unused]] ssize_t n = ::write(fd_, &one, sizeof one);
     }
 
-private:
+  private:
     std::shared_ptr<UsbContext> context_;
     int fd_;
     bool subscribed_ = false;
@@ -79,36 +83,40 @@ private:
 
 // Owns a device list for the length of a lookup.
 class DeviceList {
-public:
+  public:
     explicit DeviceList(libusb_context* ctx) {
         const ssize_t n = libusb_get_device_list(ctx, &list_);
         count_ = n > 0 ? static_cast<size_t>(n) : 0;
     }
     ~DeviceList() {
-        if (list_) libusb_free_device_list(list_, 1);
+        if (list_)
+            libusb_free_device_list(list_, 1);
     }
     DeviceList(const DeviceList&) = delete;
     DeviceList& operator=(const DeviceList&) = delete;
     std::span<libusb_device*> devices() const { return {list_, count_}; }
 
-private:
+  private:
     libusb_device** list_ = nullptr;
     size_t count_ = 0;
 };
 
 class UsbBackendImpl final : public Backend {
-public:
+  public:
     std::string_view Scheme() const override { return kUsbScheme; }
 
     std::vector<std::string> Enumerate(const Guid& interface_class) override {
         std::vector<std::string> paths;
         std::shared_ptr<UsbContext> context = Context();
-        if (!context) return paths;
+        if (!context)
+            return paths;
         DeviceList list(context->raw());
         for (libusb_device* device : list.devices()) {
             libusb_device_descriptor desc{};
-            if (libusb_get_device_descriptor(device, &desc) != LIBUSB_SUCCESS) continue;
-            if (!UsbDeviceInClass(interface_class, desc.idVendor, desc.idProduct)) continue;
+            if (libusb_get_device_descriptor(device, &desc) != LIBUSB_SUCCESS)
+                continue;
+            if (!UsbDeviceInClass(interface_class, desc.idVendor, desc.idProduct))
+                continue;
             std::string path = PathOfUsbDevice(device);
             RememberHardwareKey(path, HardwareKeyOfUsbDevice(device));
             paths.push_back(std::move(path));
@@ -133,8 +141,10 @@ public:
             libusb_device* device = nullptr;
             for (libusb_device* d : list.devices()) {
                 libusb_device_descriptor desc{};
-                if (libusb_get_device_descriptor(d, &desc) != LIBUSB_SUCCESS) continue;
-                if (!IsKnownUsbDevice(desc.idVendor, desc.idProduct)) continue;
+                if (libusb_get_device_descriptor(d, &desc) != LIBUSB_SUCCESS)
+                    continue;
+                if (!IsKnownUsbDevice(desc.idVendor, desc.idProduct))
+                    continue;
                 if (PathOfUsbDevice(d) == path) {
                     device = d;
                     break;
@@ -149,14 +159,16 @@ public:
             std::lock_guard lock(context->open_mutex());
             auto& cache = context->open_devices();
             std::shared_ptr<OpenUsbDevice> existing;
-            if (auto it = cache.find(path); it != cache.end()) existing = it->second.lock();
+            if (auto it = cache.find(path); it != cache.end())
+                existing = it->second.lock();
             // Reuse the claim only for the same plugged-in device: a camera
             // replugged into the same socket is a new libusb device.
             if (existing && existing->device() == device && !existing->gone()) {
                 open = std::move(existing);
             } else {
                 open = OpenUsbDevice::Open(context, device, path, result);
-                if (!open) return result;
+                if (!open)
+                    return result;
                 cache[path] = open;
             }
             // Drop stale entries so the map does not grow with every replug.
@@ -169,18 +181,21 @@ public:
 
     std::unique_ptr<EventSource> Watch() override {
         std::shared_ptr<UsbContext> context = Context();
-        if (!context) return nullptr;
+        if (!context)
+            return nullptr;
         auto source = std::make_unique<UsbEventSource>(std::move(context));
-        if (!source->Start()) return nullptr;
+        if (!source->Start())
+            return nullptr;
         return source;
     }
 
-private:
+  private:
     // libusb is started on first use and again after a failed start (usbfs
     // may appear later, as under a test emulation).
     std::shared_ptr<UsbContext> Context() {
         std::lock_guard lock(mutex_);
-        if (!context_) context_ = UsbContext::Create();
+        if (!context_)
+            context_ = UsbContext::Create();
         return context_;
     }
 

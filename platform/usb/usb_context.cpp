@@ -25,7 +25,8 @@ constexpr timeval kHandOverWait{0, 20000};
 std::string PathOfUsbDevice(libusb_device* device) {
     uint8_t ports[kMaxPortDepth];
     int n = libusb_get_port_numbers(device, ports, kMaxPortDepth);
-    if (n < 0) n = 0;
+    if (n < 0)
+        n = 0;
     return UsbDevicePath(libusb_get_bus_number(device),
                          std::span<const uint8_t>(ports, static_cast<size_t>(n)));
 }
@@ -35,16 +36,17 @@ std::string HardwareKeyOfUsbDevice(libusb_device* device) {
     libusb_get_device_descriptor(device, &desc);
     uint8_t ports[kMaxPortDepth];
     int n = libusb_get_port_numbers(device, ports, kMaxPortDepth);
-    if (n < 0) n = 0;
-    return MakeHardwareKey(
-        desc.idVendor, desc.idProduct,
-        UsbLocation(libusb_get_bus_number(device),
-                    std::span<const uint8_t>(ports, static_cast<size_t>(n))));
+    if (n < 0)
+        n = 0;
+    return MakeHardwareKey(desc.idVendor, desc.idProduct,
+                           UsbLocation(libusb_get_bus_number(device),
+                                       std::span<const uint8_t>(ports, static_cast<size_t>(n))));
 }
 
 std::shared_ptr<UsbContext> UsbContext::Create() {
     libusb_context* ctx = nullptr;
-    if (libusb_init(&ctx) != LIBUSB_SUCCESS) return nullptr;
+    if (libusb_init(&ctx) != LIBUSB_SUCCESS)
+        return nullptr;
     return std::shared_ptr<UsbContext>(new UsbContext(ctx));
 }
 
@@ -56,8 +58,10 @@ UsbContext::~UsbContext() {
         [[maybe_unused]] ssize_t n = ::write(stop_fd_, &one, sizeof one);
         thread_.join();
     }
-    if (hotplug_registered_) libusb_hotplug_deregister_callback(ctx_, hotplug_handle_);
-    if (stop_fd_ >= 0) ::close(stop_fd_);
+    if (hotplug_registered_)
+        libusb_hotplug_deregister_callback(ctx_, hotplug_handle_);
+    if (stop_fd_ >= 0)
+        ::close(stop_fd_);
     libusb_exit(ctx_);
 }
 
@@ -86,7 +90,8 @@ bool UsbContext::Subscribe(HotplugSink* sink) {
                 }
             }
         }
-        if (!hotplug_registered_) return false;
+        if (!hotplug_registered_)
+            return false;
     }
     std::lock_guard lock(sinks_mutex_);
     sinks_.push_back(sink);
@@ -102,8 +107,10 @@ int LIBUSB_CALL UsbContext::OnHotplug(libusb_context*, libusb_device* device,
                                       libusb_hotplug_event event, void* user_data) {
     auto* self = static_cast<UsbContext*>(user_data);
     libusb_device_descriptor desc{};
-    if (libusb_get_device_descriptor(device, &desc) != LIBUSB_SUCCESS) return 0;
-    if (!IsKnownUsbDevice(desc.idVendor, desc.idProduct)) return 0;
+    if (libusb_get_device_descriptor(device, &desc) != LIBUSB_SUCCESS)
+        return 0;
+    if (!IsKnownUsbDevice(desc.idVendor, desc.idProduct))
+        return 0;
 
     BackendEvent e{};
     e.device_path = PathOfUsbDevice(device);
@@ -114,7 +121,8 @@ int LIBUSB_CALL UsbContext::OnHotplug(libusb_context*, libusb_device* device,
         e.kind = BackendEvent::Kind::Removal;
     }
     std::lock_guard lock(self->sinks_mutex_);
-    for (HotplugSink* sink : self->sinks_) sink->Deliver(e);
+    for (HotplugSink* sink : self->sinks_)
+        sink->Deliver(e);
     return 0;  // stay registered
 }
 
@@ -127,16 +135,19 @@ void UsbContext::EventLoop() {
         std::vector<pollfd> fds{{stop_fd_, POLLIN, 0}};
         if (const libusb_pollfd** list = libusb_get_pollfds(ctx_)) {
             for (const libusb_pollfd** p = list; *p; ++p) {
-                if ((*p)->events & POLLIN) fds.push_back({(*p)->fd, POLLIN, 0});
+                if ((*p)->events & POLLIN)
+                    fds.push_back({(*p)->fd, POLLIN, 0});
             }
             libusb_free_pollfds(list);
         }
         const int n = ::poll(fds.data(), fds.size(), -1);
         if (n < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             return;
         }
-        if (fds[0].revents != 0) return;
+        if (fds[0].revents != 0)
+            return;
         timeval wait = kHandOverWait;
         libusb_handle_events_timeout_completed(ctx_, &wait, nullptr);
     }

@@ -27,13 +27,13 @@ class OpenUsbDevice;
 // Receives the backend events of camera arrivals and removals. Called on the
 // hotplug thread or a transferring thread; must not call into libusb.
 class HotplugSink {
-public:
+  public:
     virtual ~HotplugSink() = default;
     virtual void Deliver(BackendEvent event) = 0;
 };
 
 class UsbContext {
-public:
+  public:
     // Null when libusb cannot start (no usbfs, as in a container without USB).
     static std::shared_ptr<UsbContext> Create();
     ~UsbContext();
@@ -52,7 +52,7 @@ public:
     std::mutex& open_mutex() { return open_mutex_; }
     std::map<std::string, std::weak_ptr<OpenUsbDevice>>& open_devices() { return open_devices_; }
 
-private:
+  private:
     explicit UsbContext(libusb_context* ctx);
     static int LIBUSB_CALL OnHotplug(libusb_context* ctx, libusb_device* device,
                                      libusb_hotplug_event event, void* user_data);

@@ -25,7 +25,8 @@ std::string Utf8FromUtf16Le(std::span<const uint8_t> bytes) {
         } else if (c >= 0xD800 && c <= 0xDFFF) {
             c = 0xFFFD;
         }
-        if (c == 0) break;
+        if (c == 0)
+            break;
         if (c < 0x80) {
             out += static_cast<char>(c);
         } else if (c < 0x800) {
@@ -52,7 +53,8 @@ constexpr uint16_t kEnglishUs = 0x0409;
 std::optional<BulkInterface> FindBulkInterface(const libusb_config_descriptor& config) {
     for (int i = 0; i < config.bNumInterfaces; ++i) {
         const libusb_interface& itf = config.interface[i];
-        if (itf.num_altsetting < 1) continue;
+        if (itf.num_altsetting < 1)
+            continue;
         const libusb_interface_descriptor& alt = itf.altsetting[0];
         BulkInterface found;
         found.interface_number = alt.bInterfaceNumber;
@@ -62,10 +64,13 @@ std::optional<BulkInterface> FindBulkInterface(const libusb_config_descriptor& c
                 continue;
             }
             const bool in = (ep.bEndpointAddress & LIBUSB_ENDPOINT_DIR_MASK) == LIBUSB_ENDPOINT_IN;
-            if (in && found.in_endpoint == 0) found.in_endpoint = ep.bEndpointAddress;
-            if (!in && found.out_endpoint == 0) found.out_endpoint = ep.bEndpointAddress;
+            if (in && found.in_endpoint == 0)
+                found.in_endpoint = ep.bEndpointAddress;
+            if (!in && found.out_endpoint == 0)
+                found.out_endpoint = ep.bEndpointAddress;
         }
-        if (found.in_endpoint != 0 && found.out_endpoint != 0) return found;
+        if (found.in_endpoint != 0 && found.out_endpoint != 0)
+            return found;
     }
     return std::nullopt;
 }
@@ -88,7 +93,8 @@ std::shared_ptr<OpenUsbDevice> OpenUsbDevice::Open(std::shared_ptr<UsbContext> c
     } else if (libusb_get_config_descriptor(device, 0, &config) == LIBUSB_SUCCESS) {
         // Not configured yet: use the first configuration once opened.
         bulk = FindBulkInterface(*config);
-        if (bulk) bulk->configuration_value = config->bConfigurationValue;
+        if (bulk)
+            bulk->configuration_value = config->bConfigurationValue;
         libusb_free_config_descriptor(config);
     }
     if (!bulk) {
@@ -99,7 +105,8 @@ std::shared_ptr<OpenUsbDevice> OpenUsbDevice::Open(std::shared_ptr<UsbContext> c
 
     libusb_device_handle* handle = nullptr;
     int rc = libusb_open(device, &handle);
-    if (rc != LIBUSB_SUCCESS) return fail(OpenErrorFromLibusb(rc), OpenErrorMessage(path, rc));
+    if (rc != LIBUSB_SUCCESS)
+        return fail(OpenErrorFromLibusb(rc), OpenErrorMessage(path, rc));
 
     if (bulk->configuration_value != 0) {
         rc = libusb_set_configuration(handle, bulk->configuration_value);
@@ -145,44 +152,57 @@ IoResult OpenUsbDevice::Read(std::span<uint8_t> buffer) {
 }
 
 IoResult OpenUsbDevice::Transfer(uint8_t endpoint, uint8_t* data, size_t length) {
-    if (gone_) return IoResult::Failure(IoError::DeviceGone);
-    if (length == 0) return IoResult::Success(0);
-    if (length > static_cast<size_t>(INT_MAX)) return IoResult::Failure(IoError::Failed);
+    if (gone_)
+        return IoResult::Failure(IoError::DeviceGone);
+    if (length == 0)
+        return IoResult::Success(0);
+    if (length > static_cast<size_t>(INT_MAX))
+        return IoResult::Failure(IoError::Failed);
 
     int actual = 0;
     const auto timeout = static_cast<unsigned>(UsbTransferTimeout().count());
-    const int rc = libusb_bulk_transfer(handle_, endpoint, data, static_cast<int>(length),
-                                        &actual, timeout);
+    const int rc =
+        libusb_bulk_transfer(handle_, endpoint, data, static_cast<int>(length), &actual, timeout);
     const size_t moved = actual > 0 ? static_cast<size_t>(actual) : 0;
     if (rc == LIBUSB_SUCCESS) {
-        if (moved == length) return IoResult::Success(moved);
+        if (moved == length)
+            return IoResult::Success(moved);
         return {IoError::Failed, moved};  // short transfer
     }
-    if (rc == LIBUSB_ERROR_NO_DEVICE) gone_ = true;
+    if (rc == LIBUSB_ERROR_NO_DEVICE)
+        gone_ = true;
     // A stalled endpoint stays halted until cleared; clear it so that the
     // caller's next command can get through.
-    if (rc == LIBUSB_ERROR_PIPE) libusb_clear_halt(handle_, endpoint);
+    if (rc == LIBUSB_ERROR_PIPE)
+        libusb_clear_halt(handle_, endpoint);
     return {IoErrorFromLibusb(rc), moved};
 }
 
 std::string OpenUsbDevice::ReadString(uint8_t index, uint16_t language) {
-    if (index == 0) return {};
+    if (index == 0)
+        return {};
     uint8_t buffer[255];
     const int n = libusb_get_string_descriptor(handle_, index, language, buffer, sizeof buffer);
-    if (n == LIBUSB_ERROR_NO_DEVICE) gone_ = true;
-    if (n < 2 || buffer[1] != LIBUSB_DT_STRING) return {};
+    if (n == LIBUSB_ERROR_NO_DEVICE)
+        gone_ = true;
+    if (n < 2 || buffer[1] != LIBUSB_DT_STRING)
+        return {};
     const size_t length = std::min<size_t>(static_cast<size_t>(n), buffer[0]);
-    if (length < 2) return {};
+    if (length < 2)
+        return {};
     return Utf8FromUtf16Le(std::span<const uint8_t>(buffer + 2, length - 2));
 }
 
 std::optional<DeviceAttributes> OpenUsbDevice::Attributes() {
     std::lock_guard lock(strings_mutex_);
-    if (attributes_) return attributes_;
-    if (gone_) return std::nullopt;
+    if (attributes_)
+        return attributes_;
+    if (gone_)
+        return std::nullopt;
 
     libusb_device_descriptor desc{};
-    if (libusb_get_device_descriptor(device_, &desc) != LIBUSB_SUCCESS) return std::nullopt;
+    if (libusb_get_device_descriptor(device_, &desc) != LIBUSB_SUCCESS)
+        return std::nullopt;
     DeviceAttributes a;
     a.vendor_id = desc.idVendor;
     a.product_id = desc.idProduct;
@@ -192,13 +212,16 @@ std::optional<DeviceAttributes> OpenUsbDevice::Attributes() {
     if (desc.iManufacturer || desc.iProduct || desc.iSerialNumber) {
         uint8_t langs[255];
         const int n = libusb_get_string_descriptor(handle_, 0, 0, langs, sizeof langs);
-        if (n == LIBUSB_ERROR_NO_DEVICE) gone_ = true;
-        if (n >= 4 && langs[1] == LIBUSB_DT_STRING) language = langs[2] | (langs[3] << 8);
+        if (n == LIBUSB_ERROR_NO_DEVICE)
+            gone_ = true;
+        if (n >= 4 && langs[1] == LIBUSB_DT_STRING)
+            language = langs[2] | (langs[3] << 8);
     }
     a.manufacturer = ReadString(desc.iManufacturer, language);
     a.product = ReadString(desc.iProduct, language);
     a.serial_number = ReadString(desc.iSerialNumber, language);
-    if (gone_) return std::nullopt;
+    if (gone_)
+        return std::nullopt;
     attributes_ = a;
     return attributes_;
 }

@@ -32,7 +32,7 @@ struct BulkInterface {
 std::optional<BulkInterface> FindBulkInterface(const libusb_config_descriptor& config);
 
 class OpenUsbDevice {
-public:
+  public:
     // Opens and claims; result.handle stays empty, the error and message
     // are filled on failure.
     static std::shared_ptr<OpenUsbDevice> Open(std::shared_ptr<UsbContext> context,
@@ -49,7 +49,7 @@ public:
     IoResult Read(std::span<uint8_t> buffer);
     std::optional<DeviceAttributes> Attributes();
 
-private:
+  private:
     OpenUsbDevice(std::shared_ptr<UsbContext> context, libusb_device* device,
                   libusb_device_handle* handle, BulkInterface bulk, std::string path);
     IoResult Transfer(uint8_t endpoint, uint8_t* data, size_t length);

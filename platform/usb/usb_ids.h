@@ -35,7 +35,8 @@ constexpr bool UsbDeviceInClass(const Guid& interface_class, uint16_t vendor_id,
 // Whether the backend serves a USB device with these ids at all.
 constexpr bool IsKnownUsbDevice(uint16_t vendor_id, uint16_t product_id) {
     for (const UsbClassBinding& b : kUsbClassBindings) {
-        if (b.vendor_id == vendor_id && b.product_id == product_id) return true;
+        if (b.vendor_id == vendor_id && b.product_id == product_id)
+            return true;
     }
     return false;
 }

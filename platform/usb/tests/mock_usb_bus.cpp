@@ -112,17 +112,21 @@ std::u16string Utf16(const std::string& s) {
 // "/devices/usb1/1-1/1-1.4" for port "1.4".
 std::string SysfsOf(const std::string& port) {
     std::string sysfs = "/devices/usb1";
-    if (port.empty()) return sysfs;
+    if (port.empty())
+        return sysfs;
     size_t start = 0;
     for (;;) {
         const size_t dot = port.find('.', start);
         sysfs += "/1-" + port.substr(0, dot);
-        if (dot == std::string::npos) return sysfs;
+        if (dot == std::string::npos)
+            return sysfs;
         start = dot + 1;
     }
 }
 
-usbdevfs_urb* UrbOf(UMockdevIoctlData* data) { return reinterpret_cast<usbdevfs_urb*>(data->data); }
+usbdevfs_urb* UrbOf(UMockdevIoctlData* data) {
+    return reinterpret_cast<usbdevfs_urb*>(data->data);
+}
 
 }  // namespace
 
@@ -140,13 +144,13 @@ void MockUsbDevice::SetNextOutFault(Fault fault) {
 
 bool MockUsbDevice::WaitForParkedIn(int timeout_ms) {
     std::unique_lock lock(mutex_);
-    return parked_cv_.wait_for(lock, std::chrono::milliseconds(timeout_ms),
-                               [this] {
-                                   for (UMockdevIoctlData* u : parked_) {
-                                       if (UrbOf(u)->endpoint & 0x80) return true;
-                                   }
-                                   return false;
-                               });
+    return parked_cv_.wait_for(lock, std::chrono::milliseconds(timeout_ms), [this] {
+        for (UMockdevIoctlData* u : parked_) {
+            if (UrbOf(u)->endpoint & 0x80)
+                return true;
+        }
+        return false;
+    });
 }
 
 MockUsbDevice::Counters MockUsbDevice::counters() const {
@@ -204,9 +208,11 @@ void MockUsbDevice::AnswerControl(UMockdevIoctlData* urb_data, UMockdevIoctlData
             return;
         }
         std::u16string units = Utf16(*text);
-        if (units.size() > 126) units.resize(126);
+        if (units.size() > 126)
+            units.resize(126);
         desc = {static_cast<uint8_t>(2 + 2 * units.size()), 3};
-        for (char16_t u : units) Put16(desc, static_cast<uint16_t>(u));
+        for (char16_t u : units)
+            Put16(desc, static_cast<uint16_t>(u));
     }
     const int wanted = setup[6] | (setup[7] << 8);
     const int n = std::min({static_cast<int>(desc.size()), room, wanted});
@@ -215,7 +221,8 @@ void MockUsbDevice::AnswerControl(UMockdevIoctlData* urb_data, UMockdevIoctlData
 }
 
 void MockUsbDevice::SubmitUrb(UMockdevIoctlClient* client, UMockdevIoctlData* arg) {
-    UMockdevIoctlData* urb_data = umockdev_ioctl_data_resolve(arg, 0, sizeof(usbdevfs_urb), nullptr);
+    UMockdevIoctlData* urb_data =
+        umockdev_ioctl_data_resolve(arg, 0, sizeof(usbdevfs_urb), nullptr);
     usbdevfs_urb* urb = UrbOf(urb_data);
     UMockdevIoctlData* buffer = umockdev_ioctl_data_resolve(
         urb_data, G_STRUCT_OFFSET(usbdevfs_urb, buffer), urb->buffer_length, nullptr);
@@ -285,7 +292,8 @@ gboolean MockUsbDevice::HandleIoctl(UMockdevIoctlClient* client) {
 
     switch (request) {
         case USBDEVFS_GET_CAPABILITIES: {
-            UMockdevIoctlData* caps = umockdev_ioctl_data_resolve(arg, 0, sizeof(uint32_t), nullptr);
+            UMockdevIoctlData* caps =
+                umockdev_ioctl_data_resolve(arg, 0, sizeof(uint32_t), nullptr);
             std::memcpy(caps->data, &kCapabilities, sizeof kCapabilities);
             g_object_unref(caps);
             umockdev_ioctl_client_complete(client, 0, 0);
@@ -342,7 +350,8 @@ gboolean MockUsbDevice::HandleIoctl(UMockdevIoctlClient* client) {
             ++counters_.discards;
             void* address = *reinterpret_cast<void**>(arg->data);
             for (auto it = parked_.begin(); it != parked_.end(); ++it) {
-                if (reinterpret_cast<void*>((*it)->client_addr) != address) continue;
+                if (reinterpret_cast<void*>((*it)->client_addr) != address)
+                    continue;
                 UrbOf(*it)->status = -ENOENT;
                 UrbOf(*it)->actual_length = 0;
                 done_.push_back(*it);
@@ -375,8 +384,10 @@ MockUsbBus::~MockUsbBus() {
         umockdev_testbed_detach_ioctl(testbed_, d->devnode_.c_str(), nullptr);
         g_object_unref(d->handler_);
         std::lock_guard lock(d->mutex_);
-        for (UMockdevIoctlData* u : d->done_) g_object_unref(u);
-        for (UMockdevIoctlData* u : d->parked_) g_object_unref(u);
+        for (UMockdevIoctlData* u : d->done_)
+            g_object_unref(u);
+        for (UMockdevIoctlData* u : d->parked_)
+            g_object_unref(u);
     }
     g_object_unref(testbed_);
 }
@@ -390,8 +401,9 @@ std::string MockUsbBus::AddRecord(const std::string& port, const std::string& de
     char node[32];
     std::snprintf(node, sizeof node, "bus/usb/001/%03d", devnum);
     char nums[128];
-    std::snprintf(nums, sizeof nums, "E: BUSNUM=001\nE: DEVNUM=%03d\nA: busnum=1\\n\nA: devnum=%d\\n\n",
-                  devnum, devnum);
+    std::snprintf(nums, sizeof nums,
+                  "E: BUSNUM=001\nE: DEVNUM=%03d\nA: busnum=1\\n\nA: devnum=%d\\n\n", devnum,
+                  devnum);
     const std::string record = "P: " + sysfs + "\nN: " + node + "\nE: SUBSYSTEM=usb\n" +
                                "E: DRIVER=usb\nE: DEVTYPE=usb_device\nE: DEVNAME=/dev/" + node +
                                "\n" + nums + "A: bConfigurationValue=1\\n\nA: speed=480\\n\n" +
@@ -407,7 +419,8 @@ std::string MockUsbBus::AddRecord(const std::string& port, const std::string& de
 
 void MockUsbBus::AddHub(const std::string& port) {
     for (const std::string& h : hubs_) {
-        if (h == port) return;
+        if (h == port)
+            return;
     }
     hubs_.push_back(port);
     AddRecord(port, Hex(HubDescriptors(0x0001)), "");
@@ -445,13 +458,19 @@ MockUsbDevice& MockUsbBus::Plug(std::shared_ptr<platform::Peripheral> peripheral
         g_clear_error(&error);
         throw std::runtime_error("umockdev ioctl: " + message);
     }
-    AddRecord(options.port,
-              Hex(CameraDescriptors(a, options.in_endpoint, options.out_endpoint)), ids);
+    AddRecord(options.port, Hex(CameraDescriptors(a, options.in_endpoint, options.out_endpoint)),
+              ids);
     d.sysfs_path_ = "/sys" + SysfsOf(options.port);
     if (options.node_mode != 0666) {
         ::chmod((root_dir_ + d.devnode_).c_str(), options.node_mode);
+        // So that a test can try the node as another user and be refused by
+        // the node itself: the testbed and the handler's socket stay open
+        // to everyone.
+        ::chmod(root_dir_.c_str(), 0711);
+        ::chmod((root_dir_ + "/ioctl" + d.devnode_).c_str(), 0777);
     }
-    if (options.announce) umockdev_testbed_uevent(testbed_, d.sysfs_path_.c_str(), "add");
+    if (options.announce)
+        umockdev_testbed_uevent(testbed_, d.sysfs_path_.c_str(), "add");
     devices_.push_back(std::move(device));
     return d;
 }

@@ -45,7 +45,7 @@ enum class Fault {
 };
 
 class MockUsbDevice {
-public:
+  public:
     const std::string& sysfs_path() const { return sysfs_path_; }
     const std::string& devnode() const { return devnode_; }
     // "usb:1-1.4"
@@ -68,15 +68,14 @@ public:
     };
     Counters counters() const;
 
-private:
+  private:
     friend class MockUsbBus;
     struct Urb {
         UMockdevIoctlData* data;  // owned reference
         bool in;
     };
 
-    static gboolean OnIoctl(UMockdevIoctlBase* handler, UMockdevIoctlClient* client,
-                            gpointer self);
+    static gboolean OnIoctl(UMockdevIoctlBase* handler, UMockdevIoctlClient* client, gpointer self);
     gboolean HandleIoctl(UMockdevIoctlClient* client);
     void SubmitUrb(UMockdevIoctlClient* client, UMockdevIoctlData* arg);
     void AnswerControl(UMockdevIoctlData* urb_data, UMockdevIoctlData* buffer);
@@ -103,7 +102,7 @@ private:
 };
 
 class MockUsbBus {
-public:
+  public:
     MockUsbBus();
     ~MockUsbBus();
     MockUsbBus(const MockUsbBus&) = delete;
@@ -118,7 +117,7 @@ public:
 
     std::string root_dir() const { return root_dir_; }
 
-private:
+  private:
     void AddHub(const std::string& port);
     std::string AddRecord(const std::string& port, const std::string& descriptors_hex,
                           const std::string& extra);

@@ -20,7 +20,7 @@ using platform::Endpoint;
 using platform::IoError;
 
 class BusEnvironment : public ::testing::Environment {
-public:
+  public:
     void SetUp() override { Bus(); }
 };
 [[maybe_unused]] ::testing::Environment* const kBusEnvironment =
@@ -39,7 +39,8 @@ std::array<uint8_t, 16> ReadCommandLe(uint32_t byte_address) {
 
 bool Listed(const std::string& path) {
     for (const std::string& p : platform::EnumerateInterfaces(platform::CardInterfaceGuid)) {
-        if (p == path) return true;
+        if (p == path)
+            return true;
     }
     return false;
 }
@@ -52,7 +53,8 @@ struct Plugged {
 
 Plugged PlugCamera(sim::Variant variant = sim::Variant::k16MbLe, PlugOptions options = {},
                    platform::DeviceAttributes attributes = sim::DefaultAttributes()) {
-    if (options.port == PlugOptions{}.port) options.port = FreshPort();
+    if (options.port == PlugOptions{}.port)
+        options.port = FreshPort();
     Plugged p;
     p.camera = MakeCamera(variant, 1, std::move(attributes));
     p.device = &Bus().Plug(p.camera, options);
@@ -260,7 +262,8 @@ TEST(UsbBackend, HotplugReachesTheDeviceMonitorWithNodeAndHardwareKey) {
     std::vector<platform::DeviceEvent> events;
     ASSERT_TRUE(Eventually([&] {
         monitor.WaitForEvents(100);
-        for (auto& e : monitor.TakeEvents()) events.push_back(e);
+        for (auto& e : monitor.TakeEvents())
+            events.push_back(e);
         return !events.empty();
     }));
     ASSERT_EQ(events.size(), 1u) << "only the camera's arrival";
@@ -273,7 +276,8 @@ TEST(UsbBackend, HotplugReachesTheDeviceMonitorWithNodeAndHardwareKey) {
     std::vector<platform::DeviceEvent> removal;
     ASSERT_TRUE(Eventually([&] {
         monitor.WaitForEvents(100);
-        for (auto& e : monitor.TakeEvents()) removal.push_back(e);
+        for (auto& e : monitor.TakeEvents())
+            removal.push_back(e);
         return !removal.empty();
     }));
     ASSERT_EQ(removal.size(), 1u);
@@ -284,6 +288,10 @@ TEST(UsbBackend, HotplugReachesTheDeviceMonitorWithNodeAndHardwareKey) {
 TEST(UsbBackend, WatchingWithAnOpenDeviceDoesNotPoll) {
     platform::DeviceMonitor monitor;
     Plugged cam = PlugCamera();
+    ASSERT_TRUE(Eventually([&] {
+        monitor.WaitForEvents(100);
+        return !monitor.TakeEvents().empty();
+    })) << "the arrival";
     auto h = OpenOrFail(cam.path);
     ASSERT_TRUE(h);
     ASSERT_TRUE(h->Write(ReadCommandLe(0)).ok());
@@ -304,9 +312,11 @@ TEST(UsbBackend, ADeviceNodeWithoutPermissionGivesAnActionableMessage) {
     {
         // Root passes any permission check; open as an ordinary user would.
         const bool root = ::geteuid() == 0;
-        if (root) ::setfsuid(65534);
+        if (root)
+            ::setfsuid(65534);
         r = platform::OpenPath(cam.path + "/PIPE00");
-        if (root) ::setfsuid(0);
+        if (root)
+            ::setfsuid(0);
     }
     EXPECT_FALSE(r.handle);
     EXPECT_EQ(r.error, platform::OpenError::AccessDenied);

@@ -26,7 +26,8 @@ std::shared_ptr<sim::Camera> MakeCamera(sim::Variant variant, int photos,
     }
     std::string error;
     auto card = sim::MakeCardInMemory(variant, images, &error);
-    if (!card) ADD_FAILURE() << error;
+    if (!card)
+        ADD_FAILURE() << error;
     return std::make_shared<sim::Camera>(variant, std::move(card), std::move(attributes),
                                          [](std::string_view) {});
 }
@@ -34,7 +35,8 @@ std::shared_ptr<sim::Camera> MakeCamera(sim::Variant variant, int photos,
 bool Eventually(const std::function<bool()>& cond, int timeout_ms) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
     while (!cond()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return true;

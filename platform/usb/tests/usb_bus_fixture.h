@@ -20,9 +20,9 @@ namespace usbtest {
 MockUsbBus& Bus();
 
 // A simulated camera of the variant with n photos on an in-memory card.
-std::shared_ptr<sim::Camera> MakeCamera(sim::Variant variant, int photos = 0,
-                                        platform::DeviceAttributes attributes =
-                                            sim::DefaultAttributes());
+std::shared_ptr<sim::Camera> MakeCamera(
+    sim::Variant variant, int photos = 0,
+    platform::DeviceAttributes attributes = sim::DefaultAttributes());
 
 // Polls cond (libusb learns of plugs on its own thread) until it holds or
 // timeout_ms passes.
