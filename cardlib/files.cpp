@@ -1,0 +1,136 @@
+#include "cardlib/files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+
+namespace quorbit {
+namespace {
+
+bool WriteAll(int fd, std::span<const uint8_t> data) {
+    size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (n == 0)
+            return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+std::atomic<unsigned> g_temp_counter{0};
+
+// A device node or pipe cannot be replaced by a finished file: it is written
+// in place.
+bool WriteInPlace(const std::string& path, std::span<const uint8_t> data) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    bool ok = WriteAll(fd, data);
+    if (::close(fd) != 0)
+        ok = false;
+    return ok;
+}
+
+}  // namespace
+
+bool WriteWholeFile(const std::string& requested, std::span<const uint8_t> data) {
+    if (requested.empty())
+        return false;
+    std::string path = requested;
+    struct stat st {};
+    if (::stat(requested.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode))
+            return false;
+        if (!S_ISREG(st.st_mode))
+            return WriteInPlace(requested, data);
+        // Through a symbolic link: replace the file it names, keep the link.
+        if (char* real = ::realpath(requested.c_str(), nullptr)) {
+            path = real;
+            std::free(real);
+        }
+    }
+    std::string temp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        temp = path + ".part-" + std::to_string(::getpid()) + "-" +
+               std::to_string(g_temp_counter.fetch_add(1));
+        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST)
+            return false;
+    }
+    if (fd < 0)
+        return false;
+    bool ok = WriteAll(fd, data);
+    if (::close(fd) != 0)
+        ok = false;
+    if (ok && ::rename(temp.c_str(), path.c_str()) != 0)
+        ok = false;
+    if (!ok)
+        ::unlink(temp.c_str());
+    return ok;
+}
+
+std::optional<std::vector<uint8_t>> ReadWholeFile(const std::string& path, size_t max_bytes) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    std::optional<std::vector<uint8_t>> result;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+        static_cast<size_t>(st.st_size) <= max_bytes) {
+        std::vector<uint8_t> data(static_cast<size_t>(st.st_size));
+        size_t done = 0;
+        bool ok = true;
+        while (done < data.size()) {
+            const ssize_t n = ::read(fd, data.data() + done, data.size() - done);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                ok = false;
+                break;
+            }
+            done += static_cast<size_t>(n);
+        }
+        if (ok)
+            result = std::move(data);
+    }
+    ::close(fd);
+    return result;
+}
+
+OutputFile::~OutputFile() {
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+bool OutputFile::Create(const std::string& path) {
+    if (path.empty())
+        return false;
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    return fd_ >= 0;
+}
+
+bool OutputFile::Write(std::span<const uint8_t> data) {
+    return fd_ >= 0 && WriteAll(fd_, data);
+}
+
+bool OutputFile::Close() {
+    if (fd_ < 0)
+        return false;
+    const int fd = fd_;
+    fd_ = -1;
+    return ::close(fd) == 0;
+}
+
+}  // namespace quorbit

@@ -1,0 +1,95 @@
+// Reading one photo slot into memory and exporting it as a bitmap file.
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "cardlib/bitmap.h"
+#include "cardlib/files.h"
+#include "cardlib/photo_io.h"
+
+namespace quorbit {
+namespace {
+
+void Step(ProgressStepFunc step) {
+    if (step != nullptr)
+        step();
+}
+
+// The little-endian cards read 32 KB-aligned windows in 16 KB chunks.
+constexpr uint32_t kChunkBytes = 0x4000;
+constexpr int kChunks = kReadBufferBytes / kChunkBytes;  // 20
+constexpr uint32_t kChunkReadUnits = kChunkBytes / 256;  // 64
+
+}  // namespace
+
+int FlashGeometry::ReadPhoto(const SystemBlock& block, std::span<uint8_t> out, int index,
+                             ProgressStepFunc step) {
+    if (out.size() < kPhotoSlotBytes)
+        return 0;
+    const uint32_t first = PhotoFirstPage(block, index);
+    const uint32_t page = PageSize();
+    const uint32_t pages_per_photo = kPhotoSlotBytes / page;
+    const uint32_t per_block = PagesPerBlock();
+    const uint32_t blocks = BlocksPerPhoto();
+    Step(step);
+    for (uint32_t i = 0; i < blocks; ++i) {
+        uint32_t length = BlockBytes();
+        if (i == blocks - 1 && pages_per_photo % per_block != 0)
+            length = (pages_per_photo % per_block) * page;
+        const size_t offset = size_t{i} * BlockBytes();
+        if (offset + length > out.size())
+            return 0;
+        if (ReadPages(first + i * per_block, out.data() + offset, length) == 0)
+            return 0;
+        Step(step);
+    }
+    return 1;
+}
+
+int LittleEndianGeometry::ReadPhoto(const SystemBlock& block, std::span<uint8_t> out, int index,
+                                    ProgressStepFunc step) {
+    if (out.size() < kReadBufferBytes)
+        return 0;
+    const uint32_t first = PhotoFirstPage(block, index);
+    for (int s = 0; s < StepsPerChunk(); ++s)
+        Step(step);
+    for (int i = 0; i < kChunks; ++i) {
+        if (ReadPages(first + kChunkReadUnits * i, out.data() + size_t(i) * kChunkBytes,
+                      kChunkBytes) == 0)
+            return 0;
+        for (int s = 0; s < StepsPerChunk(); ++s)
+            Step(step);
+    }
+    const uint32_t slot = EntrySlot(block, index);
+    const uint32_t offset = (slot * kPhotoSlotBytes) % 0x8000;
+    if (offset != 0) {
+        std::memmove(out.data(), out.data() + offset, kPhotoSlotBytes);
+        // What follows the slot was not read from the card past the slot;
+        // do not hand out a stale copy of the slot's own bytes as pixels.
+        std::fill(out.begin() + kPhotoSlotBytes, out.begin() + kReadBufferBytes, 0);
+    }
+    return 1;
+}
+
+int ReadPhotoToFile(CardSession& session, int index, const std::string& path) {
+    FlashGeometry* geometry = session.geometry.get();
+    if (geometry == nullptr || path.empty())
+        return 0;
+    const int count = geometry->HeaderPhotoCount(session.system_block);
+    if (index < 0 || index >= count)
+        return 0;
+    const uint16_t slot = geometry->EntrySlot(session.system_block, index);
+    if (geometry->IsNoSlot(slot) || slot >= geometry->MaxPhotos())
+        return 0;
+
+    session.BeginProgress(geometry->BlocksPerPhoto() + 1);
+    // Zeroed: the part of the image past the slot reads 0 where the card
+    // does not supply it.
+    std::vector<uint8_t> buffer(kReadBufferBytes, 0);
+    if (geometry->ReadPhoto(session.system_block, buffer, index, session.step) == 0)
+        return 0;
+    const std::vector<uint8_t> file = EncodeBitmap(buffer);
+    return WriteWholeFile(path, file) ? 1 : 0;
+}
+
+}  // namespace quorbit

@@ -1,0 +1,63 @@
+#include "cardlib/session.h"
+
+#include <cstring>
+
+#include "cardlib/transport.h"
+
+namespace quorbit {
+
+CardSession::~CardSession() {
+    Close();
+}
+
+int CardSession::Open() {
+    Close();
+    device = OpenInterfaceDevice(platform::CardInterfaceGuid);
+    if (device == nullptr)
+        return 0;
+    DetectGeometry(*this);
+    return 1;
+}
+
+int CardSession::Close() {
+    geometry.reset();
+    if (device == nullptr)
+        return -1;
+    device.reset();
+    return 1;
+}
+
+namespace {
+// Constructed when the library is loaded, before any export can run, and
+// destroyed (closing the device) when it is unloaded.
+CardSession g_session;
+}  // namespace
+
+CardSession& Session() {
+    return g_session;
+}
+
+int ProbeGeometry(CardSession& session) {
+    FlashGeometry& geometry = *session.geometry;
+    const uint32_t bytes = geometry.SystemBlockBytes();
+    if (geometry.ReadPages(geometry.SystemBlockPage(), session.system_block.data(), bytes) != 0 &&
+        std::memcmp(session.system_block.data(), kMagic.data(), kMagic.size()) == 0 &&
+        geometry.HeaderCapacity(session.system_block) == geometry.MaxPhotos()) {
+        return 1;
+    }
+    session.geometry.reset();
+    return 0;
+}
+
+int DetectGeometry(CardSession& session) {
+    const QuietCardErrors quiet;
+    for (GeometryKind kind : kProbeOrder) {
+        session.geometry = MakeGeometry(kind, session.device.get());
+        if (ProbeGeometry(session) == 1)
+            return 1;
+    }
+    session.geometry.reset();
+    return 0;
+}
+
+}  // namespace quorbit

@@ -1,0 +1,253 @@
+#include "cardlib/tests/test_support.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include "sim/card_maker.h"
+
+namespace quorbit::testing {
+
+std::vector<Event> TransferLog::Commands(uint8_t opcode) const {
+    std::vector<Event> out;
+    for (const Event& e : events_)
+        if (e.IsCommand() && (opcode == 0 || e.opcode() == opcode))
+            out.push_back(e);
+    return out;
+}
+
+size_t TransferLog::Count(Event::Kind kind) const {
+    size_t n = 0;
+    for (const Event& e : events_)
+        n += e.kind == kind;
+    return n;
+}
+
+std::chrono::microseconds TransferLog::TotalPause() const {
+    std::chrono::microseconds total{0};
+    for (const Event& e : events_)
+        if (e.kind == Event::Kind::Pause)
+            total += e.pause;
+    return total;
+}
+
+std::string TransferLog::Trace() const {
+    std::ostringstream out;
+    bool first = true;
+    for (const Event& e : events_) {
+        if (!first)
+            out << ' ';
+        first = false;
+        switch (e.kind) {
+            case Event::Kind::Out:
+                if (e.IsCommand())
+                    out << 'C' << std::hex << int(e.opcode()) << std::dec;
+                else
+                    out << 'O' << e.size;
+                break;
+            case Event::Kind::In:
+                out << 'I' << e.size;
+                break;
+            case Event::Kind::Pause:
+                out << 'P' << e.pause.count();
+                break;
+        }
+    }
+    return out.str();
+}
+
+void LoggingClock::Sleep(Duration d) {
+    if (log_ != nullptr)
+        log_->Add({Event::Kind::Pause, {}, 0, d});
+    now_ += d;
+}
+
+platform::IoResult RecordingPeripheral::HandleOut(platform::Endpoint endpoint,
+                                                  std::span<const uint8_t> data) {
+    const size_t seq = outs_++;
+    log_->Add({Event::Kind::Out, {data.begin(), data.end()}, data.size(), {}});
+    if (fault_) {
+        const platform::IoError e = fault_(Event::Kind::Out, seq, data);
+        if (e != platform::IoError::None)
+            return platform::IoResult::Failure(e);
+    }
+    return inner_->HandleOut(endpoint, data);
+}
+
+platform::IoResult RecordingPeripheral::HandleIn(platform::Endpoint endpoint,
+                                                 std::span<uint8_t> buffer) {
+    const size_t seq = ins_++;
+    log_->Add({Event::Kind::In, {}, buffer.size(), {}});
+    if (fault_) {
+        const platform::IoError e = fault_(Event::Kind::In, seq, {});
+        if (e != platform::IoError::None)
+            return platform::IoResult::Failure(e);
+    }
+    return inner_->HandleIn(endpoint, buffer);
+}
+
+platform::IoResult ScriptedDevice::Write(std::span<const uint8_t> data) {
+    const size_t seq = outs_++;
+    log_->Add({Event::Kind::Out, {data.begin(), data.end()}, data.size(), {}});
+    if (fault_) {
+        const platform::IoError e = fault_(Event::Kind::Out, seq, data);
+        if (e != platform::IoError::None)
+            return platform::IoResult::Failure(e);
+    }
+    return platform::IoResult::Success(data.size());
+}
+
+platform::IoResult ScriptedDevice::Read(std::span<uint8_t> buffer) {
+    const size_t seq = ins_++;
+    log_->Add({Event::Kind::In, {}, buffer.size(), {}});
+    if (fault_) {
+        const platform::IoError e = fault_(Event::Kind::In, seq, {});
+        if (e != platform::IoError::None)
+            return platform::IoResult::Failure(e);
+    }
+    std::fill(buffer.begin(), buffer.end(), fill);
+    return platform::IoResult::Success(buffer.size());
+}
+
+FaultFn FailNth(Event::Kind kind, size_t nth, platform::IoError error) {
+    return FailRange(kind, nth, 1, error);
+}
+
+FaultFn FailRange(Event::Kind kind, size_t first, size_t count, platform::IoError error) {
+    return [=](Event::Kind k, size_t seq, std::span<const uint8_t>) {
+        return k == kind && seq >= first && seq < first + count ? error : platform::IoError::None;
+    };
+}
+
+sim::Variant ToVariant(GeometryKind kind) {
+    switch (kind) {
+        case GeometryKind::k8MbLe:
+            return sim::Variant::k8MbLe;
+        case GeometryKind::k16MbLe:
+            return sim::Variant::k16MbLe;
+        case GeometryKind::k8Mb:
+            return sim::Variant::k8Mb;
+        case GeometryKind::k16Mb:
+            return sim::Variant::k16Mb;
+        case GeometryKind::k32Mb:
+            return sim::Variant::k32Mb;
+        case GeometryKind::k64Mb:
+            return sim::Variant::k64Mb;
+        case GeometryKind::k128Mb:
+            return sim::Variant::k128Mb;
+    }
+    return sim::Variant::k32Mb;
+}
+
+sim::RgbImage TestPicture(int seed) {
+    sim::RgbImage image(kPhotoWidth, kPhotoHeight);
+    uint32_t state = 0x9E3779B9u * static_cast<uint32_t>(seed + 1);
+    for (int y = 0; y < kPhotoHeight; ++y) {
+        for (int x = 0; x < kPhotoWidth; ++x) {
+            state = state * 1664525u + 1013904223u;
+            uint8_t* p = image.at(x, y);
+            p[0] = static_cast<uint8_t>(x + seed * 40);
+            p[1] = static_cast<uint8_t>(y + seed * 17);
+            p[2] = static_cast<uint8_t>(state >> 24);
+        }
+    }
+    return image;
+}
+
+CameraRig::CameraRig() = default;
+
+CameraRig::~CameraRig() {
+    Detach();
+}
+
+std::shared_ptr<sim::Camera> CameraRig::Attach(sim::Variant variant, int photos) {
+    std::vector<sim::RgbImage> pictures;
+    for (int i = 0; i < photos; ++i)
+        pictures.push_back(TestPicture(i));
+    std::string error;
+    std::unique_ptr<sim::CardImage> card = sim::MakeCardInMemory(variant, pictures, &error);
+    if (card == nullptr)
+        return nullptr;
+    return AttachCard(variant, std::move(card));
+}
+
+std::shared_ptr<sim::Camera> CameraRig::AttachCard(sim::Variant variant,
+                                                   std::unique_ptr<sim::CardImage> card) {
+    Detach();
+    camera_ = std::make_shared<sim::Camera>(variant, std::move(card), sim::DefaultAttributes(),
+                                            [](std::string_view) {});
+    recorder_ = std::make_shared<RecordingPeripheral>(camera_, &log_);
+    backend_.backend().Attach("cam", recorder_);
+    attached_ = true;
+    return camera_;
+}
+
+void CameraRig::Detach() {
+    if (attached_)
+        backend_.backend().Detach("cam");
+    attached_ = false;
+}
+
+std::vector<uint8_t> CameraRig::CardBytes() const {
+    return camera_->Peek(0, camera_->geometry().card_bytes);
+}
+
+TempDir::TempDir() {
+    const char* base = std::getenv("TMPDIR");
+    std::string templ = std::string(base != nullptr && *base ? base : "/tmp") + "/cardlib-XXXXXX";
+    char* made = ::mkdtemp(templ.data());
+    path_ = made != nullptr ? made : "";
+}
+
+TempDir::~TempDir() {
+    if (path_.empty())
+        return;
+    for (const std::string& name : Entries())
+        ::unlink(File(name).c_str());
+    ::rmdir(path_.c_str());
+}
+
+std::vector<std::string> TempDir::Entries() const {
+    std::vector<std::string> names;
+    if (DIR* dir = ::opendir(path_.c_str())) {
+        while (dirent* e = ::readdir(dir)) {
+            const std::string name = e->d_name;
+            if (name != "." && name != "..")
+                names.push_back(name);
+        }
+        ::closedir(dir);
+    }
+    return names;
+}
+
+std::vector<uint8_t> ReadFileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+bool FileExists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+ProgressCounts& Progress() {
+    static ProgressCounts counts;
+    return counts;
+}
+void ResetProgress() {
+    Progress() = {};
+}
+void CountingStep() {
+    ++Progress().steps;
+}
+void CountingBegin(int32_t steps) {
+    ++Progress().begins;
+    Progress().announced = steps;
+}
+
+}  // namespace quorbit::testing
