@@ -1,0 +1,86 @@
+# System installation: the library with its header and pkg-config file, the
+# two programs (lensmere with its desktop entry and icon) and the udev rule
+# that lets the user at the seat open the camera.
+#
+#   cmake --install build [--prefix DIR]
+#
+# Every target is optional: a tree configured without the program (or before
+# a part exists) installs the rest.
+
+set(QUORBIT_UDEV_RULES_DIR "" CACHE STRING
+    "Where the camera's udev rule goes (absolute, or relative to the prefix). Empty: \
+<prefix>/lib/udev/rules.d, except /etc/udev/rules.d for the prefix /usr/local, which udev does not read")
+
+set(_quorbit_packaging ${PROJECT_SOURCE_DIR}/packaging)
+
+if(TARGET quorbit)
+    install(TARGETS quorbit LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+    install(FILES ${PROJECT_SOURCE_DIR}/cardlib/quorbit.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+
+    # The .pc file finds its prefix from where it lies, so that it stays
+    # right for an install under another --prefix or DESTDIR.
+    file(RELATIVE_PATH QUORBIT_PC_PREFIX_FROM_PCDIR "/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/")
+    string(REGEX REPLACE "/$" "" QUORBIT_PC_PREFIX_FROM_PCDIR "${QUORBIT_PC_PREFIX_FROM_PCDIR}")
+    configure_file(${_quorbit_packaging}/quorbit.pc.in ${PROJECT_BINARY_DIR}/packaging/quorbit.pc
+                   @ONLY)
+    install(FILES ${PROJECT_BINARY_DIR}/packaging/quorbit.pc
+            DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+endif()
+
+# tools/ installs quorbit-cli as well; installing it twice is harmless.
+if(TARGET quorbit-cli)
+    install(TARGETS quorbit-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
+
+if(TARGET lensmere)
+    install(TARGETS lensmere RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+    install(FILES ${_quorbit_packaging}/lensmere.desktop
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+    install(FILES ${_quorbit_packaging}/lensmere.svg
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+endif()
+
+# The udev rule: decided at install time, when the prefix is final.
+if(QUORBIT_UDEV_RULES_DIR)
+    install(FILES ${_quorbit_packaging}/70-quorbit-camera.rules
+            DESTINATION ${QUORBIT_UDEV_RULES_DIR})
+else()
+    install(CODE "
+        if(CMAKE_INSTALL_PREFIX STREQUAL \"/usr/local\")
+            set(_quorbit_rules_dir \"/etc/udev/rules.d\")
+        else()
+            set(_quorbit_rules_dir \"\${CMAKE_INSTALL_PREFIX}/lib/udev/rules.d\")
+        endif()
+        file(INSTALL \"${_quorbit_packaging}/70-quorbit-camera.rules\"
+             DESTINATION \"\${_quorbit_rules_dir}\")
+    ")
+endif()
+
+# The install test: the tree above, installed into a scratch prefix, must
+# be complete and usable.
+set(_quorbit_expected lib/udev/rules.d/70-quorbit-camera.rules)
+if(TARGET quorbit)
+    list(APPEND _quorbit_expected ${CMAKE_INSTALL_LIBDIR}/libquorbit.so
+         ${CMAKE_INSTALL_INCLUDEDIR}/quorbit.h ${CMAKE_INSTALL_LIBDIR}/pkgconfig/quorbit.pc)
+endif()
+if(TARGET quorbit-cli)
+    list(APPEND _quorbit_expected ${CMAKE_INSTALL_BINDIR}/quorbit-cli)
+endif()
+if(TARGET lensmere)
+    list(APPEND _quorbit_expected ${CMAKE_INSTALL_BINDIR}/lensmere
+         ${CMAKE_INSTALL_DATADIR}/applications/lensmere.desktop
+         ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps/lensmere.svg)
+endif()
+if(NOT QUORBIT_UDEV_RULES_DIR)
+    add_test(NAME install_tree
+             COMMAND ${CMAKE_COMMAND}
+                 -DBUILD_DIR=${PROJECT_BINARY_DIR}
+                 -DWORK_DIR=${PROJECT_BINARY_DIR}/install-test
+                 -DSOURCE_DIR=${PROJECT_SOURCE_DIR}
+                 -DC_COMPILER=${CMAKE_C_COMPILER}
+                 -DSANITIZE=${QUORBIT_SANITIZE}
+                 -DLIBDIR=${CMAKE_INSTALL_LIBDIR}
+                 "-DEXPECTED=${_quorbit_expected}"
+                 -P ${PROJECT_SOURCE_DIR}/packaging/tests/install_test.cmake)
+    set_tests_properties(install_tree PROPERTIES TIMEOUT 120 LABELS install)
+endif()
