@@ -95,6 +95,12 @@ QMessageBox* TPreviewDlg::createConfirmBox(QWidget* parent, const QString& quest
     return box;
 }
 
+void TPreviewDlg::ShowFolder(const QString& folder) {
+    FileListBox1->setFileName(folder);
+    FileListBox1->update();
+    exec();
+}
+
 void TPreviewDlg::FileListBox1Change() {
     if (FileListBox1->selectedIndex() < 0) {
         return;

@@ -28,6 +28,11 @@ class TPreviewDlg : public QDialog {
     // The question box shown by default: caption "Confirm", question icon, "&Yes" and "&No".
     static QMessageBox* createConfirmBox(QWidget* parent, const QString& question);
 
+    // The main window's way in: makes folder the list's directory, re-reads the list and
+    // shows the album modally. A folder that cannot be opened raises its file error and the
+    // album is not shown.
+    void ShowFolder(const QString& folder);
+
     // Shows the selected file in Image1 (stretched). Raises the loading error; Image1 then
     // keeps its picture.
     void FileListBox1Change();

@@ -13,4 +13,21 @@ if(BUILD_TESTING OR NOT DEFINED BUILD_TESTING)
     quorbit_add_gtest(jpegdecoder_test
         SOURCES tests/jpegdecoder_test.cpp tests/jpegdecoder_testfiles.cpp
         LIBS lensmere_dialogs JPEG::JPEG Qt6::Test)
+    quorbit_add_gtest(albumdialog_test
+        SOURCES tests/albumdialog_test.cpp tests/jpegdecoder_testfiles.cpp
+        LIBS lensmere_dialogs JPEG::JPEG Qt6::Test)
+    quorbit_add_gtest(printdialog_test
+        SOURCES tests/printdialog_test.cpp tests/printdialog_testutil.cpp
+            tests/jpegdecoder_testfiles.cpp
+        LIBS lensmere_dialogs JPEG::JPEG Qt6::Test)
+    # Prints on the system's default cups-pdf queue (skips without one).
+    quorbit_add_gtest(printdialog_cups_test
+        SOURCES tests/printdialog_cups_test.cpp tests/printdialog_testutil.cpp
+            tests/jpegdecoder_testfiles.cpp
+        LIBS lensmere_dialogs JPEG::JPEG Qt6::Test TIMEOUT 120)
+    # A system without printers, without touching the real CUPS set-up.
+    quorbit_add_gtest(printdialog_noprinter_test
+        SOURCES tests/printdialog_noprinter_test.cpp tests/jpegdecoder_testfiles.cpp
+        LIBS lensmere_dialogs JPEG::JPEG Qt6::Test
+        ENV CUPS_SERVER=/nonexistent/lensmere-no-cups.sock)
 endif()

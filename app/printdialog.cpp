@@ -191,8 +191,6 @@ TPrintDlg::TPrintDlg(QWidget* parent) : QDialog(parent), runner_(runDialog) {
     ComboBox1->setCurrentIndex(-1);
     ComboBox1->setEditText(QStringLiteral("x1"));
     ComboBox1->lineEdit()->installEventFilter(this);
-    connect(ComboBox1->lineEdit(), &QLineEdit::returnPressed, this,
-            [this] { returnInField_ = false; });
     // Only a choice from the list sets the factor; Enter in the field would otherwise
     // "choose" the item whose text was typed.
     connect(ComboBox1, &QComboBox::activated, this, [this](int index) {
@@ -276,6 +274,10 @@ void TPrintDlg::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
 }
 
+void TPrintDlg::LoadPicture(const QString& file) {
+    image1->loadFromFile(file);
+}
+
 void TPrintDlg::PreparePicture() {
     Picture& picture = image1->picture();
     if (picture.kind() == Picture::Kind::Jpeg) {
@@ -298,27 +300,23 @@ void TPrintDlg::PrintPicture() {
     if (runner_(*PrintDialog1) != QDialog::Accepted) {
         return;
     }
+    const float f = sizeFactor();
+    const Picture& picture = image1->picture();
+    // The position is read before the job begins: a job begun and then abandoned would
+    // still put out an empty page.
+    const int x = fieldInteger(EditX->text());
+    const int y = fieldInteger(EditY->text());
+    const QRect target = pagePictureRect(picture.width(), picture.height(), f, x, y);
     QPainter painter;
     if (!painter.begin(&printer)) {
         throw DialogError(std::string("Printer selected is not valid"));
     }
-    try {
-        const float f = sizeFactor();
-        const Picture& picture = image1->picture();
-        const int x = fieldInteger(EditX->text());
-        const int y = fieldInteger(EditY->text());
-        const QRect target = pagePictureRect(picture.width(), picture.height(), f, x, y);
-        if (!picture.isEmpty()) {
-            const QSize page = printer.pageLayout().paintRectPixels(printer.resolution()).size();
-            painter.setClipRect(QRect(QPoint(0, 0), page));
-            painter.setRenderHint(QPainter::LosslessImageRendering);
-            painter.drawImage(target, picture.image());
-        }
-    } catch (...) {
-        // Nothing was drawn: withdraw the job rather than send an empty page.
-        printer.abort();
-        painter.end();
-        throw;
+    if (!picture.isEmpty()) {
+        // What lies outside the printable area is not printed, as on paper.
+        const QSize page = printer.pageLayout().paintRectPixels(printer.resolution()).size();
+        painter.setClipRect(QRect(QPoint(0, 0), page));
+        painter.setRenderHint(QPainter::LosslessImageRendering);
+        painter.drawImage(target, picture.image());
     }
     painter.end();
 }

@@ -69,6 +69,10 @@ class TPrintDlg : public QDialog {
     // Makes the given printer the current one (e.g. a PDF printer).
     void setCurrentPrinter(std::unique_ptr<QPrinter> printer);
 
+    // The main window's way in: load the picture file into image1 (raising the decoder's
+    // error), PreparePicture(), then exec().
+    void LoadPicture(const QString& file);
+
     // Decoding options of a JPEG picture for printing, incremental display of image1.
     void PreparePicture();
     // Asks for a printer and prints the picture; does nothing when the dialog is cancelled.

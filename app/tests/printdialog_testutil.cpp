@@ -1,0 +1,98 @@
+#include "printdialog_testutil.h"
+
+#include <QFile>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <cstdlib>
+
+namespace lensmere::test {
+
+std::unique_ptr<QPrinter> pdfPrinter(const QString& path, int pageWidth, int pageHeight,
+                                     int margin) {
+    auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    printer->setOutputFormat(QPrinter::PdfFormat);
+    printer->setOutputFileName(path);
+    printer->setResolution(600);
+    printer->setFullPage(false);
+    const QPageSize size(QSizeF(pageWidth / 600.0, pageHeight / 600.0), QPageSize::Inch,
+                         QStringLiteral("test"), QPageSize::ExactMatch);
+    const double m = margin / 600.0 * 72.0;
+    printer->setPageLayout(QPageLayout(size, QPageLayout::Portrait, QMarginsF(m, m, m, m),
+                                       QPageLayout::Point, QMarginsF(0, 0, 0, 0)));
+    return printer;
+}
+
+bool havePdfRenderer() {
+    return !QStandardPaths::findExecutable("pdftoppm").isEmpty();
+}
+
+QImage renderPdf(const QString& path, int dpi, const QRect& region) {
+    const QString tool = QStandardPaths::findExecutable("pdftoppm");
+    if (tool.isEmpty()) {
+        return QImage();
+    }
+    QTemporaryDir dir;
+    const QString base = dir.filePath("page");
+    QProcess process;
+    process.start(tool, {"-r", QString::number(dpi), "-x", QString::number(region.x()), "-y",
+                         QString::number(region.y()), "-W", QString::number(region.width()), "-H",
+                         QString::number(region.height()), "-f", "1", "-l", "1", "-singlefile",
+                         "-png", path, base});
+    if (!process.waitForFinished(60000) || process.exitCode() != 0) {
+        return QImage();
+    }
+    return QImage(base + ".png");
+}
+
+QImage firstPdfImage(const QString& path) {
+    const QString tool = QStandardPaths::findExecutable("pdfimages");
+    if (tool.isEmpty()) {
+        return QImage();
+    }
+    QTemporaryDir dir;
+    QProcess process;
+    process.start(tool, {"-png", "-f", "1", "-l", "1", path, dir.filePath("img")});
+    if (!process.waitForFinished(60000) || process.exitCode() != 0) {
+        return QImage();
+    }
+    return QImage(dir.filePath("img-000.png"));
+}
+
+bool matchesNear(const QImage& picture, int i, int j, QRgb printed, int tolerance) {
+    for (int dj = -1; dj <= 1; ++dj) {
+        for (int di = -1; di <= 1; ++di) {
+            const int x = i + di, y = j + dj;
+            if (x < 0 || y < 0 || x >= picture.width() || y >= picture.height()) {
+                continue;
+            }
+            const QRgb p = picture.pixel(x, y);
+            if (std::abs(qRed(p) - qRed(printed)) <= tolerance &&
+                std::abs(qGreen(p) - qGreen(printed)) <= tolerance &&
+                std::abs(qBlue(p) - qBlue(printed)) <= tolerance) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+std::array<int, 4> edges(const QRect& rect) {
+    return {rect.left(), rect.top(), rect.right() + 1, rect.bottom() + 1};
+}
+
+QImage blockPattern(int width, int height) {
+    QImage image(width, height, QImage::Format_RGB888);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const int bx = x / 16, by = y / 16;
+            image.setPixel(
+                x, y, qRgb((bx * 37) % 200 + 20, (by * 53) % 200 + 30, ((bx + by) * 29) % 200));
+        }
+    }
+    return image;
+}
+
+}  // namespace lensmere::test

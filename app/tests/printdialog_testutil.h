@@ -1,0 +1,35 @@
+// PDF printers and page rendering for the print dialog tests.
+#pragma once
+
+#include <QImage>
+#include <QPrinter>
+#include <QRect>
+#include <QString>
+#include <array>
+#include <memory>
+
+namespace lensmere::test {
+
+// A 600-dpi PDF printer writing to path, with a page of pageWidth x pageHeight printer
+// pixels in all and the given margin (printer pixels) on every side.
+std::unique_ptr<QPrinter> pdfPrinter(const QString& path, int pageWidth, int pageHeight,
+                                     int margin = 0);
+
+// Renders a region of the first page of a PDF file at the given resolution with pdftoppm
+// (region in pixels of that resolution from the top-left of the paper). Null when pdftoppm
+// is missing or fails.
+QImage renderPdf(const QString& path, int dpi, const QRect& region);
+bool havePdfRenderer();
+// The first image stored in a PDF file, as stored (pdfimages); null when unavailable.
+QImage firstPdfImage(const QString& path);
+// True when the printed colour matches the picture pixel (i, j) or one of its neighbours:
+// a renderer may cover a picture one printer pixel wider than its exact edges.
+bool matchesNear(const QImage& picture, int i, int j, QRgb printed, int tolerance);
+
+// left, top, right, bottom as the dialog computes them.
+std::array<int, 4> edges(const QRect& rect);
+
+// A picture of flat 16 x 16 blocks, easy to compare after printing.
+QImage blockPattern(int width, int height);
+
+}  // namespace lensmere::test
