@@ -102,15 +102,15 @@ std::optional<int> PhotoNumber(const CommandContext& ctx, const std::string& tex
 }
 
 // Reads photo `number` into `path`. Leaves nothing under `path` on failure.
-bool SavePhoto(const CommandContext& ctx, int number, const std::string& path) {
+bool SavePhoto(const CommandContext& ctx, int number, const std::string& path,
+               const std::string& label) {
     PendingFile file(path);
     if (!file.ok()) {
         Say(ctx, "cannot create %s", file.error().c_str());
         return false;
     }
-    const int ok = WithProgress(ctx, "reading photo " + std::to_string(number), [&] {
-        return ctx.api.ReadPhotoToFile(number - 1, file.temp_path().c_str());
-    });
+    const int ok = WithProgress(
+        ctx, label, [&] { return ctx.api.ReadPhotoToFile(number - 1, file.temp_path().c_str()); });
     if (ok != 1) {
         Say(ctx, "reading photo %d failed", number);
         return false;
@@ -169,7 +169,7 @@ int Get(const CommandContext& ctx, const std::string& number_text, const std::st
         Say(ctx, "%s already exists (use --force to overwrite it)", path.c_str());
         return kExitFailed;
     }
-    if (!SavePhoto(ctx, *number, path))
+    if (!SavePhoto(ctx, *number, path, "reading photo " + std::to_string(*number)))
         return kExitFailed;
     Say(ctx, "photo %d saved to %s", *number, path.c_str());
     return kExitOk;
@@ -198,7 +198,9 @@ int GetAll(const CommandContext& ctx, const std::string& dir) {
                 path.c_str(), number);
             continue;
         }
-        if (!SavePhoto(ctx, number, path))
+        const std::string label =
+            "reading photo " + std::to_string(number) + " of " + std::to_string(count);
+        if (!SavePhoto(ctx, number, path, label))
             continue;
         std::fprintf(ctx.io.out, "%s\n", path.c_str());
         std::fflush(ctx.io.out);
