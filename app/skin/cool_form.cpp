@@ -140,12 +140,15 @@ void TCoolForm::mousePressEvent(QMouseEvent* event) {
 
 void TCoolForm::StartDragMove(QMouseEvent* event) {
     QWidget* top = window();
-    if (QWindow* handle = top->windowHandle(); handle != nullptr && handle->startSystemMove())
+    if (QWindow* handle = top->windowHandle(); handle != nullptr && handle->startSystemMove()) {
+        emit DragMoveStarted(true);
         return;
+    }
     // No window manager to run the move: follow the pointer until the button is released.
     following_ = true;
     drag_start_global_ = event->globalPosition().toPoint();
     drag_start_window_ = top->pos();
+    emit DragMoveStarted(false);
 }
 
 void TCoolForm::mouseMoveEvent(QMouseEvent* event) {

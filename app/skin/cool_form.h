@@ -85,6 +85,11 @@ class TCoolForm : public QWidget {
     // True while the window follows the pointer by itself (no window manager move available).
     bool FollowingPointer() const { return following_; }
 
+  signals:
+    // A left press on the skin started a window move: by the window system, or (false) by the
+    // skin following the pointer itself.
+    void DragMoveStarted(bool by_window_system);
+
   protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;

@@ -7,6 +7,8 @@
 //   move <x> <y>           the window moved
 //   press <x> <y>          a mouse button went down inside the window (window coordinates)
 //   click <name>           a skinned button was clicked
+//   drag system|follow     a press on the skin started a window move (by the window manager
+//                          or by following the pointer)
 // Options: --disable-exit (the exit button starts disabled), --quit-after <ms>.
 
 #include "cool_button.h"
@@ -59,7 +61,11 @@ int main(int argc, char** argv) {
     window.setWindowTitle(QStringLiteral("ZarvoLink"));
     window.setFixedSize(579, 364);
     window.move(198, 112);
-    lensmere::skin::InstallMainWindowSkin(&window);
+    lensmere::skin::TCoolForm* form = lensmere::skin::InstallMainWindowSkin(&window);
+    QObject::connect(form, &lensmere::skin::TCoolForm::DragMoveStarted, [](bool by_system) {
+        std::printf("drag %s\n", by_system ? "system" : "follow");
+        std::fflush(stdout);
+    });
 
     QLabel version(QStringLiteral("Ver 1.03"), &window);
     QFont version_font(QStringLiteral("Times New Roman"));
