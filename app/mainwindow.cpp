@@ -2,6 +2,7 @@
 
 #include <QAbstractButton>
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -98,8 +99,7 @@ void TZarvoLink::FormCreate() {
     DeviceConnected = devicelink::IsConnected() ? 1 : 0;
     CheckConnection();
     WorkDir = QDir::currentPath();
-    QDir dir(WorkDir);
-    if (!dir.exists(QStringLiteral("MyPhoto")) && !dir.mkdir(QStringLiteral("MyPhoto")))
+    if (!QFileInfo(PictureFolder()).isDir() && !QDir(WorkDir).mkdir(QStringLiteral("MyPhoto")))
         throw std::runtime_error(("Cannot create " + PictureFolder()).toStdString());
 }
 

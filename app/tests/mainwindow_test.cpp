@@ -1,0 +1,505 @@
+// The main window against simulated cameras attached in process.
+#include "app/mainwindow.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QCoreApplication>
+#include <QEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QRegularExpression>
+#include <QTest>
+#include <QTimer>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <memory>
+
+#include "app/devicelink.h"
+#include "app/dialoglinks.h"
+#include "app/errors.h"
+#include "app/tests/mainwindow_test_support.h"
+#include "platform/clock.h"
+#include "platform/inprocess/inprocess_backend.h"
+#include "sim/camera.h"
+#include "sim/card_maker.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A camera whose IN transfers can be watched and, from some transfer on,
+// fail as if the camera had left the bus.
+class WatchedCamera : public platform::Peripheral {
+  public:
+    explicit WatchedCamera(std::shared_ptr<sim::Camera> camera) : camera_(std::move(camera)) {}
+    platform::IoResult HandleOut(platform::Endpoint e, std::span<const uint8_t> d) override {
+        if (failing_)
+            return platform::IoResult::Failure(platform::IoError::DeviceGone);
+        return camera_->HandleOut(e, d);
+    }
+    platform::IoResult HandleIn(platform::Endpoint e, std::span<uint8_t> b) override {
+        size_t n = ++ins_;
+        if (on_in)
+            on_in(n);
+        if (fail_from_in != 0 && n >= fail_from_in)
+            failing_ = true;
+        if (failing_)
+            return platform::IoResult::Failure(platform::IoError::DeviceGone);
+        return camera_->HandleIn(e, b);
+    }
+    platform::DeviceAttributes Attributes() const override { return camera_->Attributes(); }
+    sim::Camera& camera() { return *camera_; }
+
+    std::function<void(size_t)> on_in;
+    size_t fail_from_in = 0;
+
+  private:
+    std::shared_ptr<sim::Camera> camera_;
+    std::atomic<size_t> ins_{0};
+    std::atomic<bool> failing_{false};
+};
+
+class FakePrint : public lensmere::PrintLink {
+  public:
+    void LoadPicture(const QString& file) override { calls.push_back("load " + file); }
+    void PreparePicture() override { calls.push_back("prepare"); }
+    void ShowModal() override { calls.push_back("show"); }
+    QStringList calls;
+};
+
+class FakeAlbum : public lensmere::AlbumLink {
+  public:
+    void ShowFolder(const QString& folder) override { folders.push_back(folder); }
+    QStringList folders;
+};
+
+class MainWindowTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() { apptest::EnsureApplication(); }
+    void SetUp() override { devicelink::Shutdown(); }
+    void TearDown() override {
+        window_.reset();
+        devicelink::Shutdown();
+    }
+
+    // A camera of the variant with `photos` pictures; edit may change the
+    // card before the camera starts.
+    std::shared_ptr<WatchedCamera> MakeCamera(sim::Variant variant, int photos,
+                                              std::function<void(sim::CardImage&)> edit = {}) {
+        std::string error;
+        auto card = sim::MakeCardInMemory(variant, apptest::TestPictures(photos), &error);
+        EXPECT_TRUE(card) << error;
+        if (edit)
+            edit(*card);
+        auto camera = std::make_shared<sim::Camera>(variant, std::move(card));
+        return std::make_shared<WatchedCamera>(camera);
+    }
+    void Plug(const std::shared_ptr<WatchedCamera>& camera) {
+        scoped_.backend().Attach("cam", camera);
+    }
+    TZarvoLink& Open() {
+        window_ = std::make_unique<TZarvoLink>();
+        window_->SetPrintDialog(&print_);
+        window_->SetAlbum(&album_);
+        return *window_;
+    }
+    // Lets the window take the device events that are waiting.
+    bool WaitFor(const std::function<bool()>& condition, int ms = 2000) {
+        return QTest::qWaitFor(condition, ms);
+    }
+    void Select(int row) { window_->ListBox1->setCurrentRow(row); }
+    QImage Preview() const {
+        return window_->Image1->pixmap().toImage().convertToFormat(QImage::Format_RGB888);
+    }
+    std::vector<uint8_t> RawOfSlot(WatchedCamera& camera, int slot) {
+        return camera.camera().Peek(static_cast<uint64_t>(slot) * 0x4C000, sim::kRawPhotoBytes);
+    }
+    std::vector<QString> Items() const {
+        std::vector<QString> items;
+        for (int i = 0; i < window_->ListBox1->count(); ++i)
+            items.push_back(window_->ListBox1->item(i)->text());
+        return items;
+    }
+
+    apptest::TempWorkDir workdir_;
+    apptest::CapturedMessages messages_;
+    platform::ScopedInProcessBackend scoped_;
+    platform::RecordingClock clock_;
+    platform::ScopedClock use_clock_{&clock_};
+    FakePrint print_;
+    FakeAlbum album_;
+    std::unique_ptr<TZarvoLink> window_;
+};
+
+void SetCardByte(sim::CardImage& card, sim::Variant variant, uint64_t offset, uint8_t value) {
+    const uint8_t b[1] = {value};
+    ASSERT_TRUE(card.Overwrite(sim::GeometryOf(variant).system_block_offset + offset, b, nullptr));
+}
+
+TEST_F(MainWindowTest, CameraAtStartIsListedBeforeTheWindowShows) {
+    Plug(MakeCamera(sim::Variant::k16MbLe, 3));
+    TZarvoLink& w = Open();
+    EXPECT_EQ(w.windowTitle(), "ZarvoLink");
+    EXPECT_EQ(w.size(), QSize(579, 364));
+    EXPECT_EQ(Items(), (std::vector<QString>{"Photo No. 1", "Photo No. 2", "Photo No. 3"}));
+    EXPECT_EQ(w.Number_of_Photo->text(), "3 Photos used  49 Block Free");
+    EXPECT_EQ(w.Capacity, 52);
+    EXPECT_EQ(w.PhotoCount, 3);
+    // The cable shows only at the first tick of the one-second timer.
+    EXPECT_EQ(w.Label2->text(), "");
+    EXPECT_TRUE(w.Image2->isHidden());
+    EXPECT_TRUE(WaitFor([&] { return w.Label2->text() == "USB cable connected"; }, 1500));
+    EXPECT_FALSE(w.Image2->isHidden());
+    EXPECT_TRUE(fs::is_directory(workdir_.path() / "MyPhoto"));
+    EXPECT_EQ(w.WorkDir, workdir_.q());
+    EXPECT_TRUE(messages_.texts().empty());
+}
+
+TEST_F(MainWindowTest, EightMegabyteCardIsReadAtTheSameAddress) {
+    auto camera = MakeCamera(sim::Variant::k8MbLe, 2);
+    Plug(camera);
+    TZarvoLink& w = Open();
+    EXPECT_EQ(Items().size(), 2u);
+    EXPECT_EQ(w.Number_of_Photo->text(), "2 Photos used  24 Block Free");
+    Select(1);
+    w.ViewPICButtonClick();
+    EXPECT_EQ(Preview(), apptest::ExpectedPreview(RawOfSlot(*camera, 1)));
+}
+
+TEST_F(MainWindowTest, CapacityByteOfZeroOrFFMeans26) {
+    for (uint8_t capacity : {uint8_t{0}, uint8_t{255}, uint8_t{40}}) {
+        SCOPED_TRACE(int(capacity));
+        Plug(MakeCamera(sim::Variant::k16MbLe, 4, [&](sim::CardImage& card) {
+            SetCardByte(card, sim::Variant::k16MbLe, 258, capacity);
+        }));
+        TZarvoLink& w = Open();
+        const int expected = capacity == 40 ? 40 : 26;
+        EXPECT_EQ(w.Capacity, expected);
+        EXPECT_EQ(w.Number_of_Photo->text(),
+                  "4 Photos used  " + QString::number(expected - 4) + " Block Free");
+        window_.reset();
+    }
+}
+
+TEST_F(MainWindowTest, MorePhotosThanCapacityReadsUnknown) {
+    Plug(MakeCamera(sim::Variant::k16MbLe, 3, [](sim::CardImage& card) {
+        SetCardByte(card, sim::Variant::k16MbLe, 256, 70);
+        SetCardByte(card, sim::Variant::k16MbLe, 258, 20);
+    }));
+    TZarvoLink& w = Open();
+    EXPECT_EQ(w.Number_of_Photo->text(), "Unknown.");
+    ASSERT_EQ(Items().size(), 70u);
+    EXPECT_EQ(Items()[69], "Photo No. 70");
+
+    // Item 65 has no entry in the 64 the window keeps: nothing is read.
+    Select(64);
+    clock_.Clear();
+    w.ViewPICButtonClick();
+    EXPECT_TRUE(clock_.Pauses().empty());
+    ASSERT_EQ(messages_.texts().size(), 1u);
+    EXPECT_TRUE(messages_.texts()[0].startsWith("Photo No. 65 "));
+    EXPECT_FALSE(fs::exists(workdir_.file("TEMP.BMP")));
+    EXPECT_EQ(w.Label3->text(), "");
+}
+
+TEST_F(MainWindowTest, EmptyCardListsNothing) {
+    Plug(MakeCamera(sim::Variant::k8MbLe, 0));
+    TZarvoLink& w = Open();
+    EXPECT_TRUE(Items().empty());
+    EXPECT_EQ(w.Number_of_Photo->text(), "0 Photos used  26 Block Free");
+    clock_.Clear();
+    w.ViewPICButtonClick();
+    w.PrintButtonClick();
+    w.SavetofileButtonClick();
+    EXPECT_TRUE(clock_.Pauses().empty());
+    EXPECT_TRUE(print_.calls.isEmpty());
+}
+
+TEST_F(MainWindowTest, HexDumpShowsTheSystemBlock) {
+    Plug(MakeCamera(sim::Variant::k16MbLe, 3));
+    TZarvoLink& w = Open();
+    EXPECT_TRUE(w.Memo1->isHidden());
+    const QStringList lines = w.Memo1->toPlainText().split('\n');
+    ASSERT_EQ(lines.size(), 129);
+    EXPECT_EQ(lines[0], "0000 : 5A 50 58 20 50 48 4F 54 4F 20 43 41 4D 20 49 4D ");
+    EXPECT_TRUE(lines[16].startsWith("0100 : 03 00 34 00 ")) << lines[16].toStdString();
+    EXPECT_TRUE(lines[32].startsWith("0200 : 00 00 00 00 00 00 00 00 00 00 FF FF"));
+    EXPECT_TRUE(lines[128].startsWith("0800 : "));
+    const QRegularExpression format("^[0-9A-F]{4} : ([0-9A-F]{2} ){16}$");
+    for (const QString& line : lines)
+        EXPECT_TRUE(format.match(line).hasMatch()) << line.toStdString();
+
+    const uint8_t bytes[32] = {0xAB, 0x01};
+    EXPECT_EQ(HexDump(bytes, 2),
+              "0000 : AB 01 00 00 00 00 00 00 00 00 00 00 00 00 00 00 \n"
+              "0010 : 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 ");
+}
+
+TEST_F(MainWindowTest, PluggedInWhileRunningIsListedWithinASecondAndUnpluggedCleared) {
+    TZarvoLink& w = Open();
+    EXPECT_FALSE(devicelink::IsConnected());
+    EXPECT_TRUE(Items().empty());
+    EXPECT_EQ(w.Number_of_Photo->text(), "");
+
+    Plug(MakeCamera(sim::Variant::k16MbLe, 2));
+    ASSERT_TRUE(WaitFor([&] { return w.DeviceConnected == 1; }));
+    EXPECT_TRUE(WaitFor([&] { return Items().size() == 2; }, 1500));
+    EXPECT_EQ(w.Number_of_Photo->text(), "2 Photos used  50 Block Free");
+    EXPECT_TRUE(WaitFor([&] { return w.Label2->text() == "USB cable connected"; }, 1500));
+
+    scoped_.backend().Detach("cam");
+    ASSERT_TRUE(WaitFor([&] { return w.DeviceConnected == 0; }));
+    EXPECT_TRUE(WaitFor([&] { return Items().empty(); }, 1500));
+    EXPECT_EQ(w.Number_of_Photo->text(), "");
+    EXPECT_TRUE(WaitFor([&] { return w.Label2->text().isEmpty(); }, 1500));
+    EXPECT_TRUE(w.Image2->isHidden());
+    EXPECT_TRUE(messages_.texts().empty());
+}
+
+TEST_F(MainWindowTest, ViewShowsThePhotoAndFillsTheGauge) {
+    auto camera = MakeCamera(sim::Variant::k16MbLe, 3);
+    Plug(camera);
+    TZarvoLink& w = Open();
+    EXPECT_TRUE(w.Gauge1->isHidden());
+    std::atomic<int> busy_seen{0};
+    camera->on_in = [&](size_t) {
+        if (w.Busy)
+            ++busy_seen;
+    };
+    Select(2);
+    clock_.Clear();
+    w.ViewPICButtonClick();
+    EXPECT_EQ(Preview(), apptest::ExpectedPreview(RawOfSlot(*camera, 2)));
+    EXPECT_EQ(fs::file_size(workdir_.file("TEMP.BMP")), 234310u);
+    EXPECT_EQ(w.Gauge1->value(), 9);
+    EXPECT_EQ(w.Gauge1->maximum(), 9);
+    EXPECT_FALSE(w.Gauge1->isHidden());
+    EXPECT_EQ(w.Label3->text(), "");
+    EXPECT_EQ(w.Busy, 0);
+    EXPECT_EQ(busy_seen, 640);
+    // Ten pieces, each after the link's 20 ms pause and followed by 20 ms.
+    auto pauses = clock_.Pauses();
+    ASSERT_EQ(pauses.size(), 20u);
+    for (auto p : pauses)
+        EXPECT_EQ(p, std::chrono::milliseconds(20));
+    EXPECT_TRUE(w.Timer1->isActive());
+    w.Timer1Timer();
+    EXPECT_FALSE(w.Timer1->isActive());
+    EXPECT_TRUE(w.ViewPICButton->isEnabled());
+    EXPECT_TRUE(messages_.texts().empty());
+
+    // Saving does not change the preview.
+    const QImage shown = Preview();
+    Select(0);
+    w.SetSaveDialogRunner([&](QWidget*, TSavePictureDialog& d) {
+        d.FileName = workdir_.q() + "/MyPhoto/x.jpg";
+        return true;
+    });
+    w.SavetofileButtonClick();
+    EXPECT_EQ(Preview(), shown);
+}
+
+TEST_F(MainWindowTest, SaveWritesJpegIdenticalToCjpeg) {
+    auto camera = MakeCamera(sim::Variant::k16MbLe, 3);
+    Plug(camera);
+    TZarvoLink& w = Open();
+    TSavePictureDialog seen;
+    const QString target = workdir_.q() + "/MyPhoto/Photo No. 2.jpg";
+    w.SetSaveDialogRunner([&](QWidget*, TSavePictureDialog& d) {
+        seen = d;
+        d.FileName = target;
+        return true;
+    });
+    Select(1);
+    w.SavetofileButtonClick();
+    EXPECT_EQ(seen.FileName, "Photo No. 2.jpg");
+    EXPECT_EQ(seen.InitialDir, workdir_.q() + "/MyPhoto");
+    EXPECT_EQ(seen.FilterIndex, 2);
+    EXPECT_EQ(seen.DefaultExt, "*.jpg");
+    EXPECT_EQ(seen.Filter,
+              "All (*.jpg;*.jpeg;*.bmp)|*.jpg;*.jpeg;*.bmp|JPEG Image File (*.jpg)|*.jpg|"
+              "JPEG Image File (*.jpeg)|*.jpeg|Bitmaps (*.bmp)|*.bmp");
+    ASSERT_TRUE(messages_.texts().empty()) << messages_.texts()[0].toStdString();
+    EXPECT_EQ(fs::file_size(workdir_.file("TEMP.BMP")), 935142u);
+    auto ours = apptest::ReadFile(target.toStdString());
+    auto theirs = apptest::CjpegOf(workdir_.file("TEMP.BMP"), workdir_.path().string());
+    ASSERT_FALSE(theirs.empty());
+    EXPECT_TRUE(ours == theirs) << ours.size() << " vs " << theirs.size();
+    // The doubled bitmap holds the photo of slot 1.
+    auto bmp = apptest::ReadFile(workdir_.file("TEMP.BMP"));
+    auto raw = RawOfSlot(*camera, 1);
+    const uint8_t* top_upper = bmp.data() + 54 + 483 * 1932;
+    EXPECT_EQ(top_upper[0], raw[0]);
+    EXPECT_EQ(top_upper[1], raw[2]);
+    EXPECT_EQ(top_upper[2], raw[3]);
+}
+
+TEST_F(MainWindowTest, SaveUnderBitmapNameWritesTheDoubledBitmap) {
+    Plug(MakeCamera(sim::Variant::k16MbLe, 2));
+    TZarvoLink& w = Open();
+    const QString target = workdir_.q() + "/MyPhoto/picture.BMP";
+    w.SetSaveDialogRunner([&](QWidget*, TSavePictureDialog& d) {
+        d.FileName = target;
+        return true;
+    });
+    Select(0);
+    w.SavetofileButtonClick();
+    auto saved = apptest::ReadFile(target.toStdString());
+    ASSERT_EQ(saved.size(), 935142u);
+    EXPECT_EQ(saved[0], 'B');
+    EXPECT_EQ(saved, apptest::ReadFile(workdir_.file("TEMP.BMP")));
+}
+
+TEST_F(MainWindowTest, CancelledSaveReadsAndWritesNothing) {
+    Plug(MakeCamera(sim::Variant::k16MbLe, 2));
+    TZarvoLink& w = Open();
+    w.SetSaveDialogRunner([](QWidget*, TSavePictureDialog&) { return false; });
+    Select(0);
+    clock_.Clear();
+    w.SavetofileButtonClick();
+    EXPECT_TRUE(clock_.Pauses().empty());
+    EXPECT_FALSE(fs::exists(workdir_.file("TEMP.BMP")));
+    EXPECT_EQ(w.Label3->text(), "");
+}
+
+TEST_F(MainWindowTest, UnplugDuringAViewShowsAMessageAndWritesNothing) {
+    auto camera = MakeCamera(sim::Variant::k16MbLe, 3);
+    Plug(camera);
+    TZarvoLink& w = Open();
+    const QImage before = Preview();
+    // The camera leaves in the middle of the second piece; the removal
+    // reaches the window while it waits for the worker.
+    const size_t ins_before = 1;  // the system block read at start
+    camera->fail_from_in = ins_before + 64 + 20;
+    camera->on_in = [&](size_t n) {
+        if (n == camera->fail_from_in)
+            QMetaObject::invokeMethod(
+                qApp, [&] { scoped_.backend().Detach("cam"); }, Qt::QueuedConnection);
+    };
+    Select(1);
+    w.ViewPICButtonClick();
+    ASSERT_EQ(messages_.texts().size(), 1u);
+    EXPECT_EQ(messages_.texts()[0], kTransferFailedText);
+    EXPECT_FALSE(fs::exists(workdir_.file("TEMP.BMP")));
+    EXPECT_EQ(Preview(), before);
+    EXPECT_EQ(w.Gauge1->value(), 9);
+    EXPECT_EQ(w.Label3->text(), "");
+    EXPECT_EQ(w.DeviceConnected, 0);
+    EXPECT_FALSE(devicelink::IsConnected());
+
+    // Saving with the camera gone writes no file either.
+    messages_.clear();
+    w.SetSaveDialogRunner([&](QWidget*, TSavePictureDialog& d) {
+        d.FileName = workdir_.q() + "/MyPhoto/gone.jpg";
+        return true;
+    });
+    w.SavetofileButtonClick();
+    ASSERT_EQ(messages_.texts().size(), 1u);
+    EXPECT_FALSE(fs::exists(workdir_.file("MyPhoto/gone.jpg")));
+    EXPECT_FALSE(fs::exists(workdir_.file("TEMP.BMP")));
+}
+
+TEST_F(MainWindowTest, CatalogWithoutCameraLeavesNoStaleList) {
+    Plug(MakeCamera(sim::Variant::k16MbLe, 3));
+    TZarvoLink& w = Open();
+    ASSERT_EQ(Items().size(), 3u);
+    scoped_.backend().Detach("cam");
+    // Before the removal event is taken, the pipes still look open but the
+    // read fails: the list must not survive the refresh.
+    w.GetinfoBottonClick();
+    EXPECT_TRUE(Items().empty());
+    EXPECT_EQ(w.Number_of_Photo->text(), "");
+    EXPECT_EQ(w.PhotoCount, 0);
+}
+
+TEST_F(MainWindowTest, BigEndianCameraShowsNoContents) {
+    Plug(MakeCamera(sim::Variant::k16Mb, 3));
+    TZarvoLink& w = Open();
+    EXPECT_TRUE(devicelink::IsConnected());
+    EXPECT_TRUE(Items().empty());
+    EXPECT_EQ(w.Number_of_Photo->text(), "Unknown.");
+    w.ViewPICButtonClick();
+    EXPECT_FALSE(fs::exists(workdir_.file("TEMP.BMP")));
+}
+
+TEST_F(MainWindowTest, PrintHandsTheJpegToThePrintDialog) {
+    Plug(MakeCamera(sim::Variant::k16MbLe, 2));
+    TZarvoLink& w = Open();
+    w.PrintButtonClick();  // nothing selected: nothing happens
+    EXPECT_TRUE(print_.calls.isEmpty());
+    EXPECT_FALSE(fs::exists(workdir_.file("TEMP.BMP")));
+
+    Select(1);
+    w.PrintButtonClick();
+    EXPECT_EQ(print_.calls, (QStringList{"load " + workdir_.q() + "/TEMP.jpg", "prepare", "show"}));
+    auto jpeg = apptest::ReadFile(workdir_.file("TEMP.jpg"));
+    ASSERT_GT(jpeg.size(), 2u);
+    EXPECT_EQ(jpeg[0], 0xFF);
+    EXPECT_EQ(jpeg[1], 0xD8);
+    EXPECT_EQ(QImage(workdir_.q() + "/TEMP.jpg").size(), QSize(644, 484));
+}
+
+TEST_F(MainWindowTest, AlbumOpensOnThePictureFolder) {
+    TZarvoLink& w = Open();
+    w.BookButton->click();
+    EXPECT_EQ(album_.folders, QStringList{workdir_.q() + "/MyPhoto"});
+}
+
+TEST_F(MainWindowTest, UnwritableTemporaryBitmapIsReportedAndPreviewKept) {
+    Plug(MakeCamera(sim::Variant::k16MbLe, 2));
+    TZarvoLink& w = Open();
+    const QImage before = Preview();
+    fs::create_directory(workdir_.path() / "TEMP.BMP");
+    Select(0);
+    w.ViewPICButtonClick();
+    ASSERT_EQ(messages_.texts().size(), 1u);
+    EXPECT_EQ(messages_.texts()[0], "Cannot write " + workdir_.q() + "/TEMP.BMP: Invalid filename");
+    EXPECT_EQ(Preview(), before);
+}
+
+TEST_F(MainWindowTest, PictureFolderThatCannotBeCreatedIsReported) {
+    apptest::WriteFile(workdir_.file("MyPhoto"), {1, 2, 3});
+    TZarvoLink& w = Open();
+    ASSERT_EQ(messages_.texts().size(), 1u);
+    EXPECT_EQ(messages_.texts()[0], "Cannot create " + workdir_.q() + "/MyPhoto");
+    EXPECT_EQ(w.WorkDir, workdir_.q());
+}
+
+TEST_F(MainWindowTest, HandlerErrorsReachTheErrorReportAndTheProgramGoesOn) {
+    Plug(MakeCamera(sim::Variant::k16MbLe, 2));
+    TZarvoLink& w = Open();
+    const QString target = workdir_.q() + "/missing-folder/x.jpg";
+    w.SetSaveDialogRunner([&](QWidget*, TSavePictureDialog& d) {
+        d.FileName = target;
+        return true;
+    });
+    Select(0);
+    w.SavetofileButton->click();
+    ASSERT_EQ(messages_.texts().size(), 1u);
+    EXPECT_EQ(messages_.texts()[0], "Cannot create file " + target);
+
+    // An exception leaving any event delivery is reported as well.
+    class Throwing : public QObject {
+      public:
+        bool event(QEvent* e) override {
+            if (e->type() == QEvent::User)
+                throw std::runtime_error("boom");
+            return QObject::event(e);
+        }
+    } throwing;
+    QCoreApplication::postEvent(&throwing, new QEvent(QEvent::User));
+    QCoreApplication::sendPostedEvents(&throwing);
+    ASSERT_EQ(messages_.texts().size(), 2u);
+    EXPECT_EQ(messages_.texts()[1], "boom");
+    Select(1);
+    w.ViewPICButton->click();
+    EXPECT_EQ(messages_.texts().size(), 2u);
+}
+
+}  // namespace

@@ -1,0 +1,123 @@
+#include "app/tests/mainwindow_test_support.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QApplication>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+
+#include "app/devicelink.h"
+#include "app/errors.h"
+
+namespace apptest {
+
+void EnsureApplication() {
+    static int argc = 1;
+    static char name[] = "lensmere_test";
+    static char* argv[] = {name, nullptr};
+    static lensmere::TApplication* app = new lensmere::TApplication(argc, argv);
+    (void)app;
+}
+
+TempWorkDir::TempWorkDir() {
+    static int counter = 0;
+    previous_ = std::filesystem::current_path();
+    path_ = std::filesystem::temp_directory_path() /
+            ("lensmere-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+    std::filesystem::remove_all(path_);
+    std::filesystem::create_directories(path_);
+    std::filesystem::current_path(path_);
+}
+
+TempWorkDir::~TempWorkDir() {
+    std::error_code ec;
+    std::filesystem::current_path(previous_, ec);
+    std::filesystem::remove_all(path_, ec);
+}
+
+CapturedMessages::CapturedMessages() : texts_(std::make_shared<std::vector<QString>>()) {
+    auto texts = texts_;
+    lensmere::SetMessageHandler([texts](const QString& text) { texts->push_back(text); });
+    devicelink::SetMessageSink([texts](std::string_view text) {
+        texts->push_back(QString::fromUtf8(text.data(), static_cast<int>(text.size())));
+    });
+}
+
+CapturedMessages::~CapturedMessages() {
+    lensmere::SetMessageHandler({});
+    devicelink::SetMessageSink({});
+}
+
+sim::RgbImage TestPicture(int seed) {
+    sim::RgbImage image(sim::kPhotoWidth, sim::kPhotoHeight);
+    for (int y = 0; y < image.height; ++y) {
+        for (int x = 0; x < image.width; ++x) {
+            uint8_t* p = image.at(x, y);
+            p[0] = static_cast<uint8_t>(x * 3 + seed * 50);
+            p[1] = static_cast<uint8_t>(y * 5 + ((x / 8 + y / 8 + seed) % 2) * 60);
+            p[2] = static_cast<uint8_t>((x ^ y) + seed * 20);
+        }
+    }
+    return image;
+}
+
+std::vector<sim::RgbImage> TestPictures(int count) {
+    std::vector<sim::RgbImage> pictures;
+    for (int i = 0; i < count; ++i)
+        pictures.push_back(TestPicture(i + 1));
+    return pictures;
+}
+
+QImage ExpectedPreview(const std::vector<uint8_t>& raw) {
+    QImage image(sim::kPhotoWidth, sim::kPhotoHeight, QImage::Format_RGB888);
+    for (int r = 0; r < sim::kPhotoHeight; ++r) {
+        for (int x = 0; x < sim::kPhotoWidth; ++x) {
+            const uint8_t* p = raw.data() + r * sim::kRawRowBytes + 4 * x;
+            image.setPixel(x, r, qRgb(p[3], p[2], p[0]));
+        }
+    }
+    return image;
+}
+
+std::vector<uint8_t> ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+}
+
+std::vector<uint8_t> CjpegOf(const std::string& bitmap, const std::string& scratch_dir) {
+    auto bytes = ReadFile(bitmap);
+    if (bytes.size() < 54)
+        return {};
+    for (size_t i = 38; i < 46; ++i)
+        bytes[i] = 0;
+    const std::string copy = scratch_dir + "/cjpeg-input.bmp";
+    const std::string out = scratch_dir + "/cjpeg-output.jpg";
+    WriteFile(copy, bytes);
+    const char* cjpeg = std::getenv("CJPEG");
+    std::string tool = cjpeg ? cjpeg : "cjpeg";
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        execlp(tool.c_str(), tool.c_str(), "-quality", "90", "-outfile", out.c_str(), copy.c_str(),
+               static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return {};
+    auto result = ReadFile(out);
+    std::filesystem::remove(copy);
+    std::filesystem::remove(out);
+    return result;
+}
+
+}  // namespace apptest

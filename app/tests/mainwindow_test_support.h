@@ -1,0 +1,63 @@
+// Shared pieces of the main window's tests: the application object, a
+// temporary start-up directory, recorded message boxes, and cards with
+// recognisable photos.
+#pragma once
+
+#include <QImage>
+#include <QString>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "sim/geometry.h"
+#include "sim/raw_photo.h"
+
+namespace apptest {
+
+// Creates the application object once (offscreen in ctest).
+void EnsureApplication();
+
+// A fresh directory that is the current directory while the object lives.
+class TempWorkDir {
+  public:
+    TempWorkDir();
+    ~TempWorkDir();
+    const std::filesystem::path& path() const { return path_; }
+    QString q() const { return QString::fromStdString(path_.string()); }
+    std::string file(const std::string& name) const { return (path_ / name).string(); }
+
+  private:
+    std::filesystem::path path_;
+    std::filesystem::path previous_;
+};
+
+// Records every message box of the program and of the device link.
+class CapturedMessages {
+  public:
+    CapturedMessages();
+    ~CapturedMessages();
+    const std::vector<QString>& texts() const { return *texts_; }
+    void clear() { texts_->clear(); }
+
+  private:
+    std::shared_ptr<std::vector<QString>> texts_;
+};
+
+// A 322 x 242 picture that differs in every photo and from pixel to pixel.
+sim::RgbImage TestPicture(int seed);
+std::vector<sim::RgbImage> TestPictures(int count);
+
+// The picture the preview should show for the raw bytes read from a slot
+// (the 311,696 bytes from the first byte of the slot), as 24-bit RGB.
+QImage ExpectedPreview(const std::vector<uint8_t>& raw);
+
+std::vector<uint8_t> ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes);
+
+// Output of `cjpeg -quality 90` for a bitmap, after setting its resolution
+// fields to 0; empty when cjpeg did not run.
+std::vector<uint8_t> CjpegOf(const std::string& bitmap, const std::string& scratch_dir);
+
+}  // namespace apptest
