@@ -162,7 +162,7 @@ TEST_F(CamsimServe, FaultsFromTheCommandLine) {
         // Unplugged before the second reply was sent.
         EXPECT_FALSE(fs::exists(dir.socket("drop")));
         EXPECT_EQ(h->Read(buf).error, IoError::DeviceGone);
-        EXPECT_EQ(camsim.SignalAndWait(SIGTERM), 0);
+        EXPECT_EQ(camsim.SignalAndWait(SIGINT), 0);
     }
 }
 
