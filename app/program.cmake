@@ -45,5 +45,7 @@ endif()
 if(EXISTS ${_lensmere_tests}/mainwindow_camsim_test.cpp AND TARGET simcamera AND TARGET camsim)
     quorbit_add_gtest(mainwindow_camsim_test SOURCES ${_lensmere_tests}/mainwindow_camsim_test.cpp
         ${_lensmere_tests}/mainwindow_test_support.cpp
-        LIBS lensmere_core simcamera Qt6::Test ENV CAMSIM=$<TARGET_FILE:camsim> TIMEOUT 300)
+        LIBS lensmere_core simcamera Qt6::Test TIMEOUT 300)
+    target_compile_definitions(mainwindow_camsim_test PRIVATE CAMSIM_PATH="$<TARGET_FILE:camsim>")
+    add_dependencies(mainwindow_camsim_test camsim)
 endif()
