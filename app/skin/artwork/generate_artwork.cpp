@@ -378,7 +378,10 @@ void DrawCell(QImage& out, int cell_x, const QString& word, Look look) {
         p.setPen(QPen(QBrush(fade), 1.2));
         p.drawRoundedRect(outer.adjusted(1, 1, -1, -1), 4, 4);
 
-        const QFont font = Font("Liberation Sans", 11, true, false, 0.6);
+        // Long words close up their letters to keep clear of the face's rim.
+        QFont font = Font("Liberation Sans", 11, true, false, 0.6);
+        if (QFontMetricsF(font).horizontalAdvance(word) > 56)
+            font = Font("Liberation Sans", 11, true, false, -0.2);
         p.setFont(font);
         const QFontMetricsF metrics(font);
         const double w = metrics.horizontalAdvance(word);
@@ -507,8 +510,57 @@ QImage DrawCableIcon(const QImage& skin) {
     return artwork::QuantizeTo8Bit(img, options);
 }
 
+void PutUint32(QByteArray& out, quint32 v) {
+    PutInt32(out, static_cast<int>(v));
+}
+void PutUint16(QByteArray& out, quint16 v) {
+    out.append(static_cast<char>(v & 0xFF));
+    out.append(static_cast<char>(v >> 8));
+}
+
+// An uncompressed 8-bit bitmap file with a 40-byte info header, written here rather than by Qt
+// so that the row padding is zero and the same picture always gives the same bytes.
+QByteArray EightBitBmp(const QImage& image) {
+    const int width = image.width();
+    const int height = image.height();
+    const int stride = (width + 3) & ~3;
+    const QVector<QRgb> colors = image.colorTable();
+    const quint32 palette_bytes = static_cast<quint32>(4 * colors.size());
+    const quint32 offset = 14 + 40 + palette_bytes;
+    const quint32 size = offset + static_cast<quint32>(stride * height);
+    QByteArray out;
+    out.append("BM");
+    PutUint32(out, size);
+    PutUint32(out, 0);
+    PutUint32(out, offset);
+    PutUint32(out, 40);
+    PutInt32(out, width);
+    PutInt32(out, height);
+    PutUint16(out, 1);
+    PutUint16(out, 8);
+    PutUint32(out, 0);
+    PutUint32(out, static_cast<quint32>(stride * height));
+    PutInt32(out, 2835);
+    PutInt32(out, 2835);
+    PutUint32(out, static_cast<quint32>(colors.size()));
+    PutUint32(out, 0);
+    for (QRgb c : colors) {
+        out.append(static_cast<char>(qBlue(c)));
+        out.append(static_cast<char>(qGreen(c)));
+        out.append(static_cast<char>(qRed(c)));
+        out.append('\0');
+    }
+    for (int y = height - 1; y >= 0; --y) {
+        out.append(reinterpret_cast<const char*>(image.constScanLine(y)), width);
+        out.append(QByteArray(stride - width, '\0'));
+    }
+    return out;
+}
+
 bool Save(const QImage& image, const QString& path) {
-    if (!image.save(path, "BMP")) {
+    QFile file(path);
+    if (image.format() != QImage::Format_Indexed8 || !file.open(QIODevice::WriteOnly) ||
+        file.write(EightBitBmp(image)) < 0) {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
         return false;
     }

@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace artwork {
@@ -69,16 +70,20 @@ QImage QuantizeTo8Bit(const QImage& source, const QuantizeOptions& options) {
     for (QRgb e : options.exact)
         histogram.erase(e | 0xFF000000u);
 
+    // Work from a sorted colour list so that the same picture always gives the same file.
+    std::vector<std::pair<QRgb, long long>> colors(histogram.begin(), histogram.end());
+    std::sort(colors.begin(), colors.end());
+
     const int free_slots = 256 - static_cast<int>(options.exact.size());
     QVector<QRgb> palette = options.exact;
     for (QRgb& p : palette)
         p |= 0xFF000000u;
     if (static_cast<int>(histogram.size()) <= free_slots) {
-        for (const auto& [color, count] : histogram)
+        for (const auto& [color, count] : colors)
             palette.append(color);
     } else {
         std::vector<Box> boxes(1);
-        for (const auto& [color, count] : histogram)
+        for (const auto& [color, count] : colors)
             boxes[0].entries.push_back({{qRed(color), qGreen(color), qBlue(color)}, count});
         boxes[0].Measure();
         while (static_cast<int>(boxes.size()) < free_slots) {
@@ -99,8 +104,9 @@ QImage QuantizeTo8Bit(const QImage& source, const QuantizeOptions& options) {
                 break;
             Box& box = boxes[best];
             const int axis = box.axis;
-            std::sort(box.entries.begin(), box.entries.end(),
-                      [axis](const Entry& a, const Entry& b) { return a.c[axis] < b.c[axis]; });
+            std::stable_sort(
+                box.entries.begin(), box.entries.end(),
+                [axis](const Entry& a, const Entry& b) { return a.c[axis] < b.c[axis]; });
             long long half = box.weight / 2;
             long long acc = 0;
             size_t cut = 1;
@@ -117,8 +123,11 @@ QImage QuantizeTo8Bit(const QImage& source, const QuantizeOptions& options) {
             other.Measure();
             boxes.push_back(std::move(other));
         }
+        QVector<QRgb> means;
         for (const Box& box : boxes)
-            palette.append(box.Mean() | 0xFF000000u);
+            means.append(box.Mean() | 0xFF000000u);
+        std::sort(means.begin(), means.end());
+        palette += means;
     }
     for (QRgb& p : palette) {
         for (QRgb bad : options.forbidden) {
@@ -131,6 +140,7 @@ QImage QuantizeTo8Bit(const QImage& source, const QuantizeOptions& options) {
 
     QImage out(image.size(), QImage::Format_Indexed8);
     out.setColorTable(palette);
+    out.fill(0);  // also clears the row padding, which is written to the file
     const int exact_count = static_cast<int>(options.exact.size());
     std::unordered_map<QRgb, int> lookup;
     for (int y = 0; y < image.height(); ++y) {
