@@ -78,6 +78,7 @@ if(NOT QUORBIT_UDEV_RULES_DIR)
                  -DWORK_DIR=${PROJECT_BINARY_DIR}/install-test
                  -DSOURCE_DIR=${PROJECT_SOURCE_DIR}
                  -DC_COMPILER=${CMAKE_C_COMPILER}
+                 -DCXX_COMPILER=${CMAKE_CXX_COMPILER}
                  -DSANITIZE=${QUORBIT_SANITIZE}
                  -DLIBDIR=${CMAKE_INSTALL_LIBDIR}
                  "-DEXPECTED=${_quorbit_expected}"

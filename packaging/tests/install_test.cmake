@@ -3,7 +3,7 @@
 # against the library through pkg-config and runs, and the udev rule lands
 # where udev reads it.
 #
-# cmake -DBUILD_DIR=... -DWORK_DIR=... -DC_COMPILER=... -DSANITIZE=ON|OFF
+# cmake -DBUILD_DIR=... -DWORK_DIR=... -DC_COMPILER=... -DCXX_COMPILER=... -DSANITIZE=ON|OFF
 #       -DLIBDIR=... -DEXPECTED="rel;paths" -DSOURCE_DIR=... -P install_test.cmake
 
 cmake_minimum_required(VERSION 3.25)
@@ -55,13 +55,16 @@ if("${LIBDIR}/libquorbit.so" IN_LIST EXPECTED)
         fail("pkg-config does not know quorbit")
     endif()
     separate_arguments(flags UNIX_COMMAND "${flags}")
+    set(compiler "${C_COMPILER}")
     set(sanitize "")
     if(SANITIZE)
-        # The library of a sanitizer build needs the runtime in the program.
-        set(sanitize -fsanitize=address,undefined)
+        # The library of a sanitizer build needs the sanitizer runtimes, the
+        # C++ parts included, in the program: link with the C++ driver.
+        set(compiler "${CXX_COMPILER}")
+        set(sanitize -fsanitize=address,undefined -x c)
     endif()
     set(host "${WORK_DIR}/host_program")
-    execute_process(COMMAND "${C_COMPILER}" ${sanitize} "${SOURCE_DIR}/packaging/tests/host_program.c"
+    execute_process(COMMAND "${compiler}" ${sanitize} "${SOURCE_DIR}/packaging/tests/host_program.c" -x none
                             ${flags} "-Wl,-rpath,${prefix}/${LIBDIR}" -o "${host}"
                     RESULT_VARIABLE rc ERROR_VARIABLE err)
     if(NOT rc EQUAL 0)
