@@ -160,7 +160,7 @@ void TZarvoLink::BuildForm() {
     CoolForm1 = new QWidget(this);
     CoolForm1->setObjectName(QStringLiteral("CoolForm1"));
     CoolForm1->setGeometry(0, 0, 579, 364);
-    SetColours(CoolForm1, QColor(33, 72, 96), kListText);
+    SetColours(CoolForm1, QColor(126, 164, 188), kListText);
 
     Image1 = new QLabel(this);
     Image1->setObjectName(QStringLiteral("Image1"));
