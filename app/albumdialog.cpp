@@ -58,6 +58,11 @@ TPreviewDlg::TPreviewDlg(QWidget* parent) : QDialog(parent), confirmation_(askWi
     Label2->setObjectName(QStringLiteral("Label2"));
     Label2->setGeometry(8, 264, 182, 19);
     Label2->setFont(pixelFont(QStringLiteral("Times New Roman"), 16, true, true, false));
+    // The captions size themselves to their text: the fonts found here may be wider than
+    // the ones the sizes were made for.
+    for (QLabel* label : {Label1, Label2}) {
+        label->adjustSize();
+    }
 
     CancelBtn = new QPushButton(QStringLiteral("EXIT"), this);
     CancelBtn->setObjectName(QStringLiteral("CancelBtn"));

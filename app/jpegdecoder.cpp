@@ -10,6 +10,7 @@
 #include "dialogerror.h"
 
 extern "C" {
+#include <jerror.h>
 #include <jpeglib.h>
 }
 
@@ -54,10 +55,10 @@ struct Decompressor {
     }
 };
 
-// libjpeg reports errors by long-jumping back into these two functions; they hold no object
+// libjpeg reports errors by long-jumping back into these functions; they hold no object
 // with a destructor, so nothing is skipped on the way out.
-bool startDecompress(Decompressor& d, const unsigned char* data, unsigned long size,
-                     const JpegDecodeOptions& options) {
+bool readHeader(Decompressor& d, const unsigned char* data, unsigned long size,
+                const JpegDecodeOptions& options) {
     if (setjmp(d.errors.jump)) {
         return false;
     }
@@ -72,6 +73,14 @@ bool startDecompress(Decompressor& d, const unsigned char* data, unsigned long s
     d.cinfo.do_block_smoothing = options.blockSmoothing ? TRUE : FALSE;
     d.cinfo.buffered_image = FALSE;
     d.cinfo.quantize_colors = FALSE;
+    jpeg_calc_output_dimensions(&d.cinfo);
+    return true;
+}
+
+bool startDecompress(Decompressor& d) {
+    if (setjmp(d.errors.jump)) {
+        return false;
+    }
     jpeg_start_decompress(&d.cinfo);
     return true;
 }
@@ -88,6 +97,10 @@ bool readScanlines(Decompressor& d, unsigned char* bits, qsizetype bytesPerLine)
     return true;
 }
 
+constexpr uint64_t kMaxJpegPixels = uint64_t(1) << 27;
+constexpr uint64_t kSmallJpegPixels = uint64_t(1) << 22;
+constexpr uint64_t kMaxPixelsPerByte = 4096;
+
 }  // namespace
 
 QImage decodeJpeg(const QByteArray& data, const JpegDecodeOptions& options) {
@@ -97,8 +110,18 @@ QImage decodeJpeg(const QByteArray& data, const JpegDecodeOptions& options) {
         checked.scaleDenominator = 1;
     }
     Decompressor d;
-    if (!startDecompress(d, reinterpret_cast<const unsigned char*>(data.constData()),
-                         static_cast<unsigned long>(data.size()), checked)) {
+    if (!readHeader(d, reinterpret_cast<const unsigned char*>(data.constData()),
+                    static_cast<unsigned long>(data.size()), checked)) {
+        d.fail();
+    }
+    // A damaged header can claim a picture of billions of pixels that the data could never
+    // fill; refuse what no real file of this size holds instead of allocating it.
+    const uint64_t pixels = uint64_t(d.cinfo.output_width) * d.cinfo.output_height;
+    if (pixels > kMaxJpegPixels ||
+        (pixels > kSmallJpegPixels && pixels > uint64_t(data.size()) * kMaxPixelsPerByte)) {
+        throw DialogError(QStringLiteral("JPEG error #%1").arg(int(JERR_IMAGE_TOO_BIG)));
+    }
+    if (!startDecompress(d)) {
         d.fail();
     }
     const bool gray = d.cinfo.output_components == 1;
@@ -358,6 +381,11 @@ QImage decodeUncompressed(const ByteReader& in, const BitmapLayout& layout) {
 }
 
 QImage decodeRunLength(const ByteReader& in, const BitmapLayout& layout) {
+    // Run-length data is small for large flat pictures, but not without bound.
+    const uint64_t pixels = uint64_t(layout.width) * uint64_t(layout.height);
+    if (pixels > (uint64_t(1) << 26) || pixels > (in.size() - layout.pixelOffset + 2) * 32768) {
+        invalidBitmap();
+    }
     QImage image(layout.width, layout.height, QImage::Format_RGB32);
     if (image.isNull()) {
         throw DialogError(std::string("Out of memory"));

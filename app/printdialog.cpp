@@ -154,6 +154,7 @@ TPrintDlg::TPrintDlg(QWidget* parent) : QDialog(parent), runner_(runDialog) {
     Label3->setGeometry(200, 340, 11, 16);
     for (QLabel* label : {Label1, Label2, Label3}) {
         label->setFont(captionFont());
+        label->adjustSize();
     }
 
     PaintBox1 = new PreviewBox(this);

@@ -5,6 +5,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <random>
 
 #include "dialogerror.h"
 #include "jpegdecoder_testfiles.h"
@@ -109,6 +110,14 @@ TEST(JpegDecoder, DamagedDataRaisesTheLibjpegMessageCode) {
     QByteArray garbage = encodeJpeg(testPattern(64, 48)).left(2) + QByteArray(40, '\xFF') +
                          QByteArray("\x01\x02\x03", 3);
     EXPECT_TRUE(errorOf([&] { decodeJpeg(garbage); }).starts_with("JPEG error #"));
+
+    // A header claiming 65500 x 65500 pixels with hardly any data behind it.
+    QByteArray huge = encodeJpeg(testPattern(64, 48));
+    for (const int offset : {5, 6, 7, 8}) {
+        huge[sof + offset] = '\xFF';
+    }
+    huge[sof + 6] = huge[sof + 8] = '\xDC';
+    EXPECT_EQ(errorOf([&] { decodeJpeg(huge); }), jpegError(JERR_IMAGE_TOO_BIG));
 
     // The decoder stays usable after errors.
     EXPECT_EQ(decodeJpeg(encodeJpeg(testPattern(64, 48))).size(), QSize(64, 48));
@@ -255,6 +264,42 @@ TEST(BitmapDecoder, DamagedBitmapsAreNotValid) {
     EXPECT_EQ(errorOf([] { decodeBitmap(withHeader(8, 1, 6, 2, QByteArray(), "\x03")); }), invalid);
     EXPECT_EQ(errorOf([] { loadBitmapFile("/nonexistent/x.bmp"); }),
               "Cannot open file /nonexistent/x.bmp");
+}
+
+// Damaged files of every kind: each decode either gives a picture or raises DialogError.
+TEST(Decoders, MutatedFilesNeverCrash) {
+    std::mt19937 random(20261209);
+    const QByteArray jpeg = encodeJpeg(testPattern(48, 40), 75, false);
+    const QByteArray progressive = encodeJpeg(testPattern(48, 40), 75, true);
+    const QByteArray bitmap = encodeBitmap24(testPattern(30, 20));
+    const QByteArray rle = withHeader(8, 1, 30, 20, QByteArray(1024, '\x40'),
+                                      QByteArray("\x1E\x05\x00\x00\x00\x05\x01\x02\x03\x04"
+                                                 "\x05\x00\x00\x02\x03\x04\x00\x01",
+                                                 18),
+                                      256);
+    int pictures = 0, errors = 0;
+    for (int round = 0; round < 20000; ++round) {
+        const QByteArray& original = round % 4 == 0   ? jpeg
+                                     : round % 4 == 1 ? progressive
+                                     : round % 4 == 2 ? bitmap
+                                                      : rle;
+        QByteArray data = original;
+        const int flips = 1 + static_cast<int>(random() % 8);
+        for (int k = 0; k < flips; ++k) {
+            data[static_cast<qsizetype>(random() % data.size())] = static_cast<char>(random());
+        }
+        if (random() % 3 == 0) {
+            data.truncate(static_cast<qsizetype>(random() % data.size()));
+        }
+        try {
+            const QImage image = round % 4 < 2 ? decodeJpeg(data) : decodeBitmap(data);
+            pictures += image.isNull() ? 0 : 1;
+        } catch (const DialogError&) {
+            ++errors;
+        }
+    }
+    EXPECT_GT(pictures, 0);
+    EXPECT_GT(errors, 0);
 }
 
 }  // namespace

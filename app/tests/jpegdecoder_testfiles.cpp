@@ -1,5 +1,7 @@
 #include "jpegdecoder_testfiles.h"
 
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QFile>
 #include <algorithm>
@@ -15,13 +17,27 @@ extern "C" {
 
 namespace lensmere::test {
 
+namespace {
+
+// One QApplication for every test of a binary, deleted at the end so that the font and
+// platform caches it holds are released before the leak check.
+class ApplicationEnvironment : public ::testing::Environment {
+  public:
+    void SetUp() override { ensureApplication(); }
+    void TearDown() override { delete QApplication::instance(); }
+};
+
+const auto* const kApplicationEnvironment =
+    ::testing::AddGlobalTestEnvironment(new ApplicationEnvironment);
+
+}  // namespace
+
 void ensureApplication() {
     if (QApplication::instance() == nullptr) {
         static int argc = 1;
         static char name[] = "dialogs_test";
         static char* argv[] = {name, nullptr};
-        static QApplication* app = new QApplication(argc, argv);
-        (void)app;
+        new QApplication(argc, argv);
     }
 }
 
