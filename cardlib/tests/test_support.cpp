@@ -230,6 +230,46 @@ std::vector<uint8_t> ReadFileBytes(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+void WriteFileBytes(const std::string& path, std::span<const uint8_t> data) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(data.data()),
+              static_cast<std::streamsize>(data.size()));
+}
+
+std::vector<uint8_t> UploadedSlot(int seed) {
+    const sim::RgbImage picture = TestPicture(seed);
+    std::vector<uint8_t> raw(kPhotoSlotBytes);
+    for (size_t i = 0; i < raw.size(); i += 4) {
+        const size_t pixel = i / 4;
+        const uint8_t* p = picture.at(int(pixel % 322), int(pixel / 322));
+        raw[i] = p[2];
+        raw[i + 1] = 0;
+        raw[i + 2] = p[1];
+        raw[i + 3] = p[0];
+    }
+    return raw;
+}
+
+std::vector<uint8_t> TestBitmap(int seed) {
+    // Written by hand rather than by the library's encoder: blue, green, red
+    // of each pixel, bottom row first, rows padded to 968 bytes.
+    const sim::RgbImage picture = TestPicture(seed);
+    std::vector<uint8_t> file(54 + 968 * 242, 0);
+    const uint8_t header[54] = {'B', 'M', 0x46, 0x93, 0x03, 0, 0, 0,    0, 0, 54, 0, 0, 0,  40,
+                                0,   0,   0,    0x42, 1,    0, 0, 0xF2, 0, 0, 0,  1, 0, 24, 0};
+    std::copy(std::begin(header), std::end(header), file.begin());
+    for (int y = 0; y < 242; ++y) {
+        uint8_t* row = &file[54 + size_t(241 - y) * 968];
+        for (int x = 0; x < 322; ++x) {
+            const uint8_t* p = picture.at(x, y);
+            row[3 * x] = p[2];
+            row[3 * x + 1] = p[1];
+            row[3 * x + 2] = p[0];
+        }
+    }
+    return file;
+}
+
 bool FileExists(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0;

@@ -37,7 +37,12 @@ struct Event {
 
 class TransferLog {
   public:
-    void Add(Event e) { events_.push_back(std::move(e)); }
+    void Add(Event e) {
+        if (enabled)
+            events_.push_back(std::move(e));
+    }
+    // Large transfers (whole-card copies) can switch the log off.
+    bool enabled = true;
     const std::vector<Event>& events() const { return events_; }
     void Clear() { events_.clear(); }
     std::vector<Event> Commands(uint8_t opcode = 0) const;
@@ -170,6 +175,12 @@ class TempDir {
 };
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path);
+void WriteFileBytes(const std::string& path, std::span<const uint8_t> data);
+
+// The bitmap file of TestPicture(seed), and the slot bytes (0x4C000) an
+// upload of it must leave on the card: blue, 0, green, red per pixel.
+std::vector<uint8_t> TestBitmap(int seed);
+std::vector<uint8_t> UploadedSlot(int seed);
 bool FileExists(const std::string& path);
 
 }  // namespace quorbit::testing

@@ -1,0 +1,354 @@
+// Upload and deletion: slot choice, directory rules, write-back, refusals.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "cardlib/quorbit.h"
+#include "cardlib/session.h"
+#include "cardlib/tests/test_support.h"
+#include "sim/card_maker.h"
+
+namespace quorbit::testing {
+namespace {
+
+class PhotoWriteTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ResetProgress();
+        SetProcessFunc(CountingStep, CountingBegin);
+    }
+    void TearDown() override {
+        CloseDevice();
+        SetProcessFunc(nullptr, nullptr);
+    }
+
+    void Open(sim::Variant v, int photos) {
+        ASSERT_NE(rig_.Attach(v, photos), nullptr);
+        variant_ = v;
+        ASSERT_EQ(OpenDevice(), 1);
+        ASSERT_NE(GetFlashSize(), 0);
+    }
+    // Writes TestBitmap(seed) to a file and uploads it.
+    int Upload(int seed) {
+        const std::string path = dir_.File("up" + std::to_string(seed) + ".bmp");
+        WriteFileBytes(path, TestBitmap(seed));
+        return WriteFileToFlash(path.c_str());
+    }
+    // The card's system block as the camera holds it.
+    std::vector<uint8_t> CardSystemBlock() {
+        const auto& g = sim::GeometryOf(variant_);
+        return rig_.camera().Peek(g.system_block_offset, std::min<uint32_t>(g.block_bytes, 16384));
+    }
+    uint16_t CardCount() {
+        const auto b = CardSystemBlock();
+        return b[256] | (b[257] << 8);
+    }
+    uint16_t CardEntrySlot(int i) {
+        const auto b = CardSystemBlock();
+        const size_t at = sim::GeometryOf(variant_).page_bytes + 16 * size_t(i) + 8;
+        return b[at] | (b[at + 1] << 8);
+    }
+    std::vector<uint8_t> SlotOnCard(int slot) {
+        return rig_.camera().Peek(sim::PhotoSlotOffset(variant_, slot), kPhotoSlotBytes);
+    }
+
+    CameraRig rig_;
+    TempDir dir_;
+    sim::Variant variant_ = sim::Variant::k32Mb;
+};
+
+TEST_F(PhotoWriteTest, UploadsOnAFreshCardTakeSlotsInOrder) {
+    Open(sim::Variant::k32Mb, 0);
+    ASSERT_EQ(Upload(10), 1);
+    EXPECT_EQ(GetPhotoCount(), 1);
+    ASSERT_EQ(Upload(11), 1);
+    EXPECT_EQ(GetPhotoCount(), 2);
+    EXPECT_EQ(CardCount(), 2);
+    EXPECT_EQ(CardEntrySlot(0), 0);
+    EXPECT_EQ(CardEntrySlot(1), 1);
+    const auto b = CardSystemBlock();
+    const uint8_t entry0[16] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+    EXPECT_EQ(std::memcmp(&b[512], entry0, 16), 0);
+    EXPECT_EQ(std::vector<uint8_t>(b.begin() + 512 + 32, b.begin() + 512 + 64),
+              std::vector<uint8_t>(32, 0xFF));
+    EXPECT_EQ(SlotOnCard(0), UploadedSlot(10));
+    EXPECT_EQ(SlotOnCard(1), UploadedSlot(11));
+    // The session's copy and the card agree.
+    EXPECT_EQ(std::memcmp(Session().system_block.data(), b.data(), b.size()), 0);
+}
+
+TEST_F(PhotoWriteTest, PagesErasesAndProgressPerGeometry) {
+    struct Row {
+        sim::Variant v;
+        size_t erases, pages, write_back;
+    };
+    const Row rows[] = {
+        {sim::Variant::k8MbLe, 38, 608, 16}, {sim::Variant::k16MbLe, 19, 608, 16},
+        {sim::Variant::k8Mb, 38, 608, 16},   {sim::Variant::k16Mb, 19, 608, 32},
+        {sim::Variant::k32Mb, 19, 608, 32},  {sim::Variant::k64Mb, 19, 608, 32},
+        {sim::Variant::k128Mb, 3, 152, 8},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(std::string(sim::VariantName(r.v)));
+        Open(r.v, 1);
+        rig_.log().Clear();
+        ResetProgress();
+        ASSERT_EQ(Upload(3), 1);
+        // The photo's blocks, then the system block.
+        EXPECT_EQ(rig_.log().CountCommands(kOpErase), r.erases + 1);
+        EXPECT_EQ(rig_.log().CountCommands(kOpWrite), r.pages + r.write_back);
+        EXPECT_EQ(rig_.log().Count(Event::Kind::Out) - rig_.log().Commands().size(),
+                  r.pages + r.write_back);
+        EXPECT_EQ(Progress().announced, int32_t(r.pages));
+        EXPECT_EQ(Progress().steps, int(r.pages));
+        EXPECT_EQ(rig_.log().TotalPause().count(), 0);
+        EXPECT_EQ(SlotOnCard(1), UploadedSlot(3));
+        EXPECT_EQ(GetPhotoCount(), 2);
+        // And it reads back through a fresh open.
+        ASSERT_EQ(OpenDevice(), 1);
+        EXPECT_EQ(GetPhotoCount(), 2);
+        EXPECT_TRUE(rig_.reports().empty());
+    }
+}
+
+TEST_F(PhotoWriteTest, DeletionsAndHints) {
+    Open(sim::Variant::k16Mb, 3);
+    // Photo 0 of three: entries 1 and 2 move down.
+    ASSERT_EQ(DeletePhoto(0), 1);
+    EXPECT_EQ(GetPhotoCount(), 2);
+    EXPECT_EQ(CardCount(), 2);
+    EXPECT_EQ(CardEntrySlot(0), 1);
+    EXPECT_EQ(CardEntrySlot(1), 2);
+    EXPECT_EQ(CardEntrySlot(2), 0xFFFF);
+    EXPECT_EQ(CardEntrySlot(3), 0);  // the hint
+    // Then the last one: no move, its slot becomes the hint.
+    ASSERT_EQ(DeletePhoto(1), 1);
+    EXPECT_EQ(CardEntrySlot(0), 1);
+    EXPECT_EQ(CardEntrySlot(2), 2);
+    // Two uploads reuse both freed slots, the one freed last first.
+    ASSERT_EQ(Upload(20), 1);
+    EXPECT_EQ(CardEntrySlot(1), 2);
+    ASSERT_EQ(Upload(21), 1);
+    EXPECT_EQ(CardEntrySlot(2), 0);
+    EXPECT_EQ(SlotOnCard(2), UploadedSlot(20));
+    EXPECT_EQ(SlotOnCard(0), UploadedSlot(21));
+    // No hints left: the next goes after the photos.
+    ASSERT_EQ(Upload(22), 1);
+    EXPECT_EQ(CardEntrySlot(3), 3);
+    // Deletions make no progress calls.
+    ResetProgress();
+    ASSERT_EQ(DeletePhoto(3), 1);
+    EXPECT_EQ(Progress().begins + Progress().steps, 0);
+}
+
+TEST_F(PhotoWriteTest, HintFF) {
+    // On 128 MB a hint of 0xFF is slot 255; elsewhere it is no hint.
+    for (sim::Variant v : {sim::Variant::k128Mb, sim::Variant::k32Mb}) {
+        SCOPED_TRACE(std::string(sim::VariantName(v)));
+        Open(v, 1);
+        const size_t page = sim::GeometryOf(v).page_bytes;
+        StoreLe16(&Session().system_block[page + 2 * 16 + 8], 0x00FF);
+        ASSERT_EQ(Upload(5), 1);
+        const uint16_t expected = v == sim::Variant::k128Mb ? 255 : 1;
+        EXPECT_EQ(CardEntrySlot(1), expected);
+        EXPECT_EQ(SlotOnCard(expected), UploadedSlot(5));
+    }
+}
+
+TEST_F(PhotoWriteTest, NeverOverwritesASlotInUse) {
+    Open(sim::Variant::k32Mb, 3);
+    // A hint naming a photo in use, as another writer might leave it.
+    StoreLe16(&Session().system_block[512 + 4 * 16 + 8], 1);
+    const auto before = SlotOnCard(1);
+    ASSERT_EQ(Upload(7), 1);
+    EXPECT_EQ(SlotOnCard(1), before);
+    EXPECT_EQ(CardEntrySlot(3), 3);  // the lowest free slot
+    // Entries out of order: photos in slots 0, 2 and the count says 2; the
+    // next upload must not take slot 2 although count = 2.
+    Open(sim::Variant::k32Mb, 3);
+    ASSERT_EQ(DeletePhoto(1), 1);                                  // entries now slots 0, 2; hint 1
+    StoreLe16(&Session().system_block[512 + 3 * 16 + 8], 0xFFFF);  // drop the hint
+    ASSERT_EQ(Upload(8), 1);
+    EXPECT_EQ(CardEntrySlot(2), 1);
+}
+
+TEST_F(PhotoWriteTest, FullCardIsRefused) {
+    Open(sim::Variant::k8Mb, 26);
+    const auto card = rig_.CardBytes();
+    rig_.log().Clear();
+    EXPECT_EQ(Upload(1), 0);
+    EXPECT_EQ(GetPhotoCount(), 26);
+    EXPECT_EQ(rig_.log().Count(Event::Kind::Out), 0u);
+    EXPECT_EQ(rig_.CardBytes(), card);
+    // A hint at or above the slot count is ignored.
+    Open(sim::Variant::k8Mb, 2);
+    StoreLe16(&Session().system_block[512 + 3 * 16 + 8], 26);
+    ASSERT_EQ(Upload(2), 1);
+    EXPECT_EQ(CardEntrySlot(2), 2);
+}
+
+TEST_F(PhotoWriteTest, BadBitmapsAreRefusedWithNothingChanged) {
+    Open(sim::Variant::k8MbLe, 2);
+    const auto card = rig_.CardBytes();
+    const auto block = Session().system_block;
+    const std::vector<uint8_t> good = TestBitmap(1);
+    auto with = [&](size_t at, std::vector<uint8_t> bytes) {
+        auto b = good;
+        std::copy(bytes.begin(), bytes.end(), b.begin() + at);
+        return b;
+    };
+    const std::vector<std::pair<const char*, std::vector<uint8_t>>> cases = {
+        {"empty", {}},
+        {"short", std::vector<uint8_t>(good.begin(), good.end() - 1)},
+        {"headers only", std::vector<uint8_t>(good.begin(), good.begin() + 54)},
+        {"not BM", with(0, {'M', 'B'})},
+        {"width", with(18, {0x43, 0x01})},
+        {"height", with(22, {0xF1})},
+        {"depth 32", with(28, {32})},
+        {"compressed", with(30, {1})},
+        {"planes", with(26, {2})},
+        {"core header", with(14, {12})},
+        {"pixel offset past the end", with(10, {0xFF, 0xFF, 0x0F})},
+        {"pixel offset inside the headers", with(10, {20})},
+        {"text", {'h', 'e', 'l', 'l', 'o'}},
+    };
+    for (const auto& [what, bytes] : cases) {
+        SCOPED_TRACE(what);
+        const std::string path = dir_.File("bad.bmp");
+        WriteFileBytes(path, bytes);
+        rig_.log().Clear();
+        ResetProgress();
+        EXPECT_EQ(WriteFileToFlash(path.c_str()), 0);
+        EXPECT_EQ(rig_.log().Count(Event::Kind::Out), 0u);
+        EXPECT_EQ(Progress().begins, 0);
+    }
+    EXPECT_EQ(WriteFileToFlash(dir_.File("missing.bmp").c_str()), 0);
+    EXPECT_EQ(WriteFileToFlash(dir_.path().c_str()), 0);
+    EXPECT_EQ(WriteFileToFlash(nullptr), 0);
+    EXPECT_EQ(rig_.CardBytes(), card);
+    EXPECT_EQ(Session().system_block, block);
+}
+
+TEST_F(PhotoWriteTest, OtherBitmapLayoutsAreRead) {
+    Open(sim::Variant::k16MbLe, 0);
+    const std::vector<uint8_t> bottom_up = TestBitmap(4);
+    // Top-down rows (negative height).
+    std::vector<uint8_t> top_down(bottom_up.begin(), bottom_up.begin() + 54);
+    StoreLe16(&top_down[22], 0xFF0E);  // -242
+    top_down[24] = top_down[25] = 0xFF;
+    for (int k = 241; k >= 0; --k)
+        top_down.insert(top_down.end(), bottom_up.begin() + 54 + k * 968,
+                        bottom_up.begin() + 54 + (k + 1) * 968);
+    // A 124-byte info header and a colour table before the pixels, and
+    // trailing bytes after them.
+    std::vector<uint8_t> v5(bottom_up.begin(), bottom_up.begin() + 14);
+    std::vector<uint8_t> info(124, 0);
+    std::copy(bottom_up.begin() + 14, bottom_up.begin() + 54, info.begin());
+    info[0] = 124;
+    v5.insert(v5.end(), info.begin(), info.end());
+    v5.insert(v5.end(), 16, 0x77);
+    const uint32_t offset = uint32_t(v5.size());
+    v5[10] = uint8_t(offset);
+    v5[11] = uint8_t(offset >> 8);
+    v5.insert(v5.end(), bottom_up.begin() + 54, bottom_up.end());
+    v5.insert(v5.end(), 100, 0x55);
+
+    int slot = 0;
+    for (const std::vector<uint8_t>* file :
+         {&bottom_up, static_cast<const std::vector<uint8_t>*>(&top_down),
+          static_cast<const std::vector<uint8_t>*>(&v5)}) {
+        const std::string path = dir_.File("layout.bmp");
+        WriteFileBytes(path, *file);
+        ASSERT_EQ(WriteFileToFlash(path.c_str()), 1);
+        EXPECT_EQ(SlotOnCard(slot), UploadedSlot(4)) << slot;
+        ++slot;
+    }
+}
+
+TEST_F(PhotoWriteTest, WriteFaultInThePhotoChangesNoDirectory) {
+    Open(sim::Variant::k64Mb, 2);
+    const auto block_before = CardSystemBlock();
+    const auto session_before = Session().system_block;
+    // The data of the photo's 301st page fails.
+    auto pages = std::make_shared<int>(0);
+    rig_.recorder().SetFault([pages](Event::Kind k, size_t, std::span<const uint8_t> d) {
+        return k == Event::Kind::Out && d.size() == 512 && (*pages)++ == 300
+                   ? platform::IoError::Failed
+                   : platform::IoError::None;
+    });
+    EXPECT_EQ(Upload(9), 0);
+    EXPECT_EQ(CardSystemBlock(), block_before);
+    EXPECT_EQ(Session().system_block, session_before);
+    EXPECT_EQ(GetPhotoCount(), 2);
+    ASSERT_EQ(rig_.reports().size(), 1u);
+    EXPECT_EQ(rig_.reports()[0].text, "write card error,work incomplete");
+    EXPECT_EQ(Progress().steps, 300);
+    // The next upload goes to the same slot and works.
+    rig_.recorder().SetFault({});
+    ASSERT_EQ(Upload(9), 1);
+    EXPECT_EQ(CardEntrySlot(2), 2);
+    EXPECT_EQ(SlotOnCard(2), UploadedSlot(9));
+}
+
+TEST_F(PhotoWriteTest, SystemBlockWriteBackIsRetriedOnce) {
+    Open(sim::Variant::k16Mb, 3);
+    // Out transfers of a deletion: erase, then per page command, data, end.
+    // The fifth page's data fails once: the second attempt stores it all.
+    rig_.recorder().SetFault(FailNth(Event::Kind::Out, 1 + 4 * 3 + 1, platform::IoError::Failed));
+    ASSERT_EQ(DeletePhoto(0), 1);
+    EXPECT_EQ(CardCount(), 2);
+    EXPECT_EQ(CardEntrySlot(0), 1);
+    EXPECT_EQ(std::memcmp(Session().system_block.data(), CardSystemBlock().data(), 16384), 0);
+    ASSERT_EQ(rig_.reports().size(), 1u);  // the transport's report of the page
+
+    // A fault that persists: 0, one report only.
+    rig_.ClearReports();
+    rig_.recorder().SetFault([](Event::Kind k, size_t, std::span<const uint8_t> d) {
+        return k == Event::Kind::Out && d.size() == 512 ? platform::IoError::Failed
+                                                        : platform::IoError::None;
+    });
+    EXPECT_EQ(DeletePhoto(0), 0);
+    EXPECT_EQ(rig_.reports().size(), 2u);  // each attempt's page failure
+    // When the transport said nothing (its commands refused), the write-back
+    // reports text 14 itself.
+    rig_.ClearReports();
+    rig_.recorder().SetFault([](Event::Kind k, size_t, std::span<const uint8_t> d) {
+        return k == Event::Kind::Out && d.size() == 16 && d[1] == 0x72 ? platform::IoError::Failed
+                                                                       : platform::IoError::None;
+    });
+    EXPECT_EQ(DeletePhoto(0), 0);
+    ASSERT_EQ(rig_.reports().size(), 1u);
+    EXPECT_EQ(rig_.reports()[0].text, "write card error,work incomplete");
+    // The session keeps the new state; a later write-back puts it on the card.
+    rig_.recorder().SetFault({});
+    EXPECT_EQ(GetPhotoCount(), 0);
+    ASSERT_EQ(Upload(1), 1);
+    EXPECT_EQ(CardCount(), 1);
+}
+
+TEST_F(PhotoWriteTest, DeleteRefusals) {
+    Open(sim::Variant::k32Mb, 2);
+    const auto card = CardSystemBlock();
+    rig_.log().Clear();
+    for (int index : {-1, 2, 3, 100000})
+        EXPECT_EQ(DeletePhoto(index), 0) << index;
+    EXPECT_EQ(rig_.log().Count(Event::Kind::Out), 0u);
+    Open(sim::Variant::k32Mb, 0);
+    rig_.log().Clear();
+    EXPECT_EQ(DeletePhoto(0), 0);
+    EXPECT_EQ(rig_.log().Count(Event::Kind::Out), 0u);
+    EXPECT_EQ(GetPhotoCount(), 0);
+}
+
+TEST_F(PhotoWriteTest, CorruptCountsStayInsideTheBuffer) {
+    Open(sim::Variant::k64Mb, 1);
+    StoreLe16(&Session().system_block[256], 0xFFFF);
+    EXPECT_EQ(DeletePhoto(5000), 0);
+    EXPECT_EQ(Upload(1), 0);
+    StoreLe16(&Session().system_block[256], 1000);  // entry 1000 lies past 16 KB
+    EXPECT_EQ(DeletePhoto(999), 0);
+    EXPECT_EQ(ReadPhotoToFile(999, dir_.File("x.bmp").c_str()), 0);
+}
+
+}  // namespace
+}  // namespace quorbit::testing
