@@ -201,8 +201,14 @@ RgbImage LoadBitmapFile(const std::string& path) {
     // The largest picture accepted: far above anything the program writes,
     // small enough that a hostile header cannot make us allocate gigabytes.
     constexpr uint64_t kMaxPixels = 64ull * 1024 * 1024;
-    std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)),
-                              std::istreambuf_iterator<char>());
+    in.seekg(0, std::ios::end);
+    const std::streamoff length = in.tellg();
+    in.seekg(0, std::ios::beg);
+    if (length < 0 || static_cast<uint64_t>(length) > 4 * kMaxPixels + 4096)
+        throw ConversionError("Bitmap image is not valid");
+    std::vector<uint8_t> file(static_cast<size_t>(length));
+    if (!in.read(reinterpret_cast<char*>(file.data()), length))
+        throw ConversionError("Cannot open file " + path);
     const ConversionError invalid("Bitmap image is not valid");
     if (file.size() < kHeaderBytes || file[0] != 'B' || file[1] != 'M')
         throw invalid;
