@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
 #include <QApplication>
 
 #include <cstdlib>
@@ -14,12 +15,34 @@
 
 namespace apptest {
 
+namespace {
+
+// One application object for every test of a binary, deleted when the tests
+// end so that the font and window-system state goes with it.
+class ApplicationEnvironment : public ::testing::Environment {
+  public:
+    void SetUp() override { EnsureApplication(); }
+    void TearDown() override {
+        devicelink::Shutdown();
+        delete app();
+        app() = nullptr;
+    }
+    static lensmere::TApplication*& app() {
+        static lensmere::TApplication* instance = nullptr;
+        return instance;
+    }
+};
+
+const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new ApplicationEnvironment);
+
+}  // namespace
+
 void EnsureApplication() {
     static int argc = 1;
     static char name[] = "lensmere_test";
     static char* argv[] = {name, nullptr};
-    static lensmere::TApplication* app = new lensmere::TApplication(argc, argv);
-    (void)app;
+    if (ApplicationEnvironment::app() == nullptr)
+        ApplicationEnvironment::app() = new lensmere::TApplication(argc, argv);
 }
 
 TempWorkDir::TempWorkDir() {
