@@ -1,6 +1,5 @@
 #include "app/mainwindow.h"
 
-#include <QAbstractButton>
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
@@ -45,16 +44,6 @@ QString HexDump(const uint8_t* data, int lines) {
 TZarvoLink::TZarvoLink(QWidget* parent)
     : QWidget(parent), ReceiveBuffer(kBufferBytes, 0), PhotoBuffer(kBufferBytes, 0) {
     BuildForm();
-    auto connect_button = [this](QAbstractButton* button, void (TZarvoLink::*handler)()) {
-        connect(button, &QAbstractButton::clicked, this,
-                [this, handler] { lensmere::RunHandler([&] { (this->*handler)(); }); });
-    };
-    connect_button(PrintButton, &TZarvoLink::PrintButtonClick);
-    connect_button(SavetofileButton, &TZarvoLink::SavetofileButtonClick);
-    connect_button(GetinfoBotton, &TZarvoLink::GetinfoBottonClick);
-    connect_button(BookButton, &TZarvoLink::BookButtonClick);
-    connect_button(ViewPICButton, &TZarvoLink::ViewPICButtonClick);
-    connect_button(ExitButton, &TZarvoLink::ExitButtonClick);
     connect(Timer1, &QTimer::timeout, this,
             [this] { lensmere::RunHandler([&] { Timer1Timer(); }); });
     connect(Timer2, &QTimer::timeout, this,

@@ -18,7 +18,6 @@
 
 #include "app/devicelink.h"
 
-class QAbstractButton;
 class QLabel;
 class QListWidget;
 class QPlainTextEdit;
@@ -112,15 +111,16 @@ class TZarvoLink : public QWidget {
     bool HasSelection() const;
     void StepGauge();
 
-    // Controls, named as in the window's form.
+    // Controls, named as in the window's form. The six buttons are made by
+    // one function (mainwindow_form.cpp), which alone knows their kind.
     QWidget* CoolForm1 = nullptr;
     QLabel* Image1 = nullptr;
-    QAbstractButton* PrintButton = nullptr;
-    QAbstractButton* SavetofileButton = nullptr;
-    QAbstractButton* GetinfoBotton = nullptr;
-    QAbstractButton* BookButton = nullptr;
-    QAbstractButton* ViewPICButton = nullptr;
-    QAbstractButton* ExitButton = nullptr;
+    QWidget* PrintButton = nullptr;
+    QWidget* SavetofileButton = nullptr;
+    QWidget* GetinfoBotton = nullptr;
+    QWidget* BookButton = nullptr;
+    QWidget* ViewPICButton = nullptr;
+    QWidget* ExitButton = nullptr;
     QLabel* Label1 = nullptr;
     QLabel* Label2 = nullptr;
     QLabel* Label3 = nullptr;

@@ -12,6 +12,9 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <functional>
+
+#include "app/errors.h"
 #include "app/mainwindow.h"
 
 namespace {
@@ -19,13 +22,16 @@ namespace {
 const QColor kPanelBlue(54, 106, 134);
 const QColor kListText(168, 192, 223);
 
-// The one place that decides what a button of the window is.
-QAbstractButton* CreateButton(QWidget* parent, const char* name, const QRect& geometry,
-                              const QString& glyph_text) {
+// The one place that decides what a button of the window is: it makes the
+// button, places it and connects its click to the handler.
+QWidget* CreateButton(QWidget* parent, const char* name, const QRect& geometry,
+                      const QString& glyph_text, std::function<void()> on_click) {
     auto* button = new QPushButton(glyph_text, parent);
     button->setObjectName(QString::fromLatin1(name));
     button->setGeometry(geometry);
     button->setFocusPolicy(Qt::NoFocus);
+    QObject::connect(button, &QPushButton::clicked, parent,
+                     [on_click = std::move(on_click)] { on_click(); });
     return button;
 }
 
@@ -169,15 +175,24 @@ void TZarvoLink::BuildForm() {
     Image1->setScaledContents(false);
     Image1->setPixmap(QPixmap::fromImage(PlaceholderPicture()));
 
-    PrintButton = CreateButton(this, "PrintButton", {384, 230, 75, 29}, QStringLiteral("DRAW"));
+    auto handler = [this](void (TZarvoLink::*member)()) {
+        return [this, member] { lensmere::RunHandler([&] { (this->*member)(); }); };
+    };
+    PrintButton = CreateButton(this, "PrintButton", {384, 230, 75, 29}, QStringLiteral("DRAW"),
+                               handler(&TZarvoLink::PrintButtonClick));
     SavetofileButton =
-        CreateButton(this, "SavetofileButton", {384, 265, 75, 29}, QStringLiteral("BACKUP"));
+        CreateButton(this, "SavetofileButton", {384, 265, 75, 29}, QStringLiteral("BACKUP"),
+                     handler(&TZarvoLink::SavetofileButtonClick));
     GetinfoBotton =
-        CreateButton(this, "GetinfoBotton", {384, 300, 75, 29}, QStringLiteral("CATALOG"));
-    BookButton = CreateButton(this, "BookButton", {480, 232, 75, 29}, QStringLiteral("HISTORY"));
+        CreateButton(this, "GetinfoBotton", {384, 300, 75, 29}, QStringLiteral("CATALOG"),
+                     handler(&TZarvoLink::GetinfoBottonClick));
+    BookButton = CreateButton(this, "BookButton", {480, 232, 75, 29}, QStringLiteral("HISTORY"),
+                              handler(&TZarvoLink::BookButtonClick));
     ViewPICButton =
-        CreateButton(this, "ViewPICButton", {480, 265, 75, 29}, QStringLiteral("PRE-VIEW"));
-    ExitButton = CreateButton(this, "ExitButton", {480, 300, 75, 29}, QStringLiteral("EXIT"));
+        CreateButton(this, "ViewPICButton", {480, 265, 75, 29}, QStringLiteral("PRE-VIEW"),
+                     handler(&TZarvoLink::ViewPICButtonClick));
+    ExitButton = CreateButton(this, "ExitButton", {480, 300, 75, 29}, QStringLiteral("EXIT"),
+                              handler(&TZarvoLink::ExitButtonClick));
 
     Label1 = new QLabel(QStringLiteral("Ver 1.03"), this);
     Label1->setObjectName(QStringLiteral("Label1"));

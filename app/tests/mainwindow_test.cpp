@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QAbstractButton>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QLabel>
@@ -137,6 +136,12 @@ class MainWindowTest : public ::testing::Test {
     std::unique_ptr<TZarvoLink> window_;
 };
 
+// A click with the mouse, whatever kind of button the window uses.
+void Click(QWidget* button) {
+    button->window()->show();
+    QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
+}
+
 void SetCardByte(sim::CardImage& card, sim::Variant variant, uint64_t offset, uint8_t value) {
     const uint8_t b[1] = {value};
     ASSERT_TRUE(card.Overwrite(sim::GeometryOf(variant).system_block_offset + offset, b, nullptr));
@@ -268,9 +273,14 @@ TEST_F(MainWindowTest, ViewShowsThePhotoAndFillsTheGauge) {
     TZarvoLink& w = Open();
     EXPECT_TRUE(w.Gauge1->isHidden());
     std::atomic<int> busy_seen{0};
-    camera->on_in = [&](size_t) {
+    QString reading;
+    camera->on_in = [&](size_t n) {
         if (w.Busy)
             ++busy_seen;
+        // The window's thread is waiting for the worker: the label does not
+        // change while the worker looks at it.
+        if (n == 2)
+            reading = w.Label3->text();
     };
     Select(2);
     clock_.Clear();
@@ -283,6 +293,7 @@ TEST_F(MainWindowTest, ViewShowsThePhotoAndFillsTheGauge) {
     EXPECT_EQ(w.Label3->text(), "");
     EXPECT_EQ(w.Busy, 0);
     EXPECT_EQ(busy_seen, 640);
+    EXPECT_EQ(reading, "NOW READING.");
     // Ten pieces, each after the link's 20 ms pause and followed by 20 ms.
     auto pauses = clock_.Pauses();
     ASSERT_EQ(pauses.size(), 20u);
@@ -447,7 +458,7 @@ TEST_F(MainWindowTest, PrintHandsTheJpegToThePrintDialog) {
 
 TEST_F(MainWindowTest, AlbumOpensOnThePictureFolder) {
     TZarvoLink& w = Open();
-    w.BookButton->click();
+    Click(w.BookButton);
     EXPECT_EQ(album_.folders, QStringList{workdir_.q() + "/MyPhoto"});
 }
 
@@ -480,7 +491,7 @@ TEST_F(MainWindowTest, HandlerErrorsReachTheErrorReportAndTheProgramGoesOn) {
         return true;
     });
     Select(0);
-    w.SavetofileButton->click();
+    Click(w.SavetofileButton);
     ASSERT_EQ(messages_.texts().size(), 1u);
     EXPECT_EQ(messages_.texts()[0], "Cannot create file " + target);
 
@@ -498,7 +509,7 @@ TEST_F(MainWindowTest, HandlerErrorsReachTheErrorReportAndTheProgramGoesOn) {
     ASSERT_EQ(messages_.texts().size(), 2u);
     EXPECT_EQ(messages_.texts()[1], "boom");
     Select(1);
-    w.ViewPICButton->click();
+    Click(w.ViewPICButton);
     EXPECT_EQ(messages_.texts().size(), 2u);
 }
 
