@@ -262,6 +262,10 @@ void MockUsbDevice::SubmitUrb(UMockdevIoctlClient* client, UMockdevIoctlData* ar
             Complete(urb_data, -EPIPE, 0);
         } else if (fault == Fault::Hang) {
             Park(urb_data);
+        } else if (fault == Fault::Short) {
+            platform::IoResult r = peripheral_->HandleIn(
+                platform::Endpoint::ReadPipe, std::span<uint8_t>(buffer->data, length / 2));
+            Complete(urb_data, r.ok() ? 0 : -EPIPE, r.ok() ? static_cast<int>(length / 2) : 0);
         } else {
             platform::IoResult r = peripheral_->HandleIn(platform::Endpoint::ReadPipe,
                                                          std::span<uint8_t>(buffer->data, length));
@@ -305,6 +309,11 @@ gboolean MockUsbDevice::HandleIoctl(UMockdevIoctlClient* client) {
         case USBDEVFS_CLEAR_HALT:
             if (gone_) {
                 umockdev_ioctl_client_complete(client, -1, ENODEV);
+                return TRUE;
+            }
+            if (claimed_elsewhere_ && request != USBDEVFS_RELEASEINTERFACE &&
+                request != USBDEVFS_CLEAR_HALT) {
+                umockdev_ioctl_client_complete(client, -1, EBUSY);
                 return TRUE;
             }
             if (request == USBDEVFS_RELEASEINTERFACE) {
@@ -438,6 +447,7 @@ MockUsbDevice& MockUsbBus::Plug(std::shared_ptr<platform::Peripheral> peripheral
     d.port_ = options.port;
     d.in_endpoint_ = options.in_endpoint;
     d.out_endpoint_ = options.out_endpoint;
+    d.claimed_elsewhere_ = options.claimed_elsewhere;
 
     const platform::DeviceAttributes a = d.peripheral_->Attributes();
     char ids[160];

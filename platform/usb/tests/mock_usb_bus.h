@@ -33,6 +33,8 @@ struct PlugOptions {
     uint8_t out_endpoint = 0x01;
     // Mode of the device node; 0 makes opening it fail for non-root users.
     unsigned node_mode = 0666;
+    // Another program holds the interface: claims fail with EBUSY.
+    bool claimed_elsewhere = false;
     // Send the "add" uevent (hotplug). Without it only a fresh libusb sees
     // the device.
     bool announce = true;
@@ -42,6 +44,7 @@ enum class Fault {
     None,
     Stall,  // the URB completes with -EPIPE
     Hang,   // the URB never completes until discarded (a timeout)
+    Short,  // an IN URB completes with half the bytes asked for
 };
 
 class MockUsbDevice {
@@ -94,6 +97,7 @@ class MockUsbDevice {
     mutable std::mutex mutex_;
     std::condition_variable parked_cv_;
     bool gone_ = false;
+    bool claimed_elsewhere_ = false;
     Fault next_in_ = Fault::None;
     Fault next_out_ = Fault::None;
     std::deque<UMockdevIoctlData*> done_;

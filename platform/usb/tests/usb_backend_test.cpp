@@ -191,14 +191,27 @@ TEST(UsbBackend, ATimeoutAbortsTheTransferAndTheNextOneWorks) {
     EXPECT_EQ(page, cam.camera->Peek(0, 512));
 }
 
-TEST(UsbBackend, AShortTransferIsAFailure) {
+TEST(UsbBackend, AShortTransferIsAFailureThatSaysHowMuchArrived) {
     Plugged cam = PlugCamera();
     auto h = OpenOrFail(cam.path);
     ASSERT_TRUE(h);
-    // An IN transfer with no read command open is refused by the firmware:
-    // the stall is reported, not taken for data.
+    ASSERT_TRUE(h->Write(ReadCommandLe(0)).ok());
+    cam.device->SetNextInFault(Fault::Short);
     std::vector<uint8_t> page(512);
-    EXPECT_EQ(h->Read(page).error, IoError::Failed);
+    platform::IoResult r = h->Read(page);
+    EXPECT_EQ(r.error, IoError::Failed);
+    EXPECT_EQ(r.transferred, 256u);
+}
+
+TEST(UsbBackend, AnInterfaceClaimedByAnotherProgramIsReportedBusy) {
+    PlugOptions options;
+    options.claimed_elsewhere = true;
+    Plugged cam = PlugCamera(sim::Variant::k16MbLe, options);
+    platform::OpenResult r = platform::OpenPath(cam.path);
+    EXPECT_FALSE(r.handle);
+    EXPECT_EQ(r.error, platform::OpenError::Busy);
+    EXPECT_NE(r.message.find(cam.path), std::string::npos) << r.message;
+    EXPECT_NE(r.message.find("another program"), std::string::npos) << r.message;
 }
 
 TEST(UsbBackend, UnpluggingDuringAReadReportsTheDeviceGone) {
