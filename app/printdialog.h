@@ -72,6 +72,7 @@ class TPrintDlg : public QDialog {
     // The main window's way in: load the picture file into image1 (raising the decoder's
     // error), PreparePicture(), then exec().
     void LoadPicture(const QString& file);
+    void ShowModal() { exec(); }
 
     // Decoding options of a JPEG picture for printing, incremental display of image1.
     void PreparePicture();

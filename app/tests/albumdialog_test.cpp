@@ -189,6 +189,22 @@ TEST_F(AlbumTest, ShowsJpegAndBitmapPicturesStretched) {
     EXPECT_TRUE(reported_.empty());
 }
 
+TEST_F(AlbumTest, IconsLoadThroughQt) {
+    QImage icon(32, 32, QImage::Format_ARGB32);
+    icon.fill(qRgb(10, 200, 30));
+    if (!icon.save(file("app.ICO"), "ico")) {
+        GTEST_SKIP() << "no icon image format";
+    }
+    put("bad.ico", "not an icon");
+    open();
+    choose("app.ICO");
+    EXPECT_EQ(album_->Image1->picture().kind(), Picture::Kind::Icon);
+    EXPECT_EQ(album_->Image1->picture().image().pixel(5, 5), qRgb(10, 200, 30));
+    choose("bad.ico");
+    EXPECT_EQ(reported_, std::vector<std::string>({"Icon image is not valid"}));
+    EXPECT_EQ(album_->Image1->picture().kind(), Picture::Kind::Icon);
+}
+
 TEST_F(AlbumTest, LoadingErrorsKeepThePreviousPicture) {
     put("A.bmp", encodeBitmap24(testPattern(32, 24)));
     put("broken.bmp", encodeBitmap24(testPattern(32, 24)).left(100));
