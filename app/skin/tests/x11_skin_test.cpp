@@ -10,6 +10,7 @@
 #include <QProcessEnvironment>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -17,7 +18,8 @@
 
 namespace {
 
-constexpr int kTimeoutMs = 15000;
+// Generous: the machine may be busy compiling, and sanitizer builds start slowly.
+constexpr int kTimeoutMs = 40000;
 const QPoint kWindowOrigin(198, 112);
 
 QString Tool(const char* name) {
@@ -149,6 +151,8 @@ TEST_F(X11SkinTest, ScreenshotShowsTheShapeTheSkinAndTheButtons) {
     do {
         shot = Screenshot(QStringLiteral("skin_x11_screenshot.png"));
         ASSERT_FALSE(shot.isNull());
+        if (shot.pixel(origin_ + QPoint(20, 200)) != skin.pixel(20, 200))
+            QThread::msleep(100);  // poll interval
     } while (shot.pixel(origin_ + QPoint(20, 200)) != skin.pixel(20, 200) &&
              !deadline.hasExpired());
     ASSERT_EQ(origin_, kWindowOrigin);
@@ -211,17 +215,19 @@ TEST_F(X11SkinTest, DragOnTheSkinMovesTheWindowThroughTheWindowManager) {
     // The window manager is up once it publishes its desktops.
     QDeadlineTimer deadline(kTimeoutMs);
     while (!Xdotool(QStringLiteral("get_num_desktops"))) {
-        ASSERT_FALSE(deadline.hasExpired()) << "openbox did not start";
+        ASSERT_FALSE(deadline.hasExpired())
+            << "openbox did not start: " << wm_->readAllStandardError().toStdString();
         ASSERT_EQ(wm_->state(), QProcess::Running);
-        QProcess().waitForFinished(50);  // brief pause between polls
+        QThread::msleep(100);  // poll interval
     }
     StartPreview();
-    // Moves are paced so the window manager sees the grab before the pointer goes.
+    ASSERT_TRUE(Xdotool(QStringLiteral("mousemove %1 mousedown 1").arg(At(QPoint(300, 30)))));
+    ASSERT_EQ(app_lines_->WaitFor(QStringLiteral("drag")), QStringLiteral("drag system"));
+    // The window manager takes over the pointer after the request: the moves are paced so that
+    // it sees at least the last of them.
     ASSERT_TRUE(
-        Xdotool(QStringLiteral("mousemove %1 mousedown 1 sleep 0.2 mousemove_relative 10 10 "
-                               "sleep 0.2 mousemove_relative 30 20 sleep 0.2 mouseup 1")
-                    .arg(At(QPoint(300, 30)))));
-    EXPECT_EQ(app_lines_->WaitFor(QStringLiteral("drag")), QStringLiteral("drag system"));
+        Xdotool(QStringLiteral("sleep 0.3 mousemove_relative 20 15 sleep 0.3 "
+                               "mousemove_relative 20 15 sleep 0.3 mouseup 1")));
     const QString expected =
         QStringLiteral("move %1 %2").arg(origin_.x() + 40).arg(origin_.y() + 30);
     EXPECT_EQ(app_lines_->WaitFor(expected), expected)

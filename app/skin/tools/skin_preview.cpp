@@ -3,7 +3,7 @@
 // other controls. For trying the skin by hand and for the X display tests.
 //
 // Prints one line per event on standard output, for tests that drive it:
-//   ready <x> <y>          shown at this screen position
+//   ready <x> <y>          the skin is on the screen, the window at this position
 //   move <x> <y>           the window moved
 //   press <x> <y>          a mouse button went down inside the window (window coordinates)
 //   click <name>           a skinned button was clicked
@@ -40,6 +40,14 @@ class EventReporter : public QObject {
             const QPoint at = widget->mapTo(window_, mouse->position().toPoint());
             std::printf("press %d %d\n", at.x(), at.y());
             std::fflush(stdout);
+        } else if (event->type() == QEvent::Paint && !ready_ &&
+                   qobject_cast<lensmere::skin::TCoolForm*>(widget) != nullptr) {
+            // The skin paints once the window is really on the screen.
+            ready_ = true;
+            QTimer::singleShot(0, window_, [this] {
+                std::printf("ready %d %d\n", window_->x(), window_->y());
+                std::fflush(stdout);
+            });
         } else if (event->type() == QEvent::Move && widget == window_) {
             std::printf("move %d %d\n", window_->x(), window_->y());
             std::fflush(stdout);
@@ -49,6 +57,7 @@ class EventReporter : public QObject {
 
   private:
     QWidget* window_;
+    bool ready_ = false;
 };
 
 }  // namespace
@@ -146,9 +155,5 @@ int main(int argc, char** argv) {
         QTimer::singleShot(args[quit_at + 1].toInt(), &app, &QApplication::quit);
 
     window.show();
-    QTimer::singleShot(0, &window, [&window] {
-        std::printf("ready %d %d\n", window.x(), window.y());
-        std::fflush(stdout);
-    });
     return app.exec();
 }
