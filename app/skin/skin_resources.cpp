@@ -16,6 +16,22 @@ void InitSkinResources() {
     std::call_once(once, RegisterSkinQrc);
 }
 
+QString GlyphResourceForWord(const QString& word) {
+    static const struct {
+        const char* word;
+        const char* path;
+    } kStrips[] = {
+        {"CATALOG", kCatalogGlyphResource}, {"HISTORY", kHistoryGlyphResource},
+        {"BACKUP", kBackupGlyphResource},   {"DRAW", kDrawGlyphResource},
+        {"EXIT", kExitGlyphResource},       {"PRE-VIEW", kPreviewGlyphResource},
+    };
+    for (const auto& strip : kStrips) {
+        if (word == QLatin1String(strip.word))
+            return QString::fromLatin1(strip.path);
+    }
+    return QString();
+}
+
 QImage LoadSkinImage(const QString& path) {
     InitSkinResources();
     return QImage(path);

@@ -20,6 +20,10 @@ inline constexpr const char* kDrawGlyphResource = ":/skin/glyph_draw.bmp";
 inline constexpr const char* kExitGlyphResource = ":/skin/glyph_exit.bmp";
 inline constexpr const char* kPreviewGlyphResource = ":/skin/glyph_preview.bmp";
 
+// The glyph strip resource for a main window button's word ("CATALOG", "HISTORY", "BACKUP",
+// "DRAW", "EXIT", "PRE-VIEW"); empty for any other word.
+QString GlyphResourceForWord(const QString& word);
+
 // Loads one of the pictures above (registering the resources first); null image if missing.
 QImage LoadSkinImage(const QString& path);
 

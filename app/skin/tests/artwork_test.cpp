@@ -39,6 +39,19 @@ TEST(Artwork, GlyphStripsAreFourCellStripsOnTheTealGround) {
     }
 }
 
+TEST(Artwork, EveryButtonWordHasItsStrip) {
+    for (const char* word : {"CATALOG", "HISTORY", "BACKUP", "DRAW", "EXIT", "PRE-VIEW"}) {
+        SCOPED_TRACE(word);
+        TCoolButton button;
+        EXPECT_TRUE(button.setGlyph(GlyphResourceForWord(QString::fromLatin1(word))));
+        EXPECT_EQ(button.glyph().size(), QSize(293, 30));
+    }
+    EXPECT_TRUE(GlyphResourceForWord(QStringLiteral("PRINT")).isEmpty());
+    TCoolButton button;
+    EXPECT_FALSE(button.setGlyph(QStringLiteral(":/skin/no_such_strip.bmp")));
+    EXPECT_TRUE(button.glyph().isNull());
+}
+
 TEST(Artwork, PicturesHaveTheirSizesAndEightBits) {
     const struct {
         const char* path;

@@ -66,6 +66,9 @@ TEST_F(CoolFormTest, LeftAndTopAlwaysStayZero) {
 TEST_F(CoolFormTest, MainWindowShapeRoundTripsByteForByte) {
     const QByteArray stored = MainWindowMaskData();
     ASSERT_EQ(stored.size(), 484);
+    EXPECT_EQ(stored.left(36), Block({480, 32, 1, 28, 448, 6, 7, 574, 360}));
+    EXPECT_EQ(stored.mid(36, 16), Block({39, 7, 542, 8}));
+    EXPECT_EQ(stored.right(16), Block({34, 359, 546, 360}));
     ASSERT_TRUE(form_->ReadMask(stored));
     EXPECT_EQ(form_->ShapeData(), stored.mid(4));
     EXPECT_EQ(form_->WriteMask(), stored);
