@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <atomic>
 #include <mutex>
+#include <set>
 
+#include "platform/report.h"
 #include "platform/usb/usb_context.h"
 #include "platform/usb/usb_device.h"
 #include "platform/usb/usb_ids.h"
@@ -167,8 +169,10 @@ class UsbBackendImpl final : public Backend {
                 open = std::move(existing);
             } else {
                 open = OpenUsbDevice::Open(context, device, path, result);
-                if (!open)
+                if (!open) {
+                    ReportAccessDeniedOnce(path, result);
                     return result;
+                }
                 cache[path] = open;
             }
             // Drop stale entries so the map does not grow with every replug.
@@ -190,6 +194,20 @@ class UsbBackendImpl final : public Backend {
     }
 
   private:
+    // Neither the card library nor the program shows why an open failed, and
+    // a missing udev rule is the one cause a user must act on: say it once
+    // per device path, in the platform's error report.
+    void ReportAccessDeniedOnce(const std::string& path, const OpenResult& result) {
+        if (result.error != OpenError::AccessDenied)
+            return;
+        {
+            std::lock_guard lock(mutex_);
+            if (!denied_paths_.insert(path).second)
+                return;
+        }
+        ReportError("USB camera", result.message);
+    }
+
     // libusb is started on first use and again after a failed start (usbfs
     // may appear later, as under a test emulation).
     std::shared_ptr<UsbContext> Context() {
@@ -201,6 +219,7 @@ class UsbBackendImpl final : public Backend {
 
     std::mutex mutex_;
     std::shared_ptr<UsbContext> context_;
+    std::set<std::string> denied_paths_;
 };
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "platform/backend.h"
 #include "platform/device.h"
 #include "platform/events.h"
+#include "platform/report.h"
 #include "platform/usb/tests/usb_bus_fixture.h"
 #include "platform/usb/usb_backend.h"
 
@@ -321,22 +322,30 @@ TEST(UsbBackend, ADeviceNodeWithoutPermissionGivesAnActionableMessage) {
     PlugOptions options;
     options.node_mode = 0;
     Plugged cam = PlugCamera(sim::Variant::k16MbLe, options);
-    platform::OpenResult r;
-    {
-        // Root passes any permission check; open as an ordinary user would.
+    platform::CapturedReports reports;
+    // Root passes any permission check; open as an ordinary user would.
+    auto open_as_user = [&](const std::string& path) {
         const bool root = ::geteuid() == 0;
         if (root)
             ::setfsuid(65534);
-        r = platform::OpenPath(cam.path + "/PIPE00");
+        platform::OpenResult result = platform::OpenPath(path);
         if (root)
             ::setfsuid(0);
-    }
+        return result;
+    };
+    platform::OpenResult r = open_as_user(cam.path + "/PIPE00");
     EXPECT_FALSE(r.handle);
     EXPECT_EQ(r.error, platform::OpenError::AccessDenied);
     EXPECT_NE(r.message.find(cam.path), std::string::npos) << r.message;
     EXPECT_NE(r.message.find("permission denied"), std::string::npos) << r.message;
     EXPECT_NE(r.message.find("70-quorbit-camera.rules"), std::string::npos) << r.message;
     EXPECT_NE(r.message.find("udevadm"), std::string::npos) << r.message;
+
+    // The program and the library do not show open errors: the backend
+    // reports this one itself, once per device.
+    EXPECT_EQ(open_as_user(cam.path + "/PIPE01").error, platform::OpenError::AccessDenied);
+    ASSERT_EQ(reports.reports().size(), 1u);
+    EXPECT_EQ(reports.reports()[0].text, r.message);
 }
 
 }  // namespace
