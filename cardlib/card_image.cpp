@@ -60,6 +60,26 @@ std::optional<GeometryKind> KindOf(const FlashGeometry& g) {
     return std::nullopt;
 }
 
+// A big-endian 8 or 16 MB camera that reads the little-endian commands'
+// address bytes as one page number keeps only the bits its card needs, and
+// the little-endian header write and read-back can then meet in one page
+// that is not the system block: the check passes, and every later write-back
+// would program all its pages into that one page. Such a camera shows the
+// header also at the read address that differs from the system block's only
+// in the bits above the card's page count; a little-endian camera holds photo
+// data there.
+bool HeaderAliasesElsewhere(CardSession& session) {
+    FlashGeometry& g = *session.geometry;
+    const uint32_t card_pages = uint32_t{g.FlashSizeMb()} * 1024 * 1024 / g.PageSize();
+    const uint32_t alias = g.SystemBlockPage() & (card_pages - 1);
+    if (alias == g.SystemBlockPage())
+        return false;
+    std::vector<uint8_t> page(g.PageSize());
+    if (g.ReadPages(alias, page.data(), g.PageSize()) == 0)
+        return false;
+    return std::memcmp(page.data(), kMagic.data(), kMagic.size()) == 0;
+}
+
 }  // namespace
 
 int ReadAll(CardSession& session, const std::string& path) {
@@ -105,8 +125,14 @@ int FormatFlash(CardSession& session, int size_arg) {
     const bool written = WriteFreshHeader(session, little_endian_choice ? kHeaderV10 : kHeaderV15);
     if (written) {
         session.StepProgress();
-        if (ProbeGeometry(session) == 1)
-            return 1;
+        if (ProbeGeometry(session) == 1) {
+            if (!little_endian_choice || !HeaderAliasesElsewhere(session))
+                return 1;
+            // Not a little-endian camera: take back the header just written,
+            // or the next detection would find it again.
+            session.geometry->EraseBlock(session.geometry->DirectoryPage());
+            session.geometry.reset();
+        }
     }
     // The 8 and 16 MB cards come in a little-endian and a big-endian form.
     // When the little-endian form this call chose does not take the header

@@ -180,6 +180,36 @@ TEST_F(CardImageTest, FormatOfBlankCardsOfEverySize) {
     }
 }
 
+TEST_F(CardImageTest, BlankBigEndianCardWhoseFirmwareAliasesLittleEndianCommands) {
+    // The simulated 8 and 16 MB big-endian firmware takes the little-endian
+    // commands' bytes 3-5 as a page number and wraps it: the little-endian
+    // header write and read-back meet in one page. The format must still end
+    // with the big-endian geometry and a card that keeps its photos.
+    for (sim::Variant v : {sim::Variant::k8Mb, sim::Variant::k16Mb}) {
+        const auto& g = sim::GeometryOf(v);
+        SCOPED_TRACE(std::string(g.name));
+        AttachBlank(v);
+        ASSERT_EQ(OpenDevice(), 1);
+        ASSERT_EQ(FormatFlash(g.card_bytes >> 20), 1);
+        EXPECT_EQ(std::memcmp(CardHeader(v).data(), "ZPX PHOTO CAM IMAGE V1.5", 25), 0);
+        ASSERT_EQ(OpenDevice(), 1);
+        ASSERT_EQ(GetFlashSize(), g.card_bytes >> 20);
+        // Recognised as big-endian: its reads count pages.
+        ASSERT_TRUE(Session().geometry->PageSize() == 512 &&
+                    Session().geometry->SystemBlockPage() == Session().geometry->DirectoryPage());
+        const std::string bmp = dir_.File("u.bmp");
+        for (int seed = 0; seed < 3; ++seed) {
+            WriteFileBytes(bmp, TestBitmap(seed));
+            ASSERT_EQ(WriteFileToFlash(bmp.c_str()), 1);
+        }
+        ASSERT_EQ(DeletePhoto(1), 1);
+        ASSERT_EQ(OpenDevice(), 1);
+        ASSERT_EQ(GetPhotoCount(), 2);
+        EXPECT_EQ(rig_.camera().Peek(sim::PhotoSlotOffset(v, 0), kPhotoSlotBytes), UploadedSlot(0));
+        EXPECT_EQ(rig_.camera().Peek(sim::PhotoSlotOffset(v, 2), kPhotoSlotBytes), UploadedSlot(2));
+    }
+}
+
 TEST_F(CardImageTest, SecondTryWritesBeforeItChecks) {
     // An 8 MB big-endian card with two photos but no header recognised
     // (magic damaged): FormatFlash(8) must end with an empty directory, not
