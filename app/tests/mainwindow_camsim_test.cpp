@@ -84,7 +84,7 @@ TEST_F(MainWindowCamsimTest, PlugViewAndUnplug) {
 
     auto camsim = Serve(card, "16MbLe");
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.DeviceConnected == 1; }, 3000));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return w.ListBox1->count() == 3; }, 1500));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w.ListBox1->count() == 3; }, 2000));
     EXPECT_EQ(w.Number_of_Photo->text(), "3 Photos used  49 Block Free");
 
     w.ListBox1->setCurrentRow(1);
@@ -95,7 +95,7 @@ TEST_F(MainWindowCamsimTest, PlugViewAndUnplug) {
 
     EXPECT_EQ(camsim->SignalAndWait(SIGTERM), 0);
     ASSERT_TRUE(QTest::qWaitFor([&] { return w.DeviceConnected == 0; }, 3000));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return w.ListBox1->count() == 0; }, 1500));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w.ListBox1->count() == 0; }, 2000));
     EXPECT_EQ(w.Number_of_Photo->text(), "");
 }
 

@@ -159,7 +159,7 @@ TEST_F(MainWindowTest, CameraAtStartIsListedBeforeTheWindowShows) {
     // The cable shows only at the first tick of the one-second timer.
     EXPECT_EQ(w.Label2->text(), "");
     EXPECT_TRUE(w.Image2->isHidden());
-    EXPECT_TRUE(WaitFor([&] { return w.Label2->text() == "USB cable connected"; }, 1500));
+    EXPECT_TRUE(WaitFor([&] { return w.Label2->text() == "USB cable connected"; }, 2000));
     EXPECT_FALSE(w.Image2->isHidden());
     EXPECT_TRUE(fs::is_directory(workdir_.path() / "MyPhoto"));
     EXPECT_EQ(w.WorkDir, workdir_.q());
@@ -254,15 +254,15 @@ TEST_F(MainWindowTest, PluggedInWhileRunningIsListedWithinASecondAndUnpluggedCle
 
     Plug(MakeCamera(sim::Variant::k16MbLe, 2));
     ASSERT_TRUE(WaitFor([&] { return w.DeviceConnected == 1; }));
-    EXPECT_TRUE(WaitFor([&] { return Items().size() == 2; }, 1500));
+    EXPECT_TRUE(WaitFor([&] { return Items().size() == 2; }, 2000));
     EXPECT_EQ(w.Number_of_Photo->text(), "2 Photos used  50 Block Free");
-    EXPECT_TRUE(WaitFor([&] { return w.Label2->text() == "USB cable connected"; }, 1500));
+    EXPECT_TRUE(WaitFor([&] { return w.Label2->text() == "USB cable connected"; }, 2000));
 
     scoped_.backend().Detach("cam");
     ASSERT_TRUE(WaitFor([&] { return w.DeviceConnected == 0; }));
-    EXPECT_TRUE(WaitFor([&] { return Items().empty(); }, 1500));
+    EXPECT_TRUE(WaitFor([&] { return Items().empty(); }, 2000));
     EXPECT_EQ(w.Number_of_Photo->text(), "");
-    EXPECT_TRUE(WaitFor([&] { return w.Label2->text().isEmpty(); }, 1500));
+    EXPECT_TRUE(WaitFor([&] { return w.Label2->text().isEmpty(); }, 2000));
     EXPECT_TRUE(w.Image2->isHidden());
     EXPECT_TRUE(messages_.texts().empty());
 }
