@@ -1,6 +1,9 @@
 // Whole-card backup and format.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <csignal>
 #include <cstring>
 
 #include "cardlib/quorbit.h"
@@ -81,6 +84,23 @@ TEST_F(CardImageTest, ReadFaultAtBlockKLeavesKBlocks) {
     ASSERT_EQ(rig_.reports().size(), 1u);
     EXPECT_EQ(rig_.reports()[0].text, "read card error,work incomplete");
     EXPECT_EQ(ReadAll(dir_.File("no/such/dir.img").c_str()), 0);
+}
+
+TEST_F(CardImageTest, BackupThatCannotBeWrittenWholeFails) {
+    rig_.Attach(sim::Variant::k8Mb, 1);
+    ASSERT_EQ(OpenDevice(), 1);
+    rig_.log().enabled = false;
+    struct rlimit old {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    auto* previous = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = old;
+    small.rlim_cur = 1 << 20;  // as a disk that fills up after 1 MB
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const int result = ReadAll(dir_.File("card.img").c_str());
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(Progress().steps, 128);  // 1 MB of 8 KB blocks went in
 }
 
 TEST_F(CardImageTest, BackupServedAgainIsRecognisedWithTheSamePhotos) {

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "cardlib/geometry.h"
@@ -227,6 +229,24 @@ TEST_F(TransportTest, NoHandleMeansNoTraffic) {
     EXPECT_EQ(g->WritePages(0, buf.data(), 512), 0);
     EXPECT_EQ(g->EraseBlock(0), 0);
     EXPECT_TRUE(log_.events().empty());
+}
+
+TEST_F(TransportTest, ReportsInTheLocalesLanguage) {
+    const char* saved = std::getenv("LC_ALL");
+    const std::string previous = saved ? saved : "";
+    ::setenv("LC_ALL", "ja_JP.UTF-8", 1);
+    ReportCardError(13);
+    ::setenv("LC_ALL", "zh_CN.GB18030", 1);
+    ReportCardError(14);
+    if (saved)
+        ::setenv("LC_ALL", previous.c_str(), 1);
+    else
+        ::unsetenv("LC_ALL");
+    ASSERT_EQ(reports_.reports().size(), 2u);
+    EXPECT_EQ(reports_.reports()[0].caption, "Orvanta");
+    EXPECT_EQ(reports_.reports()[0].text, "読み取りカードエラー\xE3\x80\x81不完全に働いてます");
+    EXPECT_EQ(reports_.reports()[1].caption, "Orvanta");
+    EXPECT_EQ(reports_.reports()[1].text.substr(0, 4), "\xD0\xB4\xBF\xA8");  // 写卡 in GB18030
 }
 
 TEST_F(TransportTest, ReportCardErrorShowsOnlyKnownTexts) {
