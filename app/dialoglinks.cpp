@@ -1,46 +1,24 @@
 #include "app/dialoglinks.h"
 
-#include <QLabel>
-#include <QPixmap>
-#include <QPushButton>
-#include <QVBoxLayout>
+#include "app/albumdialog.h"
+#include "app/printdialog.h"
 
 namespace lensmere {
 
-PlaceholderAlbumDialog::PlaceholderAlbumDialog(QWidget* parent) : QDialog(parent) {
-    setObjectName(QStringLiteral("PreviewDlg"));
-    setWindowTitle(QStringLiteral("Album"));
-    auto* layout = new QVBoxLayout(this);
-    text_ = new QLabel(this);
-    layout->addWidget(text_);
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-    layout->addWidget(ok);
+void AlbumDialogLink::ShowFolder(const QString& folder) {
+    dialog_.ShowFolder(folder);
 }
 
-void PlaceholderAlbumDialog::ShowFolder(const QString& folder) {
-    folder_ = folder;
-    text_->setText(
-        QStringLiteral("The album is not built into this program yet.\nPicture folder: ") + folder);
-    exec();
+void PrintDialogLink::LoadPicture(const QString& file) {
+    dialog_.LoadPicture(file);
 }
 
-PlaceholderPrintDialog::PlaceholderPrintDialog(QWidget* parent) : QDialog(parent) {
-    setObjectName(QStringLiteral("PrintDlg"));
-    setWindowTitle(QStringLiteral("Print"));
-    auto* layout = new QVBoxLayout(this);
-    text_ = new QLabel(QStringLiteral("Printing is not built into this program yet."), this);
-    layout->addWidget(text_);
-    picture_ = new QLabel(this);
-    layout->addWidget(picture_);
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-    layout->addWidget(ok);
+void PrintDialogLink::PreparePicture() {
+    dialog_.PreparePicture();
 }
 
-void PlaceholderPrintDialog::LoadPicture(const QString& file) {
-    QPixmap picture(file);
-    picture_->setPixmap(picture.scaled(322, 242, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+void PrintDialogLink::ShowModal() {
+    dialog_.ShowModal();
 }
 
 }  // namespace lensmere

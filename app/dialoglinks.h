@@ -1,14 +1,14 @@
 // What the main window needs of the album and of the print dialog, so that
-// the window does not depend on how either dialog is built. Until the real
-// dialogs are wired in, the placeholders below stand in for them.
+// the window does not depend on how either dialog is built (tests put fakes
+// in their place), and the adapters that connect the two real dialogs.
 #pragma once
 
-#include <QDialog>
 #include <QString>
 
-class QLabel;
-
 namespace lensmere {
+
+class TPreviewDlg;
+class TPrintDlg;
 
 class AlbumLink {
   public:
@@ -28,27 +28,26 @@ class PrintLink {
     virtual void ShowModal() = 0;
 };
 
-class PlaceholderAlbumDialog final : public QDialog, public AlbumLink {
+// The album dialog behind AlbumLink.
+class AlbumDialogLink final : public AlbumLink {
   public:
-    explicit PlaceholderAlbumDialog(QWidget* parent = nullptr);
+    explicit AlbumDialogLink(TPreviewDlg& dialog) : dialog_(dialog) {}
     void ShowFolder(const QString& folder) override;
-    QString folder() const { return folder_; }
 
   private:
-    QLabel* text_;
-    QString folder_;
+    TPreviewDlg& dialog_;
 };
 
-class PlaceholderPrintDialog final : public QDialog, public PrintLink {
+// The print dialog behind PrintLink.
+class PrintDialogLink final : public PrintLink {
   public:
-    explicit PlaceholderPrintDialog(QWidget* parent = nullptr);
+    explicit PrintDialogLink(TPrintDlg& dialog) : dialog_(dialog) {}
     void LoadPicture(const QString& file) override;
-    void PreparePicture() override {}
-    void ShowModal() override { exec(); }
+    void PreparePicture() override;
+    void ShowModal() override;
 
   private:
-    QLabel* text_;
-    QLabel* picture_;
+    TPrintDlg& dialog_;
 };
 
 }  // namespace lensmere

@@ -9,13 +9,15 @@
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QProgressBar>
-#include <QPushButton>
 #include <QTimer>
 
 #include <functional>
 
 #include "app/errors.h"
 #include "app/mainwindow.h"
+#include "app/skin/cool_button.h"
+#include "app/skin/cool_form.h"
+#include "app/skin/skin_resources.h"
 
 namespace {
 
@@ -26,11 +28,11 @@ const QColor kListText(168, 192, 223);
 // button, places it and connects its click to the handler.
 QWidget* CreateButton(QWidget* parent, const char* name, const QRect& geometry,
                       const QString& glyph_text, std::function<void()> on_click) {
-    auto* button = new QPushButton(glyph_text, parent);
+    auto* button = new lensmere::skin::TCoolButton(parent);
     button->setObjectName(QString::fromLatin1(name));
     button->setGeometry(geometry);
-    button->setFocusPolicy(Qt::NoFocus);
-    QObject::connect(button, &QPushButton::clicked, parent,
+    button->setGlyph(lensmere::skin::GlyphResourceForWord(glyph_text));
+    QObject::connect(button, &lensmere::skin::TCoolButton::clicked, parent,
                      [on_click = std::move(on_click)] { on_click(); });
     return button;
 }
@@ -63,53 +65,6 @@ void SetColours(QWidget* w, const QColor& background, const QColor& text) {
     p.setColor(QPalette::Text, text);
     w->setPalette(p);
     w->setAutoFillBackground(true);
-}
-
-// The preview's picture before the first photo: 322 x 242 in 8 bits a pixel,
-// a soft blue field with a frame of the camera's viewfinder.
-QImage PlaceholderPicture() {
-    QImage image(322, 242, QImage::Format_Indexed8);
-    QList<QRgb> colours;
-    for (int i = 0; i < 256; ++i)
-        colours.append(qRgb(30 + i / 4, 60 + i / 3, 80 + i / 2));
-    image.setColorTable(colours);
-    for (int y = 0; y < 242; ++y) {
-        uchar* line = image.scanLine(y);
-        for (int x = 0; x < 322; ++x)
-            line[x] = static_cast<uchar>((x + y) * 255 / (322 + 242));
-    }
-    const int corner = 24;
-    for (int t = 0; t < 2; ++t) {
-        for (int i = 0; i < corner; ++i) {
-            for (auto [x, y] : {std::pair{20 + i, 20 + t},
-                                {20 + t, 20 + i},
-                                {301 - i, 20 + t},
-                                {301 - t, 20 + i},
-                                {20 + i, 221 - t},
-                                {20 + t, 221 - i},
-                                {301 - i, 221 - t},
-                                {301 - t, 221 - i}})
-                image.setPixel(x, y, 255);
-        }
-    }
-    return image;
-}
-
-// The cable icon: 32 x 22 in 8 bits a pixel, a plug on a cable.
-QImage CableIcon() {
-    QImage rgb(32, 22, QImage::Format_RGB32);
-    rgb.fill(QColor(54, 106, 134));
-    QPainter painter(&rgb);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(QPen(QColor(168, 192, 223), 2));
-    painter.drawLine(1, 11, 12, 11);
-    painter.setBrush(QColor(168, 192, 223));
-    painter.drawRoundedRect(12, 5, 12, 12, 2, 2);
-    painter.setPen(QPen(QColor(230, 236, 244), 2));
-    painter.drawLine(24, 8, 30, 8);
-    painter.drawLine(24, 14, 30, 14);
-    painter.end();
-    return rgb.convertToFormat(QImage::Format_Indexed8);
 }
 
 // "Description|pattern|..." pairs as the save dialog's filters.
@@ -162,18 +117,18 @@ void TZarvoLink::BuildForm() {
     setPalette(face);
     setAutoFillBackground(true);
 
-    // The skin fills the client area behind every other control.
-    CoolForm1 = new QWidget(this);
+    // The skin fills the client area behind every other control, takes the
+    // window's frame away and gives it its shape.
+    CoolForm1 = lensmere::skin::InstallMainWindowSkin(this);
     CoolForm1->setObjectName(QStringLiteral("CoolForm1"));
-    CoolForm1->setGeometry(0, 0, 579, 364);
-    SetColours(CoolForm1, QColor(126, 164, 188), kListText);
 
     Image1 = new QLabel(this);
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setGeometry(40, 78, 310, 238);
     Image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Image1->setScaledContents(false);
-    Image1->setPixmap(QPixmap::fromImage(PlaceholderPicture()));
+    Image1->setPixmap(QPixmap::fromImage(lensmere::skin::LoadSkinImage(
+        QString::fromLatin1(lensmere::skin::kPreviewPlaceholderResource))));
 
     auto handler = [this](void (TZarvoLink::*member)()) {
         return [this, member] { lensmere::RunHandler([&] { (this->*member)(); }); };
@@ -224,7 +179,8 @@ void TZarvoLink::BuildForm() {
     Image2->setObjectName(QStringLiteral("Image2"));
     Image2->setGeometry(22, 322, 33, 22);
     Image2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    Image2->setPixmap(QPixmap::fromImage(CableIcon()));
+    Image2->setPixmap(QPixmap::fromImage(
+        lensmere::skin::LoadSkinImage(QString::fromLatin1(lensmere::skin::kCableIconResource))));
     Image2->hide();
 
     Gauge1 = new QProgressBar(this);

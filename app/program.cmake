@@ -7,6 +7,7 @@ set(LENSMERE_CORE_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/mainwindow.cpp
     ${CMAKE_CURRENT_LIST_DIR}/mainwindow_form.cpp
     ${CMAKE_CURRENT_LIST_DIR}/mainwindow_threads.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/program_start.cpp
 )
 set(_lensmere_present_sources "")
 foreach(src IN LISTS LENSMERE_CORE_SOURCES)
@@ -22,7 +23,8 @@ endif()
 
 add_library(lensmere_core STATIC ${_lensmere_present_sources})
 target_include_directories(lensmere_core PUBLIC ${PROJECT_SOURCE_DIR})
-target_link_libraries(lensmere_core PUBLIC Qt6::Widgets Qt6::PrintSupport JPEG::JPEG platform)
+target_link_libraries(lensmere_core PUBLIC lensmere_skin lensmere_dialogs Qt6::Widgets Qt6::PrintSupport
+    JPEG::JPEG platform)
 
 add_executable(lensmere ${CMAKE_CURRENT_LIST_DIR}/main.cpp)
 target_link_libraries(lensmere PRIVATE lensmere_core)

@@ -1,0 +1,37 @@
+#include "app/program_start.h"
+
+#include "app/devicelink.h"
+#include "app/dialogerror.h"
+#include "app/errors.h"
+
+namespace lensmere {
+
+void InstallErrorReports() {
+    devicelink::SetMessageSink([](std::string_view text) {
+        ShowMessage(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+    });
+    setErrorReport([](QWidget*, const std::exception& error) { ReportApplicationError(error); });
+}
+
+TProgram::TProgram() {
+    InstallErrorReports();
+    zarvo_link_ = std::make_unique<TZarvoLink>();
+    preview_dlg_ = std::make_unique<TPreviewDlg>(zarvo_link_.get());
+    print_dlg_ = std::make_unique<TPrintDlg>(zarvo_link_.get());
+    album_link_ = std::make_unique<AlbumDialogLink>(*preview_dlg_);
+    print_link_ = std::make_unique<PrintDialogLink>(*print_dlg_);
+    zarvo_link_->SetAlbum(album_link_.get());
+    zarvo_link_->SetPrintDialog(print_link_.get());
+}
+
+TProgram::~TProgram() {
+    // The window forgets the dialogs before they go; the dialogs, being its
+    // children, go before it.
+    zarvo_link_->SetAlbum(nullptr);
+    zarvo_link_->SetPrintDialog(nullptr);
+    print_dlg_.reset();
+    preview_dlg_.reset();
+    zarvo_link_.reset();
+}
+
+}  // namespace lensmere
