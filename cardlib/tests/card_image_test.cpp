@@ -14,16 +14,8 @@
 namespace quorbit::testing {
 namespace {
 
-class CardImageTest : public ::testing::Test {
+class CardImageTest : public CountingSessionTest {
   protected:
-    void SetUp() override {
-        ResetProgress();
-        SetProcessFunc(CountingStep, CountingBegin);
-    }
-    void TearDown() override {
-        CloseDevice();
-        SetProcessFunc(nullptr, nullptr);
-    }
     std::vector<uint8_t> CardHeader(sim::Variant v, size_t bytes = 512) {
         return rig_.camera().Peek(sim::GeometryOf(v).system_block_offset, bytes);
     }

@@ -40,17 +40,8 @@ uint32_t Le32(const std::vector<uint8_t>& b, size_t at) {
     return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (uint32_t(b[at + 3]) << 24);
 }
 
-class PhotoReadTest : public ::testing::Test {
+class PhotoReadTest : public CountingSessionTest {
   protected:
-    void SetUp() override {
-        ResetProgress();
-        SetProcessFunc(CountingStep, CountingBegin);
-    }
-    void TearDown() override {
-        CloseDevice();
-        SetProcessFunc(nullptr, nullptr);
-    }
-
     // The bitmap the card's slot should give: slot bytes, then what the card
     // holds after the slot on the little-endian cards for an even slot, zeros
     // otherwise.

@@ -11,17 +11,8 @@
 namespace quorbit::testing {
 namespace {
 
-class PhotoWriteTest : public ::testing::Test {
+class PhotoWriteTest : public CountingSessionTest {
   protected:
-    void SetUp() override {
-        ResetProgress();
-        SetProcessFunc(CountingStep, CountingBegin);
-    }
-    void TearDown() override {
-        CloseDevice();
-        SetProcessFunc(nullptr, nullptr);
-    }
-
     void Open(sim::Variant v, int photos) {
         ASSERT_NE(rig_.Attach(v, photos), nullptr);
         variant_ = v;

@@ -12,8 +12,11 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "cardlib/card_layout.h"
 #include "cardlib/geometry.h"
+#include "cardlib/quorbit.h"
 #include "platform/clock.h"
 #include "platform/device.h"
 #include "platform/inprocess/inprocess_backend.h"
@@ -198,5 +201,19 @@ ProgressCounts& Progress();
 void ResetProgress();
 void CountingStep();
 void CountingBegin(int32_t steps);
+
+// A test that talks to the library's one session with the counting progress
+// functions registered, and leaves the session closed behind it.
+class CountingSessionTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ResetProgress();
+        SetProcessFunc(CountingStep, CountingBegin);
+    }
+    void TearDown() override {
+        CloseDevice();
+        SetProcessFunc(nullptr, nullptr);
+    }
+};
 
 }  // namespace quorbit::testing
