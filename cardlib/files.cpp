@@ -49,6 +49,7 @@ bool WriteWholeFile(const std::string& requested, std::span<const uint8_t> data)
         return false;
     std::string path = requested;
     struct stat st {};
+    bool replacing = false;
     if (::stat(requested.c_str(), &st) == 0) {
         if (S_ISDIR(st.st_mode))
             return false;
@@ -59,6 +60,7 @@ bool WriteWholeFile(const std::string& requested, std::span<const uint8_t> data)
             path = real;
             std::free(real);
         }
+        replacing = true;
     }
     std::string temp;
     int fd = -1;
@@ -72,6 +74,10 @@ bool WriteWholeFile(const std::string& requested, std::span<const uint8_t> data)
     if (fd < 0)
         return false;
     bool ok = WriteAll(fd, data);
+    // The finished file takes the place of the old one: it keeps the old
+    // one's permissions (a file the user made private stays private).
+    if (ok && replacing && ::fchmod(fd, st.st_mode & 07777) != 0)
+        ok = false;
     if (::close(fd) != 0)
         ok = false;
     if (ok && ::rename(temp.c_str(), path.c_str()) != 0)

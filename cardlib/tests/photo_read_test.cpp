@@ -241,9 +241,13 @@ TEST_F(PhotoReadTest, ReplacesAnExistingFile) {
     FILE* f = std::fopen(path.c_str(), "wb");
     std::fputs(std::string(300000, 'x').c_str(), f);
     std::fclose(f);
+    ASSERT_EQ(::chmod(path.c_str(), 0600), 0);
     ASSERT_EQ(ReadPhotoToFile(0, path.c_str()), 1);
     EXPECT_EQ(ReadFileBytes(path).size(), kBitmapFileBytes);
     EXPECT_EQ(dir_.Entries().size(), 1u);
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u) << "the replaced file keeps its permissions";
 }
 
 TEST_F(PhotoReadTest, FailedWriteLeavesNoPartialFileAndKeepsTheOldOne) {
