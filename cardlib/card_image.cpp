@@ -29,15 +29,16 @@ std::optional<GeometryKind> KindForSize(int size_mb) {
 
 // Writes the fresh header page with the session's geometry: magic, count 0,
 // capacity, and on 2048-byte pages the start of the directory erased. The
-// rest of the block reads erased after the erase that precedes the write.
+// rest of the block reads erased after the erase that precedes the write;
+// the session's copy says so too, so that a header write that fails leaves
+// no old entries behind the count of 0.
 bool WriteFreshHeader(CardSession& session, const char (&header)[25]) {
     FlashGeometry& g = *session.geometry;
     uint8_t* block = session.system_block.data();
     std::memcpy(block, header, sizeof header);
     StoreLe16(block + kPhotoCountOffset, 0);
     StoreLe16(block + kCapacityOffset, static_cast<uint16_t>(g.MaxPhotos()));
-    if (g.PageSize() > 512)
-        std::memset(block + 512, 0xFF, g.PageSize() - 512u);
+    std::fill(block + 512, block + session.system_block.size(), uint8_t{0xFF});
     g.EraseBlock(g.DirectoryPage());
     return g.WritePages(g.DirectoryPage(), block, g.PageSize()) != 0;
 }

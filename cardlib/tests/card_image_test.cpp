@@ -276,6 +276,18 @@ TEST_F(CardImageTest, HeaderWriteFailureKeepsARecognisedGeometry) {
     EXPECT_EQ(GetFlashSize(), 16);
     ASSERT_EQ(rig_.reports().size(), 1u);
     EXPECT_EQ(rig_.reports()[0].text, "write card error,work incomplete");
+
+    // The card's directory went with the erase: the session's copy is empty
+    // too, so the next upload writes one entry and no leftovers behind it.
+    rig_.recorder().SetFault({});
+    EXPECT_EQ(GetPhotoCount(), 0);
+    const std::string bitmap = dir_.File("up.bmp");
+    WriteFileBytes(bitmap, TestBitmap(5));
+    ASSERT_EQ(WriteFileToFlash(bitmap.c_str()), 1);
+    const auto header = CardHeader(sim::Variant::k16Mb, 512 + 2 * 16);
+    EXPECT_EQ(header[kPhotoCountOffset], 1);
+    EXPECT_EQ(std::vector<uint8_t>(header.begin() + 512 + 16, header.end()),
+              std::vector<uint8_t>(16, 0xFF));
 }
 
 }  // namespace
