@@ -31,6 +31,9 @@ target_link_libraries(lensmere PRIVATE lensmere_core)
 set_target_properties(lensmere PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
 
 set(_lensmere_tests ${CMAKE_CURRENT_LIST_DIR}/tests)
+# The program with its window events on standard output, for the X display tests.
+add_executable(lensmere_x11_probe ${_lensmere_tests}/lensmere_x11_probe.cpp)
+target_link_libraries(lensmere_x11_probe PRIVATE lensmere_core lensmere_window_events)
 if(EXISTS ${_lensmere_tests}/photofiles_test.cpp)
     quorbit_add_gtest(photofiles_test SOURCES ${_lensmere_tests}/photofiles_test.cpp
         LIBS lensmere_core ENV CJPEG=/usr/bin/cjpeg)
@@ -46,7 +49,7 @@ if(EXISTS ${_lensmere_tests}/mainwindow_test.cpp AND TARGET simcamera)
 endif()
 if(EXISTS ${_lensmere_tests}/mainwindow_camsim_test.cpp AND TARGET simcamera AND TARGET camsim)
     quorbit_add_gtest(mainwindow_camsim_test SOURCES ${_lensmere_tests}/mainwindow_camsim_test.cpp
-        ${_lensmere_tests}/mainwindow_test_support.cpp
+        ${_lensmere_tests}/mainwindow_test_support.cpp ${_lensmere_tests}/printdialog_testutil.cpp
         LIBS lensmere_core simcamera Qt6::Test TIMEOUT 300)
     target_compile_definitions(mainwindow_camsim_test PRIVATE CAMSIM_PATH="$<TARGET_FILE:camsim>")
     add_dependencies(mainwindow_camsim_test camsim)

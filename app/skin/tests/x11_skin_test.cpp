@@ -1,7 +1,8 @@
 // The skin on a real X display: shape, click-through outside the shape and window moves. Each
-// test starts its own Xvfb (which picks a free display number itself) and the preview program
-// with the skin and the six buttons; tests skip when Xvfb, xdotool, openbox or ImageMagick's
-// import are not installed.
+// test starts its own Xvfb (which picks a free display number itself) and a program with the
+// skin and the six buttons: the skin preview, and the real program with its main window (no
+// camera, in a scratch start-up directory). Tests skip when Xvfb, xdotool, openbox or
+// ImageMagick's import are not installed.
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -52,7 +53,14 @@ class LineReader {
     QStringList seen_;
 };
 
-class X11SkinTest : public ::testing::Test {
+struct Program {
+    const char* name;
+    const char* path;
+};
+const Program kPrograms[] = {{"SkinPreview", SKIN_PREVIEW_PATH},
+                             {"MainWindow", LENSMERE_PROBE_PATH}};
+
+class X11SkinTest : public ::testing::TestWithParam<Program> {
   protected:
     void SetUp() override {
         if (Tool("Xvfb").isEmpty() || Tool("xdotool").isEmpty() || Tool("import").isEmpty())
@@ -91,7 +99,8 @@ class X11SkinTest : public ::testing::Test {
         app_ = std::make_unique<QProcess>();
         app_->setProcessEnvironment(env_);
         app_->setProcessChannelMode(QProcess::SeparateChannels);
-        app_->start(QString::fromLatin1(SKIN_PREVIEW_PATH), {});
+        app_->setWorkingDirectory(scratch_.path());
+        app_->start(QString::fromLatin1(GetParam().path), {});
         ASSERT_TRUE(app_->waitForStarted(kTimeoutMs));
         app_lines_ = std::make_unique<LineReader>(app_.get());
         const QString ready = app_lines_->WaitFor(QStringLiteral("ready"));
@@ -121,7 +130,7 @@ class X11SkinTest : public ::testing::Test {
             return QImage();
         QImage shot(path);
         // Kept next to the test binary for looking at.
-        shot.save(QDir::current().filePath(name));
+        shot.save(QDir::current().filePath(QString::fromLatin1(GetParam().name) + name));
         return shot;
     }
 
@@ -140,7 +149,7 @@ class X11SkinTest : public ::testing::Test {
     QPoint origin_;
 };
 
-TEST_F(X11SkinTest, ScreenshotShowsTheShapeTheSkinAndTheButtons) {
+TEST_P(X11SkinTest, ScreenshotShowsTheShapeTheSkinAndTheButtons) {
     StartPreview();
     // Paint reaches the screen shortly after mapping: wait until the skin shows.
     const QImage skin(QStringLiteral(SKIN_RESOURCE_DIR "/skin.bmp"));
@@ -149,7 +158,7 @@ TEST_F(X11SkinTest, ScreenshotShowsTheShapeTheSkinAndTheButtons) {
     QImage shot;
     QDeadlineTimer deadline(kTimeoutMs);
     do {
-        shot = Screenshot(QStringLiteral("skin_x11_screenshot.png"));
+        shot = Screenshot(QStringLiteral("_x11_screenshot.png"));
         ASSERT_FALSE(shot.isNull());
         if (shot.pixel(origin_ + QPoint(20, 200)) != skin.pixel(20, 200))
             QThread::msleep(100);  // poll interval
@@ -175,7 +184,7 @@ TEST_F(X11SkinTest, ScreenshotShowsTheShapeTheSkinAndTheButtons) {
     EXPECT_EQ(shot.pixel(origin_ + QPoint(480, 300)), skin.pixel(480, 300));
 }
 
-TEST_F(X11SkinTest, ClickOutsideTheShapeDoesNotReachTheWindow) {
+TEST_P(X11SkinTest, ClickOutsideTheShapeDoesNotReachTheWindow) {
     StartPreview();
     ASSERT_TRUE(Xdotool(QStringLiteral("mousemove %1 click 1").arg(At(QPoint(0, 0)))));
     ASSERT_TRUE(Xdotool(QStringLiteral("mousemove %1 click 1").arg(At(QPoint(3, 200)))));
@@ -186,14 +195,14 @@ TEST_F(X11SkinTest, ClickOutsideTheShapeDoesNotReachTheWindow) {
         << app_lines_->Seen().join(QLatin1Char('|')).toStdString();
 }
 
-TEST_F(X11SkinTest, ButtonClickReachesTheButton) {
+TEST_P(X11SkinTest, ButtonClickReachesTheButton) {
     StartPreview();
     ASSERT_TRUE(Xdotool(QStringLiteral("mousemove %1 click 1").arg(At(QPoint(420, 245)))));
     EXPECT_EQ(app_lines_->WaitFor(QStringLiteral("click")), QStringLiteral("click PrintButton"));
     EXPECT_EQ(app_->state(), QProcess::Running);
 }
 
-TEST_F(X11SkinTest, DragOnTheSkinMovesTheWindowWithoutWindowManager) {
+TEST_P(X11SkinTest, DragOnTheSkinMovesTheWindowWithoutWindowManager) {
     StartPreview();
     ASSERT_TRUE(Xdotool(QStringLiteral("mousemove %1 mousedown 1 mousemove_relative 20 10 "
                                        "mousemove_relative 20 20 mouseup 1")
@@ -205,7 +214,7 @@ TEST_F(X11SkinTest, DragOnTheSkinMovesTheWindowWithoutWindowManager) {
         << app_lines_->Seen().join(QLatin1Char('|')).toStdString();
 }
 
-TEST_F(X11SkinTest, DragOnTheSkinMovesTheWindowThroughTheWindowManager) {
+TEST_P(X11SkinTest, DragOnTheSkinMovesTheWindowThroughTheWindowManager) {
     if (Tool("openbox").isEmpty())
         GTEST_SKIP() << "openbox not installed";
     wm_ = std::make_unique<QProcess>();
@@ -233,5 +242,8 @@ TEST_F(X11SkinTest, DragOnTheSkinMovesTheWindowThroughTheWindowManager) {
     EXPECT_EQ(app_lines_->WaitFor(expected), expected)
         << app_lines_->Seen().join(QLatin1Char('|')).toStdString();
 }
+
+INSTANTIATE_TEST_SUITE_P(Programs, X11SkinTest, ::testing::ValuesIn(kPrograms),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

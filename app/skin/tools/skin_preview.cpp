@@ -2,65 +2,19 @@
 // the stored outline, with the six skinned buttons, the version label and placeholders for the
 // other controls. For trying the skin by hand and for the X display tests.
 //
-// Prints one line per event on standard output, for tests that drive it:
-//   ready <x> <y>          the skin is on the screen, the window at this position
-//   move <x> <y>           the window moved
-//   press <x> <y>          a mouse button went down inside the window (window coordinates)
-//   click <name>           a skinned button was clicked
-//   drag system|follow     a press on the skin started a window move (by the window manager
-//                          or by following the pointer)
+// Reports its events on standard output (see window_event_reporter.h).
 // Options: --disable-exit (the exit button starts disabled), --quit-after <ms>.
 
 #include "cool_button.h"
 #include "cool_form.h"
 #include "skin_resources.h"
+#include "window_event_reporter.h"
 
 #include <QApplication>
 #include <QLabel>
-#include <QMouseEvent>
 #include <QTimer>
 
-#include <cstdio>
-
-namespace {
-
 using lensmere::skin::TCoolButton;
-
-class EventReporter : public QObject {
-  public:
-    explicit EventReporter(QWidget* window) : window_(window) {}
-
-  protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        auto* widget = qobject_cast<QWidget*>(watched);
-        if (widget == nullptr || widget->window() != window_)
-            return false;
-        if (event->type() == QEvent::MouseButtonPress) {
-            const auto* mouse = static_cast<QMouseEvent*>(event);
-            const QPoint at = widget->mapTo(window_, mouse->position().toPoint());
-            std::printf("press %d %d\n", at.x(), at.y());
-            std::fflush(stdout);
-        } else if (event->type() == QEvent::Paint && !ready_ &&
-                   qobject_cast<lensmere::skin::TCoolForm*>(widget) != nullptr) {
-            // The skin paints once the window is really on the screen.
-            ready_ = true;
-            QTimer::singleShot(0, window_, [this] {
-                std::printf("ready %d %d\n", window_->x(), window_->y());
-                std::fflush(stdout);
-            });
-        } else if (event->type() == QEvent::Move && widget == window_) {
-            std::printf("move %d %d\n", window_->x(), window_->y());
-            std::fflush(stdout);
-        }
-        return false;
-    }
-
-  private:
-    QWidget* window_;
-    bool ready_ = false;
-};
-
-}  // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -71,10 +25,8 @@ int main(int argc, char** argv) {
     window.setFixedSize(579, 364);
     window.move(198, 112);
     lensmere::skin::TCoolForm* form = lensmere::skin::InstallMainWindowSkin(&window);
-    QObject::connect(form, &lensmere::skin::TCoolForm::DragMoveStarted, [](bool by_system) {
-        std::printf("drag %s\n", by_system ? "system" : "follow");
-        std::fflush(stdout);
-    });
+    auto* reporter = new lensmere::skin::WindowEventReporter(&window);
+    reporter->WatchForm(form);
 
     QLabel version(QStringLiteral("Ver 1.03"), &window);
     QFont version_font(QStringLiteral("Times New Roman"));
@@ -135,20 +87,15 @@ int main(int argc, char** argv) {
         button->setObjectName(QString::fromLatin1(spec.name));
         button->setGeometry(spec.x, spec.y, 75, 29);
         button->setGlyph(QString::fromLatin1(spec.glyph));
-        const QByteArray name(spec.name);
-        QObject::connect(button, &TCoolButton::clicked, [name] {
-            std::printf("click %s\n", name.constData());
-            std::fflush(stdout);
-        });
-        if (name == "ExitButton") {
+        reporter->WatchButton(button);
+        if (button->objectName() == QLatin1String("ExitButton")) {
             if (args.contains(QStringLiteral("--disable-exit")))
                 button->setEnabled(false);
             QObject::connect(button, &TCoolButton::clicked, &app, &QApplication::quit);
         }
     }
 
-    EventReporter reporter(&window);
-    app.installEventFilter(&reporter);
+    app.installEventFilter(reporter);
 
     const int quit_at = args.indexOf(QStringLiteral("--quit-after"));
     if (quit_at >= 0 && quit_at + 1 < args.size())
