@@ -1,20 +1,31 @@
 // The main window end to end against camsim processes, through the socket
-// backend and its directory watch, on the real clock.
+// backend and its directory watch, on the real clock; and the whole program's
+// flow from the main window through the album and the print dialog.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFile>
 #include <QImage>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QPrinterInfo>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 #include "app/devicelink.h"
 #include "app/mainwindow.h"
+#include "app/program_start.h"
 #include "app/tests/mainwindow_test_support.h"
+#include "app/tests/printdialog_testutil.h"
 #include "sim/tests/camsim_process.h"
 
 namespace fs = std::filesystem;
@@ -66,8 +77,8 @@ class MainWindowCamsimTest : public ::testing::Test {
         const size_t at = static_cast<size_t>(slot) * 0x4C000;
         return {bytes.begin() + at, bytes.begin() + at + sim::kRawPhotoBytes};
     }
-    QImage Preview() const {
-        return window_->Image1->pixmap().toImage().convertToFormat(QImage::Format_RGB888);
+    static QImage Preview(const TZarvoLink& w) {
+        return w.Image1->pixmap().toImage().convertToFormat(QImage::Format_RGB888);
     }
 
     CamsimDir cams_;
@@ -90,7 +101,7 @@ TEST_F(MainWindowCamsimTest, PlugViewAndUnplug) {
     w.ListBox1->setCurrentRow(1);
     w.ViewPICButtonClick();
     EXPECT_TRUE(messages_.texts().empty());
-    EXPECT_EQ(Preview(), apptest::ExpectedPreview(RawOfSlot(card, 1)));
+    EXPECT_EQ(Preview(w), apptest::ExpectedPreview(RawOfSlot(card, 1)));
     EXPECT_EQ(w.Gauge1->value(), 9);
 
     EXPECT_EQ(camsim->SignalAndWait(SIGTERM), 0);
@@ -106,14 +117,173 @@ TEST_F(MainWindowCamsimTest, CameraDroppingOffDuringAViewLeavesNoFile) {
     window_ = std::make_unique<TZarvoLink>();
     TZarvoLink& w = *window_;
     ASSERT_EQ(w.ListBox1->count(), 2);
-    const QImage before = Preview();
+    const QImage before = Preview(w);
     w.ListBox1->setCurrentRow(0);
     w.ViewPICButtonClick();
     ASSERT_EQ(messages_.texts().size(), 1u);
     EXPECT_EQ(messages_.texts()[0], kTransferFailedText);
     EXPECT_FALSE(fs::exists(workdir_.file("TEMP.BMP")));
-    EXPECT_EQ(Preview(), before);
+    EXPECT_EQ(Preview(w), before);
     EXPECT_TRUE(QTest::qWaitFor([&] { return w.DeviceConnected == 0; }, 3000));
+}
+
+// Runs `body` inside the dialog's modal loop, once the dialog shows: the
+// main window may run a transfer first, and events run while it waits.
+class WhenShown {
+  public:
+    WhenShown(QDialog& dialog, std::function<void()> body) {
+        QObject::connect(&timer_, &QTimer::timeout, &dialog, [this, &dialog, body] {
+            if (!dialog.isVisible())
+                return;
+            timer_.stop();
+            shown_ = true;
+            body();
+        });
+        timer_.start(10);  // poll interval
+    }
+    bool shown() const { return shown_; }
+
+  private:
+    QTimer timer_;
+    bool shown_ = false;
+};
+
+// What a user does in the save dialog: keeps the offered name in the offered
+// folder and presses Save.
+bool AcceptOfferedName(QWidget*, TSavePictureDialog& dialog) {
+    dialog.FileName = dialog.InitialDir + QStringLiteral("/") + dialog.FileName;
+    return true;
+}
+
+TEST_F(MainWindowCamsimTest, SavedPhotoShowsInTheAlbumAndIsDeletedThere) {
+    const std::string card = MakeCard("16MbLe", 2);
+    auto camsim = Serve(card, "16MbLe");
+    lensmere::TProgram program;
+    TZarvoLink& w = program.ZarvoLink();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.ListBox1->count() == 2; }, 3000));
+
+    w.ListBox1->setCurrentRow(1);
+    w.ViewPICButtonClick();
+    EXPECT_EQ(Preview(w), apptest::ExpectedPreview(RawOfSlot(card, 1)));
+    w.SetSaveDialogRunner(AcceptOfferedName);
+    w.SavetofileButtonClick();
+    const QString saved = workdir_.q() + QStringLiteral("/MyPhoto/Photo No. 2.jpg");
+    EXPECT_EQ(QImage(saved, "JPEG").size(), QSize(644, 484));
+
+    lensmere::TPreviewDlg& album = program.PreviewDlg();
+    std::vector<QString> questions;
+    album.setConfirmation([&](QWidget*, const QString& question) {
+        questions.push_back(question);
+        return true;
+    });
+    WhenShown inside(album, [&] {
+        lensmere::FileListBox* list = album.FileListBox1;
+        ASSERT_EQ(list->itemNames(), QStringList{QStringLiteral("Photo No. 2.jpg")});
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          list->visualItemRect(list->item(0)).center());
+        EXPECT_EQ(album.Image1->picture().width(), 644);
+        album.DELETEFILE1->trigger();
+        EXPECT_EQ(list->count(), 0);
+        album.CancelBtn->click();
+    });
+    w.BookButtonClick();
+    if (album.isVisible())
+        album.reject();
+    EXPECT_TRUE(inside.shown());
+    EXPECT_EQ(questions, std::vector<QString>{"Do you really want to delete Photo No. 2.jpg?"});
+    EXPECT_FALSE(QFile::exists(saved));
+    EXPECT_TRUE(messages_.texts().empty()) << messages_.texts()[0].toStdString();
+}
+
+// Prints on the system's default printer, which must be a cups-pdf queue.
+TEST_F(MainWindowCamsimTest, PrintedPhotoComesOutOfTheQueue) {
+    const QPrinterInfo system = QPrinterInfo::defaultPrinter();
+    const QString folder = lensmere::test::cupsPdfFolder(system);
+    if (system.isNull() || folder.isEmpty())
+        GTEST_SKIP() << "the default printer is not a known cups-pdf queue";
+    if (!lensmere::test::havePdfRenderer())
+        GTEST_SKIP() << "pdftoppm not available";
+
+    const std::string card = MakeCard("8MbLe", 2);
+    auto camsim = Serve(card, "8MbLe");
+    lensmere::TProgram program;
+    TZarvoLink& w = program.ZarvoLink();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.ListBox1->count() == 2; }, 3000));
+    w.ListBox1->setCurrentRow(0);
+
+    lensmere::TPrintDlg& print = program.PrintDlg();
+    int asked = 0;
+    print.setDialogRunner([&](QDialog&) {
+        ++asked;
+        return int(QDialog::Accepted);
+    });
+    // A title of our own finds our page among other jobs on the queue.
+    const QString title = QStringLiteral("lensmereflow%1x%2")
+                              .arg(QCoreApplication::applicationPid())
+                              .arg(QDateTime::currentMSecsSinceEpoch());
+    WhenShown inside(print, [&] {
+        print.currentPrinter().setDocName(title);
+        print.EditX->setText(QStringLiteral("40"));
+        print.EditY->setText(QStringLiteral("30"));
+        print.OKBtn->click();
+        EXPECT_TRUE(print.isVisible()) << "printing leaves the dialog open";
+        print.CancelBtn->click();
+    });
+    w.PrintButtonClick();
+    if (print.isVisible())
+        print.reject();
+    ASSERT_TRUE(inside.shown());
+    ASSERT_EQ(asked, 1);
+    ASSERT_TRUE(messages_.texts().empty()) << messages_.texts()[0].toStdString();
+
+    // The photo as the main window handed it over, at factor 1 from (40, 30)
+    // of the printable area.
+    const QImage photo = QImage(workdir_.q() + QStringLiteral("/TEMP.jpg"), "JPEG")
+                             .convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(photo.size(), QSize(644, 484));
+    QPrinter& printer = print.currentPrinter();
+    const int dpi = printer.resolution();
+    const QPoint origin = printer.pageLayout().paintRectPixels(dpi).topLeft() + QPoint(40, 30);
+    const QString pdf = lensmere::test::waitForCupsPdf(folder, title, 60000);
+    ASSERT_FALSE(pdf.isEmpty()) << "no PDF from the queue in " << folder.toStdString();
+    // The picture with 10 pixels of paper around it.
+    const QImage page = lensmere::test::renderPdf(
+        pdf, dpi, QRect(origin - QPoint(10, 10), photo.size() + QSize(20, 20)));
+    QFile::remove(pdf);
+    ASSERT_EQ(page.size(), photo.size() + QSize(20, 20));
+    using lensmere::test::whiteish;
+    for (const int y : {20, 240, 460}) {
+        EXPECT_TRUE(whiteish(page.pixel(7, 10 + y))) << y;
+        EXPECT_TRUE(whiteish(page.pixel(10 + 644 + 3, 10 + y))) << y;
+        if (!whiteish(photo.pixel(2, y))) {
+            EXPECT_FALSE(whiteish(page.pixel(12, 10 + y))) << y;
+        }
+    }
+    for (const int x : {20, 320, 620}) {
+        EXPECT_TRUE(whiteish(page.pixel(10 + x, 7))) << x;
+        EXPECT_TRUE(whiteish(page.pixel(10 + x, 10 + 484 + 3))) << x;
+        if (!whiteish(photo.pixel(x, 2))) {
+            EXPECT_FALSE(whiteish(page.pixel(10 + x, 12))) << x;
+        }
+    }
+    // The PDF queue recompresses pictures (colour at half resolution), which
+    // blurs the photo's fine detail: compare the colour of 16 x 16 pieces. On
+    // the right photo the pieces differ by about 5 on average; on the photo
+    // mirrored, by about 68.
+    long total = 0, worst = 0, samples = 0;
+    for (int y = 0; y + 16 <= photo.height(); y += 16) {
+        for (int x = 0; x + 16 <= photo.width(); x += 16) {
+            const QRect piece(x, y, 16, 16);
+            const auto want = lensmere::test::meanColour(photo, piece);
+            const auto got = lensmere::test::meanColour(page, piece.translated(10, 10));
+            for (int c = 0; c < 3; ++c, ++samples) {
+                total += std::abs(want[c] - got[c]);
+                worst = std::max<long>(worst, std::abs(want[c] - got[c]));
+            }
+        }
+    }
+    EXPECT_LE(total, 8 * samples) << "mean difference " << double(total) / samples;
+    EXPECT_LE(worst, 48);
 }
 
 }  // namespace

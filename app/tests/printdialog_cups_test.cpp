@@ -7,14 +7,12 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QThread>
 
 #include "jpegdecoder_testfiles.h"
 #include "printdialog.h"
@@ -23,49 +21,13 @@
 namespace lensmere {
 namespace {
 
-// Where cups-pdf puts its files, or empty when the default printer is not known to be one.
-QString cupsPdfFolder(const QPrinterInfo& printer) {
-    const QString configured = qEnvironmentVariable("QUORBIT_CUPS_PDF_DIR");
-    if (!configured.isEmpty()) {
-        return configured;
-    }
-    if (printer.printerName() == QLatin1String("PDF")) {
-        return QDir::homePath() + "/PDF";
-    }
-    return QString();
-}
-
-// Waits (bounded) for cups-pdf to finish a file whose name holds the job title.
-QString waitForOutput(const QString& folder, const QString& title, int timeoutMs) {
-    QElapsedTimer timer;
-    timer.start();
-    qint64 lastSize = -1;
-    while (timer.elapsed() < timeoutMs) {
-        const QFileInfoList files =
-            QDir(folder).entryInfoList({"*" + title + "*.pdf"}, QDir::Files);
-        if (!files.isEmpty()) {
-            const qint64 size = files.first().size();
-            if (size > 0 && size == lastSize) {
-                return files.first().absoluteFilePath();
-            }
-            lastSize = size;
-        }
-        QThread::msleep(200);
-    }
-    return QString();
-}
-
-bool whiteish(QRgb p) {
-    return qRed(p) >= 245 && qGreen(p) >= 245 && qBlue(p) >= 245;
-}
-
 TEST(PrintDialogCups, PrintsOnTheDefaultQueue) {
     test::ensureApplication();
     const QPrinterInfo system = QPrinterInfo::defaultPrinter();
     if (system.isNull()) {
         GTEST_SKIP() << "no CUPS queue";
     }
-    const QString folder = cupsPdfFolder(system);
+    const QString folder = test::cupsPdfFolder(system);
     if (folder.isEmpty()) {
         GTEST_SKIP() << "the default printer " << system.printerName().toStdString()
                      << " is not a known cups-pdf queue";
@@ -108,7 +70,7 @@ TEST(PrintDialogCups, PrintsOnTheDefaultQueue) {
 
     const int dpi = printer.resolution();
     const QPoint origin = printer.pageLayout().paintRectPixels(dpi).topLeft();
-    const QString pdf = waitForOutput(folder, title, 60000);
+    const QString pdf = test::waitForCupsPdf(folder, title, 60000);
     ASSERT_FALSE(pdf.isEmpty()) << "no PDF from the queue in " << folder.toStdString();
 
     // (100, 50)-(2032, 1502) in the printable area, with 10 pixels around it.
@@ -117,16 +79,16 @@ TEST(PrintDialogCups, PrintsOnTheDefaultQueue) {
     QFile::remove(pdf);
     ASSERT_FALSE(page.isNull());
     for (const int y : {20, 700, 1450}) {
-        EXPECT_TRUE(whiteish(page.pixel(8, y))) << y;
-        EXPECT_FALSE(whiteish(page.pixel(12, y))) << y;
-        EXPECT_FALSE(whiteish(page.pixel(1939, y))) << y;
-        EXPECT_TRUE(whiteish(page.pixel(1944, y))) << y;
+        EXPECT_TRUE(test::whiteish(page.pixel(8, y))) << y;
+        EXPECT_FALSE(test::whiteish(page.pixel(12, y))) << y;
+        EXPECT_FALSE(test::whiteish(page.pixel(1939, y))) << y;
+        EXPECT_TRUE(test::whiteish(page.pixel(1944, y))) << y;
     }
     for (const int x : {20, 900, 1930}) {
-        EXPECT_TRUE(whiteish(page.pixel(x, 8))) << x;
-        EXPECT_FALSE(whiteish(page.pixel(x, 12))) << x;
-        EXPECT_FALSE(whiteish(page.pixel(x, 1459))) << x;
-        EXPECT_TRUE(whiteish(page.pixel(x, 1464))) << x;
+        EXPECT_TRUE(test::whiteish(page.pixel(x, 8))) << x;
+        EXPECT_FALSE(test::whiteish(page.pixel(x, 12))) << x;
+        EXPECT_FALSE(test::whiteish(page.pixel(x, 1459))) << x;
+        EXPECT_TRUE(test::whiteish(page.pixel(x, 1464))) << x;
     }
     int misplaced = 0;
     for (int by = 0; by < 484 / 16; ++by) {

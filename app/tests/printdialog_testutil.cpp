@@ -1,11 +1,16 @@
 #include "printdialog_testutil.h"
+#include <algorithm>
 
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QThread>
 #include <cstdlib>
 
 namespace lensmere::test {
@@ -23,6 +28,37 @@ std::unique_ptr<QPrinter> pdfPrinter(const QString& path, int pageWidth, int pag
     printer->setPageLayout(QPageLayout(size, QPageLayout::Portrait, QMarginsF(m, m, m, m),
                                        QPageLayout::Point, QMarginsF(0, 0, 0, 0)));
     return printer;
+}
+
+QString cupsPdfFolder(const QPrinterInfo& printer) {
+    const QString configured = qEnvironmentVariable("QUORBIT_CUPS_PDF_DIR");
+    if (!configured.isEmpty()) {
+        return configured;
+    }
+    if (printer.printerName() == QLatin1String("PDF")) {
+        return QDir::homePath() + "/PDF";
+    }
+    return QString();
+}
+
+QString waitForCupsPdf(const QString& folder, const QString& title, int timeoutMs) {
+    QElapsedTimer timer;
+    timer.start();
+    qint64 lastSize = -1;
+    while (timer.elapsed() < timeoutMs) {
+        const QFileInfoList files =
+            QDir(folder).entryInfoList({"*" + title + "*.pdf"}, QDir::Files);
+        if (!files.isEmpty()) {
+            // cups-pdf writes the file in pieces: done once its size holds still.
+            const qint64 size = files.first().size();
+            if (size > 0 && size == lastSize) {
+                return files.first().absoluteFilePath();
+            }
+            lastSize = size;
+        }
+        QThread::msleep(200);  // poll interval
+    }
+    return QString();
 }
 
 bool havePdfRenderer() {
@@ -77,6 +113,24 @@ bool matchesNear(const QImage& picture, int i, int j, QRgb printed, int toleranc
         }
     }
     return false;
+}
+
+bool whiteish(QRgb p) {
+    return qRed(p) >= 245 && qGreen(p) >= 245 && qBlue(p) >= 245;
+}
+
+std::array<int, 3> meanColour(const QImage& image, const QRect& area) {
+    long sum[3] = {0, 0, 0};
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const QRgb p = image.pixel(x, y);
+            sum[0] += qRed(p);
+            sum[1] += qGreen(p);
+            sum[2] += qBlue(p);
+        }
+    }
+    const long n = std::max<long>(1, long(area.width()) * area.height());
+    return {int(sum[0] / n), int(sum[1] / n), int(sum[2] / n)};
 }
 
 std::array<int, 4> edges(const QRect& rect) {

@@ -3,6 +3,7 @@
 
 #include <QImage>
 #include <QPrinter>
+#include <QPrinterInfo>
 #include <QRect>
 #include <QString>
 #include <array>
@@ -26,8 +27,20 @@ QImage firstPdfImage(const QString& path);
 // a renderer may cover a picture one printer pixel wider than its exact edges.
 bool matchesNear(const QImage& picture, int i, int j, QRgb printed, int tolerance);
 
+// Paper colour, as a PDF renderer shows it.
+bool whiteish(QRgb p);
+// The mean colour of `area` of an image, channel by channel.
+std::array<int, 3> meanColour(const QImage& image, const QRect& area);
+
 // left, top, right, bottom as the dialog computes them.
 std::array<int, 4> edges(const QRect& rect);
+
+// Where cups-pdf writes the pages of `printer` (QUORBIT_CUPS_PDF_DIR, else ~/PDF for the queue
+// named "PDF"), or empty when the printer is not known to be a cups-pdf queue.
+QString cupsPdfFolder(const QPrinterInfo& printer);
+// Waits (bounded) until cups-pdf has finished a file in `folder` whose name holds `title`;
+// its path, or empty when none came in time.
+QString waitForCupsPdf(const QString& folder, const QString& title, int timeoutMs);
 
 // A picture of flat 16 x 16 blocks, easy to compare after printing.
 QImage blockPattern(int width, int height);
