@@ -17,7 +17,7 @@ namespace platform {
 // descriptor that becomes readable when Drain() has something to return, so
 // that the monitor (and a Qt event loop) can wait without polling.
 class EventSource {
-public:
+  public:
     virtual ~EventSource() = default;
     virtual int Fd() const = 0;
     // Non-blocking: the events that happened since the last call.
@@ -25,7 +25,7 @@ public:
 };
 
 class Backend {
-public:
+  public:
     virtual ~Backend() = default;
     // "sim", "usb", "mem": device paths of this backend start with "<scheme>:".
     virtual std::string_view Scheme() const = 0;

@@ -9,7 +9,7 @@
 namespace platform {
 
 class Clock {
-public:
+  public:
     using Duration = std::chrono::microseconds;
     virtual ~Clock() = default;
     // Sleeps at least d (never less).
@@ -23,26 +23,28 @@ Clock& CurrentClock();
 // Returns the previous one (nullptr when it was the system clock).
 Clock* SetClock(Clock* clock);
 
-inline void Pause(std::chrono::milliseconds ms) { CurrentClock().Sleep(ms); }
+inline void Pause(std::chrono::milliseconds ms) {
+    CurrentClock().Sleep(ms);
+}
 
 // Sleeps on the monotonic clock towards an absolute deadline with minimal
 // timer slack, so a 1 ms pause costs close to 1 ms.
 class SystemClock final : public Clock {
-public:
+  public:
     void Sleep(Duration d) override;
     std::chrono::steady_clock::time_point Now() override;
 };
 
 // Records every pause and advances a virtual time instead of sleeping.
 class RecordingClock final : public Clock {
-public:
+  public:
     void Sleep(Duration d) override;
     std::chrono::steady_clock::time_point Now() override;
     std::vector<Duration> Pauses() const;
     Duration Total() const;
     void Clear();
 
-private:
+  private:
     mutable std::mutex mutex_;
     std::vector<Duration> pauses_;
     std::chrono::steady_clock::time_point now_{};
@@ -50,13 +52,13 @@ private:
 
 // Installs a clock for the lifetime of the guard.
 class ScopedClock {
-public:
+  public:
     explicit ScopedClock(Clock* clock) : previous_(SetClock(clock)) {}
     ~ScopedClock() { SetClock(previous_); }
     ScopedClock(const ScopedClock&) = delete;
     ScopedClock& operator=(const ScopedClock&) = delete;
 
-private:
+  private:
     Clock* previous_;
 };
 

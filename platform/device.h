@@ -64,7 +64,7 @@ struct DeviceAttributes {
 // One open device path or pipe. Each Write or Read call is exactly one bulk
 // transfer of the whole span; a short transfer is reported as Failed.
 class DeviceHandle {
-public:
+  public:
     virtual ~DeviceHandle() = default;
     virtual IoResult Write(std::span<const uint8_t> data) = 0;
     virtual IoResult Read(std::span<uint8_t> buffer) = 0;

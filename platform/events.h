@@ -30,7 +30,7 @@ class EventSource;
 // Watches every backend of the table. Construct it on the thread that will
 // read it; Fd() may be handed to a QSocketNotifier.
 class DeviceMonitor {
-public:
+  public:
     DeviceMonitor();
     ~DeviceMonitor();
     DeviceMonitor(const DeviceMonitor&) = delete;
@@ -43,7 +43,7 @@ public:
     // Waits up to timeout_ms for the descriptor to become readable (tests).
     bool WaitForEvents(int timeout_ms);
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

@@ -10,7 +10,7 @@
 namespace platform {
 
 class Peripheral {
-public:
+  public:
     virtual ~Peripheral() = default;
     // One OUT transfer (a command block or page data) on the interface or
     // the write pipe.

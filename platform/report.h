@@ -19,7 +19,7 @@ ErrorReporter SetErrorReporter(ErrorReporter reporter);
 
 // Collects reports for the lifetime of the object (tests).
 class CapturedReports {
-public:
+  public:
     struct Report {
         std::string caption;
         std::string text;
@@ -31,7 +31,7 @@ public:
     const std::vector<Report>& reports() const { return reports_; }
     void clear() { reports_.clear(); }
 
-private:
+  private:
     std::vector<Report> reports_;
     ErrorReporter previous_;
 };

@@ -16,7 +16,7 @@
 namespace platform {
 
 class InProcessBackend final : public Backend {
-public:
+  public:
     InProcessBackend();
     ~InProcessBackend() override;
 
@@ -30,7 +30,7 @@ public:
     OpenResult Open(std::string_view device_path, Endpoint endpoint) override;
     std::unique_ptr<EventSource> Watch() override;
 
-private:
+  private:
     struct Shared;
     std::shared_ptr<Shared> shared_;
 };
@@ -38,12 +38,12 @@ private:
 // Installs a fresh InProcessBackend as the only backend for the lifetime of
 // the guard (unit tests), restoring the default table afterwards.
 class ScopedInProcessBackend {
-public:
+  public:
     ScopedInProcessBackend();
     ~ScopedInProcessBackend();
     InProcessBackend& backend() { return backend_; }
 
-private:
+  private:
     InProcessBackend backend_;
 };
 
