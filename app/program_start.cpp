@@ -34,4 +34,20 @@ TProgram::~TProgram() {
     zarvo_link_.reset();
 }
 
+int RunProgram(int argc, char** argv, const std::function<void(TProgram&)>& before_show) {
+    TApplication app(argc, argv);
+    app.setApplicationName(QStringLiteral("ZarvoLink"));
+
+    int result = 0;
+    {
+        TProgram program;
+        if (before_show)
+            before_show(program);
+        program.ZarvoLink().show();
+        result = app.exec();
+    }
+    devicelink::Shutdown();
+    return result;
+}
+
 }  // namespace lensmere

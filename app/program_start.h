@@ -5,6 +5,7 @@
 // error report.
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include "app/albumdialog.h"
@@ -18,6 +19,13 @@ namespace lensmere {
 // the program's message boxes. Done before the main window is made, so that
 // its start-up already reports through them.
 void InstallErrorReports();
+
+class TProgram;
+
+// The program from start to end: the application, the windows, the main
+// window shown, the event loop, the device link shut down. `before_show`
+// (tests) sees the windows before the main window shows. The exit code.
+int RunProgram(int argc, char** argv, const std::function<void(TProgram&)>& before_show = {});
 
 class TProgram {
   public:

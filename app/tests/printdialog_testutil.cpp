@@ -1,5 +1,4 @@
 #include "printdialog_testutil.h"
-#include <algorithm>
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -11,6 +10,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
+#include <algorithm>
 #include <cstdlib>
 
 namespace lensmere::test {

@@ -24,9 +24,7 @@ int main(int argc, char** argv) {
     window.setWindowTitle(QStringLiteral("ZarvoLink"));
     window.setFixedSize(579, 364);
     window.move(198, 112);
-    lensmere::skin::TCoolForm* form = lensmere::skin::InstallMainWindowSkin(&window);
-    auto* reporter = new lensmere::skin::WindowEventReporter(&window);
-    reporter->WatchForm(form);
+    lensmere::skin::InstallMainWindowSkin(&window);
 
     QLabel version(QStringLiteral("Ver 1.03"), &window);
     QFont version_font(QStringLiteral("Times New Roman"));
@@ -87,7 +85,6 @@ int main(int argc, char** argv) {
         button->setObjectName(QString::fromLatin1(spec.name));
         button->setGeometry(spec.x, spec.y, 75, 29);
         button->setGlyph(QString::fromLatin1(spec.glyph));
-        reporter->WatchButton(button);
         if (button->objectName() == QLatin1String("ExitButton")) {
             if (args.contains(QStringLiteral("--disable-exit")))
                 button->setEnabled(false);
@@ -95,7 +92,7 @@ int main(int argc, char** argv) {
         }
     }
 
-    app.installEventFilter(reporter);
+    lensmere::skin::WindowEventReporter::Attach(&window);
 
     const int quit_at = args.indexOf(QStringLiteral("--quit-after"));
     if (quit_at >= 0 && quit_at + 1 < args.size())

@@ -3,6 +3,7 @@
 #include "cool_button.h"
 #include "cool_form.h"
 
+#include <QCoreApplication>
 #include <QMouseEvent>
 #include <QTimer>
 #include <QWidget>
@@ -21,6 +22,15 @@ void Report(const QString& line) {
 }  // namespace
 
 WindowEventReporter::WindowEventReporter(QWidget* window) : QObject(window), window_(window) {}
+
+void WindowEventReporter::Attach(QWidget* window) {
+    auto* reporter = new WindowEventReporter(window);
+    for (auto* form : window->findChildren<TCoolForm*>())
+        reporter->WatchForm(form);
+    for (auto* button : window->findChildren<TCoolButton*>())
+        reporter->WatchButton(button);
+    QCoreApplication::instance()->installEventFilter(reporter);
+}
 
 void WindowEventReporter::WatchForm(TCoolForm* form) {
     connect(form, &TCoolForm::DragMoveStarted, this, [](bool by_system) {

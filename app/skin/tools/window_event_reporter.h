@@ -19,18 +19,19 @@ class TCoolForm;
 
 class WindowEventReporter : public QObject {
   public:
-    // Watches every widget of `window` (install it on the application as an event filter).
-    explicit WindowEventReporter(QWidget* window);
-
-    // Reports the window moves that a press on `form` starts.
-    void WatchForm(TCoolForm* form);
-    // Reports the clicks of `button` under its object name.
-    void WatchButton(TCoolButton* button);
+    // Reports the events of `window` from now on: its skin's window moves, the clicks of the
+    // skinned buttons it holds now (under their object names) and the presses, moves and
+    // first paint seen by an event filter on the application. Lives as long as the window.
+    static void Attach(QWidget* window);
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    explicit WindowEventReporter(QWidget* window);
+    void WatchForm(TCoolForm* form);
+    void WatchButton(TCoolButton* button);
+
     QWidget* window_;
     bool ready_ = false;
 };
