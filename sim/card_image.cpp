@@ -75,10 +75,12 @@ bool FillFd(int fd, uint64_t offset, uint64_t length, uint8_t value) {
 
 }  // namespace
 
-CardImage::CardImage(int fd, uint64_t size, std::string path)
-    : fd_(fd), size_(size), path_(std::move(path)) {}
+CardImage::CardImage(int fd, uint64_t size, std::string path, uint8_t* memory)
+    : fd_(fd), size_(size), path_(std::move(path)), memory_(memory) {}
 
 CardImage::~CardImage() {
+    if (memory_ != nullptr)
+        ::munmap(memory_, size_);
     if (fd_ >= 0)
         ::close(fd_);
 }
@@ -136,7 +138,14 @@ std::unique_ptr<CardImage> CardImage::CreateInMemory(uint64_t bytes, std::string
         ::close(fd);
         return nullptr;
     }
-    return std::unique_ptr<CardImage>(new CardImage(fd, bytes, "(memory)"));
+    void* memory = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+    if (memory == MAP_FAILED) {
+        SetError(error, Errno("cannot map an in-memory card"));
+        ::close(fd);
+        return nullptr;
+    }
+    return std::unique_ptr<CardImage>(
+        new CardImage(fd, bytes, "(memory)", static_cast<uint8_t*>(memory)));
 }
 
 // Calls fn(file_offset, piece_length, offset_within_request) for the pieces
@@ -159,6 +168,10 @@ bool CardImage::ForEachPiece(uint64_t address, uint64_t length, Fn&& fn) const {
 
 bool CardImage::Read(uint64_t address, std::span<uint8_t> out, std::string* error) const {
     const bool ok = ForEachPiece(address, out.size(), [&](uint64_t off, size_t n, size_t at) {
+        if (memory_ != nullptr) {
+            std::memcpy(out.data() + at, memory_ + off, n);
+            return true;
+        }
         return PreadAll(fd_, out.data() + at, n, off);
     });
     if (!ok)
@@ -167,8 +180,14 @@ bool CardImage::Read(uint64_t address, std::span<uint8_t> out, std::string* erro
 }
 
 bool CardImage::Program(uint64_t address, std::span<const uint8_t> data, std::string* error) {
-    std::vector<uint8_t> old(static_cast<size_t>(std::min<uint64_t>(data.size(), kPieceBytes)));
+    std::vector<uint8_t> old(
+        memory_ != nullptr ? 0 : static_cast<size_t>(std::min<uint64_t>(data.size(), kPieceBytes)));
     const bool ok = ForEachPiece(address, data.size(), [&](uint64_t off, size_t n, size_t at) {
+        if (memory_ != nullptr) {
+            for (size_t i = 0; i < n; ++i)
+                memory_[off + i] &= data[at + i];
+            return true;
+        }
         if (!PreadAll(fd_, old.data(), n, off))
             return false;
         for (size_t i = 0; i < n; ++i)
@@ -182,6 +201,10 @@ bool CardImage::Program(uint64_t address, std::span<const uint8_t> data, std::st
 
 bool CardImage::Fill(uint64_t address, uint64_t length, uint8_t value, std::string* error) {
     const bool ok = ForEachPiece(address, length, [&](uint64_t off, size_t n, size_t) {
+        if (memory_ != nullptr) {
+            std::memset(memory_ + off, value, n);
+            return true;
+        }
         return FillFd(fd_, off, n, value);
     });
     if (!ok)
@@ -191,6 +214,10 @@ bool CardImage::Fill(uint64_t address, uint64_t length, uint8_t value, std::stri
 
 bool CardImage::Overwrite(uint64_t address, std::span<const uint8_t> data, std::string* error) {
     const bool ok = ForEachPiece(address, data.size(), [&](uint64_t off, size_t n, size_t at) {
+        if (memory_ != nullptr) {
+            std::memcpy(memory_ + off, data.data() + at, n);
+            return true;
+        }
         return PwriteAll(fd_, data.data() + at, n, off);
     });
     if (!ok)
