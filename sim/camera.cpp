@@ -144,6 +144,11 @@ std::vector<uint8_t> Camera::Peek(uint64_t address, size_t length) const {
     return out;
 }
 
+bool Camera::Poke(uint64_t address, std::span<const uint8_t> data) {
+    std::lock_guard lock(mutex_);
+    return card_ && card_->Overwrite(address, data, nullptr);
+}
+
 Camera::Stats Camera::stats() const {
     std::lock_guard lock(mutex_);
     return stats_;

@@ -68,6 +68,10 @@ class Camera final : public platform::Peripheral {
     // Reads card bytes directly (tests), under the camera's lock; wraps like
     // a read command. Empty on a file error.
     std::vector<uint8_t> Peek(uint64_t address, size_t length) const;
+    // Writes card bytes directly (tests putting a card back as it was),
+    // under the camera's lock; wraps like Peek. Not something the flash can
+    // do: no command reaches the firmware. False on a file error.
+    bool Poke(uint64_t address, std::span<const uint8_t> data);
 
     struct Stats {
         uint64_t commands = 0;          // accepted command blocks
