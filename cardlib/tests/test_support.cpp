@@ -70,7 +70,8 @@ void LoggingClock::Sleep(Duration d) {
 platform::IoResult RecordingPeripheral::HandleOut(platform::Endpoint endpoint,
                                                   std::span<const uint8_t> data) {
     const size_t seq = outs_++;
-    log_->Add({Event::Kind::Out, {data.begin(), data.end()}, data.size(), {}});
+    if (log_->enabled)
+        log_->Add({Event::Kind::Out, {data.begin(), data.end()}, data.size(), {}});
     if (fault_) {
         const platform::IoError e = fault_(Event::Kind::Out, seq, data);
         if (e != platform::IoError::None)
@@ -93,7 +94,8 @@ platform::IoResult RecordingPeripheral::HandleIn(platform::Endpoint endpoint,
 
 platform::IoResult ScriptedDevice::Write(std::span<const uint8_t> data) {
     const size_t seq = outs_++;
-    log_->Add({Event::Kind::Out, {data.begin(), data.end()}, data.size(), {}});
+    if (log_->enabled)
+        log_->Add({Event::Kind::Out, {data.begin(), data.end()}, data.size(), {}});
     if (fault_) {
         const platform::IoError e = fault_(Event::Kind::Out, seq, data);
         if (e != platform::IoError::None)
@@ -193,6 +195,13 @@ void CameraRig::Detach() {
     attached_ = false;
 }
 
+void CameraRig::Replug() {
+    if (attached_ || recorder_ == nullptr)
+        return;
+    backend_.backend().Attach("cam", recorder_);
+    attached_ = true;
+}
+
 std::vector<uint8_t> CameraRig::CardBytes() const {
     return camera_->Peek(0, camera_->geometry().card_bytes);
 }
@@ -226,8 +235,14 @@ std::vector<std::string> TempDir::Entries() const {
 }
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    // In one read: whole-card images are tens of megabytes.
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    if (!in)
+        return {};
+    std::vector<uint8_t> bytes(static_cast<size_t>(in.tellg()));
+    in.seekg(0);
+    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return bytes;
 }
 
 void WriteFileBytes(const std::string& path, std::span<const uint8_t> data) {

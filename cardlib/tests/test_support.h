@@ -142,7 +142,10 @@ class CameraRig {
     // Attaches a camera in front of a given card image.
     std::shared_ptr<sim::Camera> AttachCard(sim::Variant variant,
                                             std::unique_ptr<sim::CardImage> card);
+    // Unplugs the camera: open handles fail as gone from then on.
     void Detach();
+    // Plugs the same camera (and its card) in again after Detach.
+    void Replug();
 
     RecordingPeripheral& recorder() { return *recorder_; }
     sim::Camera& camera() { return *camera_; }
