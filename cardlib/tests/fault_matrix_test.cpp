@@ -1,0 +1,555 @@
+// The fault matrix: each operation runs against the in-process camera with a
+// fault at each of its transfers in turn (every command, page, erase and
+// write-back transfer), once and from then on, for each kind of failure, and
+// every case is checked against a model of the card read directly from the
+// camera:
+// - the result is honest: 1 only when the card shows the change whole;
+// - every photo listed before is still listed with its pixels, but for the one
+//   deleted; an upload happened whole or not at all;
+// - the session agrees: after 0 it lists the old state, after 1 the new one,
+//   and its copy of the system block equals the card's where it wrote it;
+// - the host's retry (after a re-plug and a new session when the camera left
+//   the bus or the session's geometry gave up on the device) makes the
+//   intended change exactly once.
+// Each test prints its transfer and case counts and the time it took.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <tuple>
+#include <typeinfo>
+
+#include "cardlib/bitmap.h"
+#include "cardlib/photo_io.h"
+#include "cardlib/session.h"
+#include "cardlib/tests/fault_matrix.h"
+#include "cardlib/tests/test_support.h"
+#include "sim/card_maker.h"
+
+namespace quorbit::testing {
+namespace {
+
+enum class Op { ReadPhoto, Upload, Delete, Format, Backup };
+
+const char* NameOf(Op op) {
+    switch (op) {
+        case Op::ReadPhoto:
+            return "ReadPhoto";
+        case Op::Upload:
+            return "Upload";
+        case Op::Delete:
+            return "Delete";
+        case Op::Format:
+            return "Format";
+        case Op::Backup:
+            return "Backup";
+    }
+    return "?";
+}
+
+constexpr int kPhotosOnCard = 3;
+// Photo 1 lies in an odd slot: the little-endian cards read it from 16 KB
+// before the slot and shift it down.
+constexpr int kReadIndex = 1;
+constexpr int kDeleteIndex = 1;
+constexpr int kUploadSeed = 7;
+// Failures printed per kind of failure; the rest are counted.
+constexpr int kExamplesPerFailure = 3;
+
+GeometryKind KindOf(sim::Variant v) {
+    for (GeometryKind kind : kProbeOrder)
+        if (ToVariant(kind) == v)
+            return kind;
+    return GeometryKind::k32Mb;
+}
+
+bool SameBytes(std::span<const uint8_t> a, std::span<const uint8_t> b) {
+    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size()) == 0;
+}
+
+// What came of the cases: failures by what failed, with a few examples each,
+// and the outcomes the model accepts but that are worth counting.
+class Tally {
+  public:
+    void Fail(const std::string& what, const std::string& example) {
+        if (capture_ != nullptr)
+            capture_->push_back(what);
+        if (++failures_[what] <= kExamplesPerFailure)
+            examples_.push_back(what + ": " + example);
+    }
+    void Note(const std::string& what) { ++notes_[what]; }
+    // Also collects what fails into `into` until called with null.
+    void Capture(std::vector<std::string>* into) { capture_ = into; }
+    int failures() const {
+        int n = 0;
+        for (const auto& [what, count] : failures_)
+            n += count;
+        return n;
+    }
+    std::string Summary() const {
+        std::string text;
+        for (const auto& [what, count] : failures_)
+            text += "  " + std::to_string(count) + " x " + what + "\n";
+        for (const std::string& e : examples_)
+            text += "    e.g. " + e + "\n";
+        return text;
+    }
+    std::string Notes() const {
+        std::string text;
+        for (const auto& [what, count] : notes_)
+            text += ", " + std::to_string(count) + " " + what;
+        return text;
+    }
+
+  private:
+    std::map<std::string, int> failures_;
+    std::map<std::string, int> notes_;
+    std::vector<std::string> examples_;
+    std::vector<std::string>* capture_ = nullptr;
+};
+
+class FaultMatrix : public ::testing::TestWithParam<std::tuple<Op, sim::Variant>> {
+  protected:
+    void SetUp() override {
+        op_ = std::get<0>(GetParam());
+        variant_ = std::get<1>(GetParam());
+        kind_ = KindOf(variant_);
+        expected_geometry_ = MakeGeometry(kind_, nullptr);
+        ASSERT_NE(rig_.Attach(variant_, kPhotosOnCard), nullptr);
+        rig_.log().enabled = false;
+        gate_ = std::make_unique<TransferGate>(rig_);
+        ASSERT_EQ(session_.Open(), 1);
+        ASSERT_NE(session_.geometry, nullptr);
+        opened_block_ = session_.system_block;
+        written_bytes_ = session_.geometry->SystemBlockWritePages() * session_.geometry->PageSize();
+        s0_block_ = KeptBlock(CardSystemBlock(rig_.camera()));
+        s0_ = CardListing(rig_.camera());
+        ASSERT_EQ(s0_.slots.size(), size_t{kPhotosOnCard});
+        for (uint16_t slot : s0_.slots)
+            pictures_[slot] = SlotBytes(slot);
+        upload_path_ = dir_.File("upload.bmp");
+        WriteFileBytes(upload_path_, TestBitmap(kUploadSeed));
+        uploaded_ = UploadedSlot(kUploadSeed);
+        out_path_ = dir_.File("out.bmp");
+        if (op_ == Op::ReadPhoto) {
+            std::vector<uint8_t> raw = pictures_.at(s0_.slots[kReadIndex]);
+            raw.resize(kRawPhotoBytes, 0);  // pixels past the slot read black
+            expected_file_ = EncodeBitmap(raw);
+        }
+        if (op_ == Op::Backup)
+            expected_file_ = rig_.CardBytes();
+    }
+
+    void TearDown() override { session_.Close(); }
+
+    // --- the operation and its baseline -----------------------------------
+
+    int Run() {
+        switch (op_) {
+            case Op::ReadPhoto:
+                return ReadPhotoToFile(session_, kReadIndex, out_path_);
+            case Op::Upload:
+                return WriteFileToFlash(session_, upload_path_);
+            case Op::Delete:
+                return DeletePhoto(session_, kDeleteIndex);
+            case Op::Format:
+                return FormatFlash(session_, sim::GeometryOf(variant_).card_bytes >> 20);
+            case Op::Backup:
+                return ReadAll(session_, out_path_);
+        }
+        return 0;
+    }
+
+    bool ChangesCard() const { return op_ == Op::Upload || op_ == Op::Delete || op_ == Op::Format; }
+
+    // The fault-free run: how many transfers the operation makes, what each
+    // is, and the card it leaves.
+    void RunBaseline() {
+        Reset();
+        gate_->Record(true);
+        gate_->Arm(std::nullopt);
+        ASSERT_EQ(Run(), 1);
+        transfers_ = gate_->transfers();
+        labels_ = gate_->labels();
+        gate_->Record(false);
+        ASSERT_EQ(labels_.size(), transfers_);
+        ASSERT_TRUE(rig_.reports().empty());
+        s1_block_ = KeptBlock(CardSystemBlock(rig_.camera()));
+        s1_ = CardListing(rig_.camera());
+        Listing intended = s0_;
+        if (op_ == Op::Upload) {
+            ASSERT_EQ(s1_.slots.size(), s0_.slots.size() + 1);
+            new_slot_ = s1_.slots.back();
+            intended.slots.push_back(new_slot_);
+            ASSERT_TRUE(SameBytes(SlotBytes(new_slot_), uploaded_));
+        } else if (op_ == Op::Delete) {
+            intended.slots.erase(intended.slots.begin() + kDeleteIndex);
+        } else if (op_ == Op::Format) {
+            intended.slots.clear();
+            ASSERT_TRUE(Fresh(CardSystemBlock(rig_.camera())));
+        }
+        ASSERT_EQ(s1_, intended) << Describe(s1_);
+        for (size_t i = 0; i < labels_.size(); ++i) {
+            if (labels_[i] == "C73")
+                last_erase_ = i;
+        }
+    }
+
+    // Which transfers get faults: every one, but for the whole-card backup
+    // (see the note at the instantiation) every transfer of its first two
+    // blocks and of its last block.
+    std::vector<size_t> FaultPositions() const {
+        std::vector<size_t> at;
+        if (op_ != Op::Backup) {
+            for (size_t k = 0; k < transfers_; ++k)
+                at.push_back(k);
+            return at;
+        }
+        const size_t blocks =
+            sim::GeometryOf(variant_).card_bytes / session_.geometry->BlockBytes();
+        const size_t per_block = transfers_ / blocks;
+        for (size_t k = 0; k < 2 * per_block; ++k)
+            at.push_back(k);
+        for (size_t k = transfers_ - per_block; k < transfers_; ++k)
+            at.push_back(k);
+        return at;
+    }
+
+    // --- one case ---------------------------------------------------------
+
+    // The card as made, a session as a fresh open leaves it, no reports.
+    void Reset() {
+        gate_->Restore();
+        if (reopen_) {
+            session_.Open();
+            reopen_ = false;
+        }
+        session_.geometry = MakeGeometry(kind_, session_.device.get());
+        session_.system_block = opened_block_;
+        rig_.ClearReports();
+        ::unlink(out_path_.c_str());
+    }
+
+    void RunCase(const Fault& fault) {
+        Reset();
+        gate_->Arm(fault);
+        const int result = Run();
+        gate_->Arm(std::nullopt);
+        const std::string where =
+            Describe(fault) + " (" + labels_[fault.at] + " of " + std::to_string(transfers_) + ")";
+        ++cases_;
+        if (Check(fault, result, where) && result == 0)
+            RetryOnce(where);
+        reopen_ = gate_->unplugged();
+    }
+
+    // What the host's retry starts from: the session (unless it must be
+    // opened again) and the card's system block. The retry erases every
+    // block before it programs it, so whatever else a case left on the card
+    // makes no difference: one retry stands for all the cases that leave the
+    // same state, and their cases count its failures too.
+    std::string RetryState() {
+        const FlashGeometry* g = session_.geometry.get();
+        const bool reopen = gate_->unplugged() || g == nullptr || g->invalidated();
+        std::string state = reopen ? "reopened" : typeid(*g).name();
+        if (!reopen)
+            state.append(session_.system_block.begin(), session_.system_block.end());
+        const std::vector<uint8_t> card = CardSystemBlock(rig_.camera());
+        state.append(card.begin(), card.end());
+        return state;
+    }
+
+    void RetryOnce(const std::string& where) {
+        const std::string state = RetryState();
+        const auto done = retries_.find(state);
+        if (done != retries_.end()) {
+            for (const std::string& what : done->second)
+                tally_.Fail(what, where + ", retried as a case before it");
+            return;
+        }
+        std::vector<std::string> failed;
+        tally_.Capture(&failed);
+        Retry(where);
+        tally_.Capture(nullptr);
+        retries_.emplace(state, std::move(failed));
+    }
+
+    // Checks the card and the session after the faulted run; true when the
+    // host's retry is to be checked too.
+    bool Check(const Fault& fault, int result, const std::string& where) {
+        const std::vector<uint8_t> card_block = KeptBlock(CardSystemBlock(rig_.camera()));
+        const Listing card = DecodeListing(card_block, sim::GeometryOf(variant_));
+        const Listing session = SessionListing(session_);
+        CheckListedPictures(where);
+        if (result == 1) {
+            if (!rig_.reports().empty())
+                tally_.Fail("an error shown for a call that returned 1", where);
+            CheckDone(where, card_block, card, session);
+            return false;
+        }
+        if (result != 0) {
+            tally_.Fail("a result other than 0 or 1", where);
+            return false;
+        }
+        if (!ChangesCard()) {
+            if (gate_->changed())
+                tally_.Fail("a read-only operation changed the card", where);
+            if (session != s0_ || session_.system_block != opened_block_)
+                tally_.Fail("the session changed after a failed read", where);
+            if (op_ == Op::ReadPhoto && FileExists(out_path_))
+                tally_.Fail("a failed read left a bitmap file", where);
+            if (op_ == Op::Backup && !PrefixOfCard(ReadFileBytes(out_path_)))
+                tally_.Fail("a failed backup's file is not the card's first blocks", where);
+            return true;
+        }
+        if (op_ == Op::Format)
+            return CheckFailedFormat(where, card_block, card, session);
+
+        // Upload and deletion after 0.
+        if (session != s0_ || session_.system_block != opened_block_)
+            tally_.Fail("the session keeps a change after 0",
+                        where + ": session " + Describe(session) + ", card " + Describe(card));
+        if (card_block == s0_block_)
+            return true;
+        if (card_block == s1_block_ && NewPictureWhole()) {
+            // The card took every page that differs from the erased block
+            // (or the last data page), then the answers were lost. The
+            // session's retry writes the same block again; after an unplug
+            // the host, reopening, finds the change made and cannot tell.
+            if (gate_->unplugged()) {
+                tally_.Note("changes made whole before an unplug that returned 0");
+                return false;
+            }
+            tally_.Note("changes made whole though 0 was returned");
+            return true;
+        }
+        if (fault.at >= last_erase_) {
+            // Between the system block's erase and its last page the card
+            // holds one torn copy of the directory; the session keeps the old
+            // state (checked above) and the retry writes the block whole. An
+            // unplug takes the session with it: with one copy of the
+            // directory on the card no writer can leave it whole then, but
+            // the photos' pixels are still there (checked).
+            if (fault.kind == FaultKind::Unplug) {
+                tally_.Note("system blocks torn by an unplug during their write-back");
+                return false;
+            }
+            tally_.Note("system blocks left torn for the retry");
+            return true;
+        }
+        tally_.Fail("0 returned with the card neither as before nor as intended",
+                    where + ": card " + Describe(card));
+        return true;
+    }
+
+    // After a 1 (or a retry): the card and the session show the intended
+    // change. Returns true when everything held.
+    bool CheckDone(const std::string& where, const std::vector<uint8_t>& card_block,
+                   const Listing& card, const Listing& session) {
+        const int before = tally_.failures();
+        switch (op_) {
+            case Op::ReadPhoto:
+            case Op::Backup:
+                if (ReadFileBytes(out_path_) != expected_file_)
+                    tally_.Fail("1 returned with a wrong file", where);
+                if (gate_->changed())
+                    tally_.Fail("a read-only operation changed the card", where);
+                if (session != s0_)
+                    tally_.Fail("the session's listing changed after a read", where);
+                break;
+            case Op::Upload:
+            case Op::Delete:
+                if (card_block != s1_block_ || !NewPictureWhole())
+                    tally_.Fail("1 returned without the intended change on the card",
+                                where + ": card " + Describe(card));
+                if (session != s1_)
+                    tally_.Fail("the session does not list the change after 1",
+                                where + ": session " + Describe(session));
+                if (!SameBytes({session_.system_block.data(), written_bytes_},
+                               {card_block.data(), written_bytes_}))
+                    tally_.Fail("the session's system block differs from the card's", where);
+                break;
+            case Op::Format:
+                if (!Fresh(card_block))
+                    tally_.Fail("1 returned without a fresh system block on the card",
+                                where + ": card " + Describe(card));
+                if (session != s1_ || session_.geometry == nullptr ||
+                    typeid(*session_.geometry) != typeid(*expected_geometry_))
+                    tally_.Fail("the formatted session is not the card's geometry, empty",
+                                where + ": session " + Describe(session));
+                else if (!SameBytes({session_.system_block.data(), written_bytes_},
+                                    {card_block.data(), written_bytes_}))
+                    tally_.Fail("the session's system block differs from the card's", where);
+                break;
+        }
+        return tally_.failures() == before;
+    }
+
+    bool CheckFailedFormat(const std::string& where, const std::vector<uint8_t>& card_block,
+                           const Listing& card, const Listing& session) {
+        // The format gives up the old listing anyway: the card may keep it,
+        // be erased, or be formatted already (only the read-back failed).
+        const bool erased = std::all_of(card_block.begin(), card_block.begin() + written_bytes_,
+                                        [](uint8_t b) { return b == 0xFF; });
+        if (card_block != s0_block_ && !erased && !Fresh(card_block)) {
+            tally_.Fail("a failed format left a system block that is neither old, erased nor fresh",
+                        where + ": card " + Describe(card));
+        }
+        // The session lists what the card lists, or nothing at all.
+        const Listing card_shows = card.recognised ? card : Listing{};
+        if (session.recognised && session.slots != card_shows.slots)
+            tally_.Fail("the session's listing differs from the card's after a failed format",
+                        where + ": session " + Describe(session) + ", card " + Describe(card));
+        return true;
+    }
+
+    void Retry(const std::string& where) {
+        if (gate_->unplugged())
+            rig_.Replug();
+        if (gate_->unplugged() || session_.geometry == nullptr ||
+            session_.geometry->invalidated()) {
+            session_.Open();
+        }
+        rig_.ClearReports();
+        const int result = Run();
+        const std::string again = where + ", retried";
+        if (result != 1) {
+            tally_.Fail("the host's retry failed",
+                        again + ": session " + Describe(SessionListing(session_)) + ", card " +
+                            Describe(CardListing(rig_.camera())));
+            return;
+        }
+        const std::vector<uint8_t> card_block = KeptBlock(CardSystemBlock(rig_.camera()));
+        CheckListedPictures(again);
+        CheckDone(again, card_block, DecodeListing(card_block, sim::GeometryOf(variant_)),
+                  SessionListing(session_));
+    }
+
+    // --- the card, read directly ------------------------------------------
+
+    std::vector<uint8_t> SlotBytes(uint16_t slot) {
+        return rig_.camera().Peek(sim::PhotoSlotOffset(variant_, slot), kPhotoSlotBytes);
+    }
+
+    // The part of the system block that a write-back rewrites.
+    std::vector<uint8_t> KeptBlock(std::vector<uint8_t> block) const {
+        block.resize(std::min(block.size(), written_bytes_));
+        return block;
+    }
+
+    // Every photo of the card as made keeps its pixels: a deletion or a
+    // format releases a slot but never erases it, an upload writes a free
+    // slot. Only blocks that a transfer changed need comparing.
+    void CheckListedPictures(const std::string& where) {
+        for (const auto& [slot, pixels] : pictures_) {
+            if (gate_->Touched(sim::PhotoSlotOffset(variant_, slot), kPhotoSlotBytes) &&
+                !SameBytes(SlotBytes(slot), pixels)) {
+                tally_.Fail("a photo's pixels changed", where + ": slot " + std::to_string(slot));
+            }
+        }
+    }
+
+    bool NewPictureWhole() {
+        return op_ != Op::Upload || SameBytes(SlotBytes(new_slot_), uploaded_);
+    }
+
+    // Magic, no photos, the geometry's capacity, the directory erased.
+    bool Fresh(const std::vector<uint8_t>& block) const {
+        const sim::Geometry& g = sim::GeometryOf(variant_);
+        const Listing listing = DecodeListing(block, g);
+        if (!listing.recognised || !listing.slots.empty() || block.size() < written_bytes_)
+            return false;
+        const size_t directory = std::min<size_t>(512, g.page_bytes);
+        return std::all_of(block.begin() + directory, block.begin() + written_bytes_,
+                           [](uint8_t b) { return b == 0xFF; });
+    }
+
+    bool PrefixOfCard(const std::vector<uint8_t>& file) const {
+        return file.size() <= expected_file_.size() &&
+               file.size() % session_.geometry->BlockBytes() == 0 &&
+               std::memcmp(file.data(), expected_file_.data(), file.size()) == 0;
+    }
+
+    Op op_ = Op::ReadPhoto;
+    sim::Variant variant_ = sim::Variant::k32Mb;
+    GeometryKind kind_ = GeometryKind::k32Mb;
+    std::unique_ptr<FlashGeometry> expected_geometry_;
+    CameraRig rig_;
+    std::unique_ptr<TransferGate> gate_;
+    CardSession session_;
+    TempDir dir_;
+    std::string upload_path_;
+    std::vector<uint8_t> uploaded_;  // the slot an upload of it leaves
+    std::string out_path_;
+    // The session's copy after a fresh open, and what the card lists then.
+    SystemBlock opened_block_{};
+    size_t written_bytes_ = 0;
+    std::vector<uint8_t> s0_block_;
+    Listing s0_;
+    std::map<uint16_t, std::vector<uint8_t>> pictures_;
+    std::vector<uint8_t> expected_file_;
+    // The fault-free run.
+    size_t transfers_ = 0;
+    std::vector<std::string> labels_;
+    std::vector<uint8_t> s1_block_;
+    Listing s1_;
+    uint16_t new_slot_ = 0;
+    size_t last_erase_ = 0;
+
+    bool reopen_ = false;
+    size_t cases_ = 0;
+    // What each distinct retry found, by the state it started from.
+    std::map<std::string, std::vector<std::string>> retries_;
+    Tally tally_;
+};
+
+TEST_P(FaultMatrix, EveryTransferFails) {
+    const auto start = std::chrono::steady_clock::now();
+    RunBaseline();
+    if (HasFatalFailure())
+        return;
+    const std::vector<size_t> positions = FaultPositions();
+    for (size_t at : positions)
+        for (const Fault& fault : FaultsAt(at))
+            RunCase(fault);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf(
+        "fault matrix: %s %s: %zu transfers, faults at %zu, %zu cases, %zu distinct retries%s, "
+        "%.1f s\n",
+        NameOf(op_), std::string(sim::VariantName(variant_)).c_str(), transfers_, positions.size(),
+        cases_, retries_.size(), tally_.Notes().c_str(), seconds);
+    EXPECT_EQ(tally_.failures(), 0) << tally_.Summary();
+}
+
+std::string CaseName(const ::testing::TestParamInfo<std::tuple<Op, sim::Variant>>& info) {
+    return std::string(NameOf(std::get<0>(info.param))) + "_" +
+           std::string(sim::VariantName(std::get<1>(info.param)));
+}
+
+constexpr sim::Variant kMatrixCards[] = {sim::Variant::k8MbLe, sim::Variant::k16MbLe,
+                                         sim::Variant::k32Mb, sim::Variant::k128Mb};
+
+INSTANTIATE_TEST_SUITE_P(Photos, FaultMatrix,
+                         ::testing::Combine(::testing::Values(Op::ReadPhoto, Op::Upload, Op::Delete,
+                                                              Op::Format),
+                                            ::testing::ValuesIn(kMatrixCards)),
+                         CaseName);
+
+// The whole-card backup makes one transfer per page and the cases of a late
+// transfer repeat everything before it, so a fault at each of its 17408 or
+// 33792 transfers would cost hours; the blocks in between run the same code
+// as the first and the last.
+INSTANTIATE_TEST_SUITE_P(QuickCards, FaultMatrix,
+                         ::testing::Combine(::testing::Values(Op::Backup),
+                                            ::testing::Values(sim::Variant::k8MbLe,
+                                                              sim::Variant::k16MbLe)),
+                         CaseName);
+
+}  // namespace
+}  // namespace quorbit::testing
