@@ -45,7 +45,7 @@ HeaderWrite WriteFreshHeader(CardSession& session, const char (&header)[25]) {
     StoreLe16(block + kCapacityOffset, static_cast<uint16_t>(g.MaxPhotos()));
     std::fill(block + 512, block + session.system_block.size(), uint8_t{0xFF});
     return g.WritePages(g.DirectoryPage(), block, g.PageSize()) != 0 ? HeaderWrite::Written
-                                                                      : HeaderWrite::Failed;
+                                                                     : HeaderWrite::Failed;
 }
 
 // The 8 and 16 MB cards come in a little-endian and a big-endian form: the

@@ -34,7 +34,8 @@ std::atomic<unsigned> g_temp_counter{0};
 // can be written, however close its own length is to the limit of 255.
 std::string TemporaryNameBeside(const std::string& path) {
     const size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    const std::string folder =
+        slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
     const unsigned n = g_temp_counter.fetch_add(1);
     const auto tag = static_cast<unsigned>(::getpid()) * 2654435761u + n;
     char name[20];
