@@ -62,14 +62,16 @@ bool IsLittleEndian(const FlashGeometry& g) {
     return dynamic_cast<const LittleEndianGeometry*>(&g) != nullptr;
 }
 
-// A big-endian 8 or 16 MB camera that reads the little-endian commands'
-// address bytes as one page number keeps only the bits its card needs, and
-// the little-endian header write and read-back can then meet in one page
-// that is not the system block: the check passes, and every later write-back
-// would program all its pages into that one page. Such a camera shows the
-// header also at the read address that differs from the system block's only
-// in the bits above the card's page count; a little-endian camera holds photo
-// data there.
+// The one read a format adds to the check, and only after it chose the
+// little-endian form for a blank 8 or 16 MB card: the check alone cannot
+// tell a little-endian camera from a big-endian one that reads the
+// little-endian commands' address bytes as one page number. Such a camera
+// keeps only the bits its card needs, so the header write and the read-back
+// meet in one page that is not the system block: the check passes, and
+// every later write-back would program all its pages into that one page.
+// Such a camera shows the header also at the read address that differs from
+// the system block's only in the bits above the card's page count; a
+// little-endian camera holds photo data (or erased bytes) there.
 bool HeaderAliasesElsewhere(CardSession& session) {
     FlashGeometry& g = *session.geometry;
     const uint32_t card_pages = uint32_t{g.FlashSizeMb()} * 1024 * 1024 / g.PageSize();
