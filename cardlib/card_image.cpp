@@ -6,6 +6,7 @@
 
 #include "cardlib/files.h"
 #include "cardlib/photo_io.h"
+#include "cardlib/transport.h"
 
 namespace quorbit {
 namespace {
@@ -79,6 +80,9 @@ bool HeaderAliasesElsewhere(CardSession& session) {
     if (alias == g.SystemBlockPage())
         return false;
     std::vector<uint8_t> page(g.PageSize());
+    // A check of the camera's kind, as in detection, not a read the user
+    // asked for: a format that succeeds shows no read error for it.
+    const QuietCardErrors quiet;
     if (g.ReadPages(alias, page.data(), g.PageSize()) == 0)
         return false;
     return std::memcmp(page.data(), kMagic.data(), kMagic.size()) == 0;
