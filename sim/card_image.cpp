@@ -184,8 +184,10 @@ bool CardImage::Program(uint64_t address, std::span<const uint8_t> data, std::st
         memory_ != nullptr ? 0 : static_cast<size_t>(std::min<uint64_t>(data.size(), kPieceBytes)));
     const bool ok = ForEachPiece(address, data.size(), [&](uint64_t off, size_t n, size_t at) {
         if (memory_ != nullptr) {
+            uint8_t* cells = memory_ + off;
+            const uint8_t* bits = data.data() + at;
             for (size_t i = 0; i < n; ++i)
-                memory_[off + i] &= data[at + i];
+                cells[i] &= bits[i];
             return true;
         }
         if (!PreadAll(fd_, old.data(), n, off))
