@@ -182,6 +182,9 @@ void TransferGate::Mark(uint64_t address, uint64_t length) {
     const uint64_t block = geometry_.block_bytes;
     for (uint64_t at = address - address % block; at < address + length; at += block) {
         const uint64_t start = at % geometry_.card_bytes;
+        if (start == last_marked_)
+            continue;  // the pages of one block come one after the other
+        last_marked_ = start;
         // Saved before the transfer reaches the camera: still as made.
         if (!pristine_.contains(start))
             pristine_.emplace(start, rig_.camera().Peek(start, block));
@@ -201,6 +204,7 @@ void TransferGate::Restore() {
     for (uint64_t start : dirty_)
         rig_.camera().Poke(start, pristine_.at(start));
     dirty_.clear();
+    last_marked_ = kNoBlock;
     writing_ = false;
     if (unplugged_)
         rig_.Replug();

@@ -100,6 +100,8 @@ class TransferGate {
     uint64_t position_ = 0;
     std::map<uint64_t, std::vector<uint8_t>> pristine_;  // erase blocks by start
     std::set<uint64_t> dirty_;
+    static constexpr uint64_t kNoBlock = ~uint64_t{0};
+    uint64_t last_marked_ = kNoBlock;  // already in dirty_
 };
 
 }  // namespace quorbit::testing
