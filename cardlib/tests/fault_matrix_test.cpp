@@ -568,10 +568,11 @@ INSTANTIATE_TEST_SUITE_P(Photos, FaultMatrix,
                                             ::testing::ValuesIn(kMatrixCards)),
                          CaseName);
 
-// The whole-card backup makes one transfer per page and the cases of a late
-// transfer repeat everything before it, so a fault at each of its 17408 or
-// 33792 transfers would cost hours; the blocks in between run the same code
-// as the first and the last.
+// The whole-card backup of a quick card makes 17408 or 33792 transfers, and a
+// case with a fault at transfer k first copies k / 17 or k / 33 blocks into
+// its file, which the check reads back: a fault at every transfer would move
+// terabytes. Faults go at every transfer of the first two blocks and of the
+// last block; the blocks in between run the same loop.
 INSTANTIATE_TEST_SUITE_P(QuickCards, FaultMatrix,
                          ::testing::Combine(::testing::Values(Op::Backup),
                                             ::testing::Values(sim::Variant::k8MbLe,
