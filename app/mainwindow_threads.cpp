@@ -48,6 +48,9 @@ void TZarvoLink::TransferBody(TransferKind kind) {
         platform::Pause(std::chrono::milliseconds(20));
         OnWindowThread([this] { StepGauge(); });
     }
+    // The ten pieces run past the slot into the next one (a deleted or another
+    // photo); the bottom row's last 100 pixels are not on the card and stay black.
+    std::memset(PhotoBuffer.data() + kSlotBytes, 0, PhotoBuffer.size() - kSlotBytes);
     outcome.complete = complete;
     if (!complete) {
         outcome.error = QString::fromLatin1(kTransferFailedText);
