@@ -472,6 +472,30 @@ TEST_F(MainWindowTest, UnplugDuringAViewShowsAMessageAndWritesNothing) {
     EXPECT_FALSE(fs::exists(workdir_.file("TEMP.BMP")));
 }
 
+TEST_F(MainWindowTest, SaveThatFindsTheListEmptiedSaysNoPhotoIsSelected) {
+    Plug(MakeCamera(sim::Variant::k16MbLe, 3));
+    TZarvoLink& w = Open();
+    // The camera is unplugged while the save dialog is open; the timer tick
+    // that comes in the meantime clears the list.
+    w.SetSaveDialogRunner([&](QWidget*, TSavePictureDialog& d) {
+        scoped_.backend().Detach("cam");
+        EXPECT_TRUE(WaitFor([&] { return w.DeviceConnected == 0; }));
+        w.Timer2Timer();
+        EXPECT_EQ(w.ListBox1->count(), 0);
+        d.FileName = workdir_.q() + "/MyPhoto/late.jpg";
+        return true;
+    });
+    Select(2);
+    clock_.Clear();
+    w.SavetofileButtonClick();
+    ASSERT_EQ(messages_.texts().size(), 1u);
+    EXPECT_EQ(messages_.texts()[0].toStdString(), kNoPhotoSelectedText);
+    EXPECT_TRUE(clock_.Pauses().empty()) << "nothing was read";
+    EXPECT_FALSE(fs::exists(workdir_.file("TEMP.BMP")));
+    EXPECT_FALSE(fs::exists(workdir_.file("MyPhoto/late.jpg")));
+    EXPECT_EQ(w.Label3->text(), "");
+}
+
 TEST_F(MainWindowTest, CatalogWithoutCameraLeavesNoStaleList) {
     Plug(MakeCamera(sim::Variant::k16MbLe, 3));
     TZarvoLink& w = Open();
