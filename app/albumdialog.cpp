@@ -101,7 +101,9 @@ QMessageBox* TPreviewDlg::createConfirmBox(QWidget* parent, const QString& quest
 }
 
 void TPreviewDlg::ShowFolder(const QString& folder) {
-    FileListBox1->setFileName(folder);
+    // Made the list's directory as a folder only: a regular file of that name would
+    // otherwise open the album on the folder around it.
+    FileListBox1->setDirectory(folder);
     FileListBox1->update();
     exec();
 }
