@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "dialogerror.h"
+#include "dialogstyle.h"
 
 namespace lensmere {
 
@@ -39,6 +40,7 @@ TPreviewDlg::TPreviewDlg(QWidget* parent) : QDialog(parent), confirmation_(askWi
     setWindowTitle(QStringLiteral("Dialog"));
     setFixedSize(476, 296);
     setSizeGripEnabled(false);
+    setFont(programFont());
 
     Bevel1 = new QFrame(this);
     Bevel1->setObjectName(QStringLiteral("Bevel1"));
@@ -97,6 +99,7 @@ QMessageBox* TPreviewDlg::createConfirmBox(QWidget* parent, const QString& quest
     box->addButton(QStringLiteral("&Yes"), QMessageBox::YesRole);
     QPushButton* no = box->addButton(QStringLiteral("&No"), QMessageBox::NoRole);
     box->setEscapeButton(no);
+    styleMessageBox(*box);
     return box;
 }
 

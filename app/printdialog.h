@@ -16,10 +16,13 @@ class QComboBox;
 class QFrame;
 class QLabel;
 class QLineEdit;
-class QPageSetupDialog;
 class QPrintDialog;
 class QPrinter;
 class QPushButton;
+
+namespace lensmere {
+class TPrinterSetupDlg;
+}
 
 namespace lensmere {
 
@@ -103,19 +106,19 @@ class TPrintDlg : public QDialog {
     QLineEdit* EditY;
     // Bound to the current printer; made when first needed.
     QPrintDialog* PrintDialog1 = nullptr;
-    QPageSetupDialog* PrinterSetupDialog1 = nullptr;
+    TPrinterSetupDlg* PrinterSetupDialog1 = nullptr;
 
   protected:
     void showEvent(QShowEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void dropSystemDialogs();
+    // Printer pixels are those of the current queue's own resolution.
+    void useQueueResolution();
 
     std::unique_ptr<QPrinter> printer_;
     DialogRunner runner_;
     int chosenFactorIndex_ = -1;
-    bool returnInField_ = false;
 };
 
 }  // namespace lensmere
