@@ -118,13 +118,20 @@ bool X11Session::Launch(const QString& program, const QStringList& args, const Q
     return program_->waitForStarted(30000);
 }
 
-bool X11Session::Run(const QString& tool, const QStringList& args) {
+bool X11Session::Run(const QString& tool, const QStringList& args, int timeout_ms) {
     QProcess process;
     process.setProcessEnvironment(env_);
     process.start(tool, args);
-    if (!process.waitForFinished(30000))
+    if (!process.waitForFinished(timeout_ms))
         return false;
     return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+bool X11Session::WaitForWindow(const QString& name, int timeout_ms) {
+    return Run(Tool("xdotool"),
+               {QStringLiteral("search"), QStringLiteral("--sync"), QStringLiteral("--onlyvisible"),
+                QStringLiteral("--name"), QStringLiteral("^") + name + QStringLiteral("$")},
+               timeout_ms);
 }
 
 bool X11Session::Xdotool(const QString& commands) {

@@ -42,13 +42,15 @@ class X11Session {
     LineReader& Lines() { return *lines_; }
     QProcess& Program() { return *program_; }
 
+    // Waits until a window with this exact name is on the screen.
+    bool WaitForWindow(const QString& name, int timeout_ms);
     // Runs xdotool with these blank-separated commands; true when it succeeded.
     bool Xdotool(const QString& commands);
     // The whole screen; also saved as `keep_as` when that is not empty (to look at).
     QImage Screenshot(const QString& keep_as = QString());
 
   private:
-    bool Run(const QString& tool, const QStringList& args);
+    bool Run(const QString& tool, const QStringList& args, int timeout_ms = 30000);
 
     std::unique_ptr<QProcess> xvfb_;
     std::unique_ptr<QProcess> wm_;
