@@ -12,7 +12,8 @@ namespace lensmere {
 // makes it (and "Times New Roman") stand for the installed faces closest in shape and metrics.
 QFont programFont();
 
-// The program's font, and a width at which the window frame shows the whole caption.
+// The program's font, and a width at which the window frame shows the whole caption. Call it
+// on a finished box: changing its icon or texts afterwards lays it out anew.
 void styleMessageBox(QMessageBox& box);
 
 }  // namespace lensmere

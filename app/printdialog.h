@@ -21,10 +21,8 @@ class QPrinter;
 class QPushButton;
 
 namespace lensmere {
-class TPrinterSetupDlg;
-}
 
-namespace lensmere {
+class TPrinterSetupDlg;
 
 // Rectangle edges in printer pixels of the printable area, or in preview pixels. The
 // arithmetic is single precision with products and quotients formed in higher precision;
@@ -66,8 +64,9 @@ class TPrintDlg : public QDialog {
     void setDialogRunner(DialogRunner runner);
 
     // The program's current printer: the system's default printer until the user picks
-    // another in a system dialog. Raises "There is no default printer currently selected"
-    // when the system has none.
+    // another in a system dialog. Its resolution is the queue's own, so that its pixels are
+    // the printer's. Raises "There is no default printer currently selected" when the
+    // system has none.
     QPrinter& currentPrinter();
     // Makes the given printer the current one (e.g. a PDF printer).
     void setCurrentPrinter(std::unique_ptr<QPrinter> printer);
