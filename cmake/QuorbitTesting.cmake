@@ -10,6 +10,7 @@ function(quorbit_add_gtest name)
     endif()
     add_test(NAME ${name} COMMAND ${name})
     set(env "ASAN_OPTIONS=detect_leaks=1:abort_on_error=0"
+            "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/cmake/lsan-suppressions.txt"
             "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1"
             "QT_QPA_PLATFORM=offscreen" ${ARG_ENV})
     set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "${env}")
