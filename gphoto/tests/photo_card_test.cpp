@@ -1,0 +1,206 @@
+// The driver's card side against the simulated camera in process: names
+// follow slots, and every change is the library's own.
+#include <gtest/gtest.h>
+
+#include "cardlib/bitmap.h"
+#include "cardlib/photo_io.h"
+#include "cardlib/tests/test_support.h"
+#include "gphoto/photo_card.h"
+#include "platform/device.h"
+#include "sim/card_maker.h"
+
+namespace quorbit_gphoto {
+namespace {
+
+using quorbit::testing::CameraRig;
+using quorbit::testing::TempDir;
+
+std::unique_ptr<platform::DeviceHandle> OpenCamera() {
+    return platform::OpenPath("mem:cam").handle;
+}
+
+std::vector<std::string> Names(const PhotoCard& card) {
+    std::vector<std::string> names;
+    for (const PhotoFile& f : card.List())
+        names.push_back(f.name);
+    return names;
+}
+
+// The picture of one of the library's bitmap files (bottom row first).
+RgbPicture PictureOfBitmap(const std::vector<uint8_t>& file) {
+    RgbPicture picture(322, 242);
+    if (file.size() != quorbit::kBitmapFileBytes) {
+        ADD_FAILURE() << "not a bitmap of the library's: " << file.size() << " bytes";
+        return picture;
+    }
+    for (int y = 0; y < 242; ++y) {
+        for (int x = 0; x < 322; ++x) {
+            const uint8_t* b = &file[54 + static_cast<size_t>(241 - y) * 968 + 3 * x];
+            uint8_t* p = &picture.rgb[(static_cast<size_t>(y) * 322 + x) * 3];
+            p[0] = b[2];
+            p[1] = b[1];
+            p[2] = b[0];
+        }
+    }
+    return picture;
+}
+
+// The picture of the library's bitmap file of photo `index`, read through
+// a session of the library's own.
+RgbPicture LibraryPicture(int index) {
+    quorbit::CardSession session;
+    session.device = OpenCamera();
+    EXPECT_EQ(quorbit::DetectGeometry(session), 1);
+    TempDir dir;
+    EXPECT_EQ(quorbit::ReadPhotoToFile(session, index, dir.File("p.bmp")), 1);
+    return PictureOfBitmap(quorbit::testing::ReadFileBytes(dir.File("p.bmp")));
+}
+
+std::unique_ptr<sim::CardImage> CardOf(const std::vector<uint8_t>& bytes) {
+    std::string error;
+    std::unique_ptr<sim::CardImage> card = sim::CardImage::CreateInMemory(bytes.size(), &error);
+    if (card == nullptr || !card->Overwrite(0, bytes, &error))
+        ADD_FAILURE() << error;
+    return card;
+}
+
+TEST(PhotoFileNames, AreTheSlotAndParseBackOnlyInTheirOwnForm) {
+    EXPECT_EQ(PhotoFileName(7), "slot-007.png");
+    EXPECT_EQ(PhotoFileName(339), "slot-339.png");
+    EXPECT_EQ(SlotOfFileName("slot-007.png"), 7);
+    EXPECT_EQ(SlotOfFileName("slot-1234.png"), 1234);
+    for (const char* bad : {"slot-7.png", "slot-007.PNG", "slot-007.png.bmp", "slot--01.png",
+                            "photo-001.bmp", "slot-.png", "slot-99999999.png", ""}) {
+        EXPECT_FALSE(SlotOfFileName(bad)) << bad;
+    }
+}
+
+class PhotoCardTest : public ::testing::Test {
+  protected:
+    CameraRig rig_;
+    PhotoCard card_;
+};
+
+TEST_F(PhotoCardTest, PhotosKeepTheirNamesWhileOthersAreDeletedAndAdded) {
+    rig_.Attach(sim::Variant::k16MbLe, 3);
+    ASSERT_TRUE(card_.Open(OpenCamera()));
+    EXPECT_EQ(Names(card_),
+              (std::vector<std::string>{"slot-000.png", "slot-001.png", "slot-002.png"}));
+    std::string error;
+    const RgbPicture third = *card_.ReadPhoto(*card_.Find("slot-002.png"), &error);
+
+    ASSERT_TRUE(card_.Delete(*card_.Find("slot-000.png"), &error)) << error;
+    EXPECT_EQ(Names(card_), (std::vector<std::string>{"slot-001.png", "slot-002.png"}));
+    const std::optional<RgbPicture> still = card_.ReadPhoto(*card_.Find("slot-002.png"), &error);
+    ASSERT_TRUE(still) << error;
+    EXPECT_TRUE(still->rgb == third.rgb) << "slot-002.png now shows another photo";
+
+    // The upload reuses the freed slot, so its name comes back.
+    const std::vector<uint8_t> bitmap = quorbit::testing::TestBitmap(9);
+    const std::optional<PhotoFile> added = card_.Upload(bitmap, &error);
+    ASSERT_TRUE(added) << error;
+    EXPECT_EQ(added->name, "slot-000.png");
+    EXPECT_EQ(Names(card_),
+              (std::vector<std::string>{"slot-001.png", "slot-002.png", "slot-000.png"}));
+    EXPECT_FALSE(card_.Find("slot-003.png"));
+}
+
+TEST_F(PhotoCardTest, PixelsAreThoseOfTheLibrarysBitmapOnEveryGeometryFamily) {
+    for (sim::Variant v : {sim::Variant::k16MbLe, sim::Variant::k32Mb, sim::Variant::k128Mb}) {
+        rig_.Attach(v, 2);
+        std::optional<RgbPicture> got;
+        {
+            PhotoCard card;
+            ASSERT_TRUE(card.Open(OpenCamera()));
+            std::string error;
+            // Slot 1: odd slots of the little-endian cards are read shifted.
+            got = card.ReadPhoto(*card.Find("slot-001.png"), &error);
+            ASSERT_TRUE(got) << error;
+        }
+        EXPECT_TRUE(got->rgb == LibraryPicture(1).rgb) << sim::GeometryOf(v).name;
+        rig_.Detach();
+    }
+}
+
+TEST_F(PhotoCardTest, AnUploadedPngLeavesTheCardAsTheSameBitmapWouldThroughTheLibrary) {
+    rig_.Attach(sim::Variant::k32Mb, 1);
+    const std::vector<uint8_t> bitmap = quorbit::testing::TestBitmap(4);
+    const std::vector<uint8_t> before = rig_.CardBytes();
+    {
+        quorbit::CardSession session;
+        session.device = OpenCamera();
+        ASSERT_EQ(quorbit::DetectGeometry(session), 1);
+        TempDir dir;
+        quorbit::testing::WriteFileBytes(dir.File("u.bmp"), bitmap);
+        ASSERT_EQ(quorbit::WriteFileToFlash(session, dir.File("u.bmp")), 1);
+    }
+    const std::vector<uint8_t> by_library = rig_.CardBytes();
+    rig_.Detach();
+
+    rig_.AttachCard(sim::Variant::k32Mb, CardOf(before));
+    ASSERT_TRUE(card_.Open(OpenCamera()));
+    // The same picture as a PNG.
+    const RgbPicture picture = PictureOfBitmap(bitmap);
+    std::string error;
+    ASSERT_TRUE(card_.Upload(EncodePng(picture), &error)) << error;
+    EXPECT_TRUE(rig_.CardBytes() == by_library);
+}
+
+TEST_F(PhotoCardTest, PicturesOfAnotherKindAreRefusedWithTheSizeExpectedAndTheCardUntouched) {
+    rig_.Attach(sim::Variant::k16MbLe, 1);
+    ASSERT_TRUE(card_.Open(OpenCamera()));
+    const std::vector<uint8_t> before = rig_.CardBytes();
+    const std::vector<uint8_t> bitmap = quorbit::testing::TestBitmap(1);
+    const std::vector<std::vector<uint8_t>> bad = {
+        {},
+        {'h', 'e', 'l', 'l', 'o'},
+        EncodePng(RgbPicture(320, 240)),
+        EncodeJpeg(RgbPicture(322, 242), 90),
+        std::vector<uint8_t>(bitmap.begin(), bitmap.begin() + 1000),
+    };
+    for (const std::vector<uint8_t>& file : bad) {
+        std::string error;
+        EXPECT_FALSE(card_.Upload(file, &error));
+        EXPECT_NE(error.find("322 x 242"), std::string::npos) << error;
+    }
+    EXPECT_TRUE(rig_.CardBytes() == before);
+    EXPECT_EQ(Names(card_).size(), 1u);
+}
+
+TEST_F(PhotoCardTest, AnUnformattedCardListsNothingAndRefusesUploads) {
+    std::string error;
+    rig_.AttachCard(
+        sim::Variant::k32Mb,
+        sim::CardImage::CreateInMemory(sim::GeometryOf(sim::Variant::k32Mb).card_bytes, &error));
+    EXPECT_FALSE(card_.Open(OpenCamera()));
+    EXPECT_FALSE(card_.Status().recognised);
+    EXPECT_TRUE(card_.List().empty());
+    EXPECT_FALSE(card_.Find("slot-000.png"));
+    EXPECT_FALSE(card_.Upload(quorbit::testing::TestBitmap(1), &error));
+    EXPECT_NE(error.find("not formatted"), std::string::npos) << error;
+}
+
+TEST_F(PhotoCardTest, DirectoryEntriesNamingNoUsableSlotAreNotListed) {
+    std::unique_ptr<sim::CardImage> card;
+    {
+        std::string error;
+        card = sim::MakeCardInMemory(
+            sim::Variant::k32Mb,
+            {quorbit::testing::TestPicture(0), quorbit::testing::TestPicture(1),
+             quorbit::testing::TestPicture(2)},
+            &error);
+        ASSERT_TRUE(card) << error;
+    }
+    // Entry 1 names slot 0 again, entry 2 a slot past the card's 104.
+    const uint64_t directory = sim::GeometryOf(sim::Variant::k32Mb).system_block_offset + 512;
+    const uint8_t again[2] = {0, 0};
+    const uint8_t beyond[2] = {200, 0};
+    ASSERT_TRUE(card->Overwrite(directory + 16 + 8, again, nullptr));
+    ASSERT_TRUE(card->Overwrite(directory + 32 + 8, beyond, nullptr));
+    rig_.AttachCard(sim::Variant::k32Mb, std::move(card));
+    ASSERT_TRUE(card_.Open(OpenCamera()));
+    EXPECT_EQ(Names(card_), (std::vector<std::string>{"slot-000.png"}));
+}
+
+}  // namespace
+}  // namespace quorbit_gphoto
