@@ -28,6 +28,9 @@
 
 struct _CameraPrivateLibrary {
     quorbit_gphoto::PhotoCard card;
+    // Set when the photo set changed; the cached file list is dropped once
+    // the operation is over (see AfterOperation).
+    bool listing_changed = false;
 };
 
 namespace quorbit_gphoto {
@@ -214,6 +217,7 @@ int DeleteFile(CameraFilesystem*, const char* folder, const char* name, void* da
         std::string error;
         if (!call.card()->Delete(photo, &error))
             return call.Error(GP_ERROR_IO_WRITE, error);
+        static_cast<Camera*>(data)->pl->listing_changed = true;
         return GP_OK;
     });
 }
@@ -237,6 +241,7 @@ int PutFile(CameraFilesystem*, const char* folder, const char*, CameraFileType t
             std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(bytes), size), &error);
         if (!added)
             return call.Error(GP_ERROR_BAD_PARAMETERS, error);
+        static_cast<Camera*>(data)->pl->listing_changed = true;
         return GP_OK;
     });
 }
@@ -315,6 +320,19 @@ int About(Camera*, CameraText* about, GPContext*) {
     return GP_OK;
 }
 
+// After an upload libgphoto2 adds the name the picture had on the computer
+// to its cached list, and the photo's real name is another one. The cache
+// cannot be dropped inside the filesystem function (libgphoto2 still works
+// on it when the function returns); once the whole operation is over it can,
+// and the next listing asks the card again.
+int AfterOperation(Camera* camera, GPContext*) {
+    if (camera->pl != nullptr && camera->pl->listing_changed) {
+        camera->pl->listing_changed = false;
+        return gp_filesystem_reset(camera->fs);
+    }
+    return GP_OK;
+}
+
 int Exit(Camera* camera, GPContext* context) {
     return Guarded(context, [&] {
         delete camera->pl;
@@ -371,6 +389,7 @@ int camera_init(Camera* camera, GPContext* context) {
         camera->functions->summary = Summary;
         camera->functions->about = About;
         camera->functions->exit = Exit;
+        camera->functions->post_func = AfterOperation;
 
         GPPortSettings settings;
         if (const int r = gp_port_get_settings(camera->port, &settings); r < GP_OK)
