@@ -236,11 +236,11 @@ int PutFile(CameraFilesystem*, const char* folder, const char*, CameraFileType t
         unsigned long size = 0;
         if (const int r = gp_file_get_data_and_size(file, &bytes, &size); r < GP_OK)
             return r;
-        std::string error;
-        const std::optional<PhotoFile> added = call.card()->Upload(
-            std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(bytes), size), &error);
-        if (!added)
-            return call.Error(GP_ERROR_BAD_PARAMETERS, error);
+        const PhotoCard::UploadResult added = call.card()->Upload(
+            std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(bytes), size));
+        if (!added.file)
+            return call.Error(added.refused ? GP_ERROR_BAD_PARAMETERS : GP_ERROR_IO_WRITE,
+                              added.error);
         static_cast<Camera*>(data)->pl->listing_changed = true;
         return GP_OK;
     });

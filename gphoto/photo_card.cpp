@@ -181,52 +181,53 @@ bool PhotoCard::Delete(const PhotoFile& photo, std::string* error) {
     return true;
 }
 
-std::optional<PhotoFile> PhotoCard::Upload(std::span<const uint8_t> file, std::string* error) {
+PhotoCard::UploadResult PhotoCard::Upload(std::span<const uint8_t> file) {
+    UploadResult result;
+    const auto refuse = [&result](std::string why) {
+        result.refused = true;
+        result.error = std::move(why);
+        return result;
+    };
     const CardStatus status = Status();
     if (!status.recognised) {
-        *error = "the camera's card is not formatted or not recognised";
-        return std::nullopt;
+        return refuse("the camera's card is not formatted or not recognised");
     }
     const quorbit::FlashGeometry& g = *session_.geometry;
     const int count = g.HeaderPhotoCount(session_.system_block);
     if (count >= g.MaxPhotos()) {
-        *error = "the camera's card is full (" + std::to_string(g.MaxPhotos()) + " photos)";
-        return std::nullopt;
+        return refuse("the camera's card is full (" + std::to_string(g.MaxPhotos()) + " photos)");
     }
     std::vector<uint8_t> bitmap;
     if (LooksLikePng(file)) {
         const std::optional<RgbPicture> picture =
             DecodePng(file, quorbit::kPhotoWidth, quorbit::kPhotoHeight);
         if (!picture) {
-            *error = std::string("this PNG cannot be uploaded: ") + kExpectedPicture;
-            return std::nullopt;
+            return refuse(std::string("this PNG cannot be uploaded: ") + kExpectedPicture);
         }
         bitmap = quorbit::EncodeBitmap(RawFromPicture(*picture));
     } else if (file.size() <= quorbit::kMaxBitmapFileBytes && quorbit::DecodeBitmap(file)) {
         bitmap.assign(file.begin(), file.end());  // the library reads it as it is
     } else {
-        *error = std::string("this file cannot be uploaded: ") + kExpectedPicture;
-        return std::nullopt;
+        return refuse(std::string("this file cannot be uploaded: ") + kExpectedPicture);
     }
 
-    const std::optional<std::string> path = ScratchPath("upload.bmp", error);
+    const std::optional<std::string> path = ScratchPath("upload.bmp", &result.error);
     if (!path)
-        return std::nullopt;
-    if (!quorbit::WriteWholeFile(*path, bitmap)) {
-        *error = "cannot write the picture to " + *path;
-        return std::nullopt;
-    }
+        return refuse(result.error);
+    if (!quorbit::WriteWholeFile(*path, bitmap))
+        return refuse("cannot write the picture to " + *path);
     cached_slot_.reset();
     const int written = quorbit::WriteFileToFlash(session_, *path);
     std::error_code ignored;
     std::filesystem::remove(*path, ignored);
     if (written != 1) {
-        *error = "cannot write the picture to the camera's card";
-        return std::nullopt;
+        result.error = "cannot write the picture to the camera's card";
+        return result;
     }
     // The new photo's entry is the one after the photos counted before.
     const uint16_t slot = g.EntrySlot(session_.system_block, count);
-    return PhotoFile{PhotoFileName(slot), slot, count};
+    result.file = PhotoFile{PhotoFileName(slot), slot, count};
+    return result;
 }
 
 }  // namespace quorbit_gphoto

@@ -68,9 +68,14 @@ class PhotoCard {
     bool Delete(const PhotoFile& photo, std::string* error);
 
     // Adds a 322 x 242 picture (the library's 24-bit BMP, or PNG) as a new
-    // photo; returns its file. Anything else is refused before the card is
-    // touched.
-    std::optional<PhotoFile> Upload(std::span<const uint8_t> file, std::string* error);
+    // photo; returns its file. Anything else, or a full or unrecognised
+    // card, is refused before the card is touched.
+    struct UploadResult {
+        std::optional<PhotoFile> file;
+        bool refused = false;  // on failure: the card was not touched
+        std::string error;
+    };
+    UploadResult Upload(std::span<const uint8_t> file);
 
   private:
     // A private folder for the library's bitmap files (its operations work

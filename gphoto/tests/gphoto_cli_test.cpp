@@ -1,13 +1,16 @@
 // The unmodified gphoto2 program as a separate process against the emulated
 // camera: it inherits this process's umockdev preload and testbed, and this
 // process serves its USB requests on umockdev's thread while it runs.
+#include <fcntl.h>
 #include <gphoto2/gphoto2-result.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <thread>
 
@@ -26,6 +29,13 @@ class BusEnvironment : public ::testing::Environment {
   public:
     void SetUp() override {
         ::setenv("CAMLIBS", DriverFolder().c_str(), 1);
+#ifdef QUORBIT_SANITIZER_RUNTIME
+        // The sanitized driver module needs its runtime in gphoto2 as well.
+        const char* preload = std::getenv("LD_PRELOAD");
+        const std::string both = std::string(QUORBIT_SANITIZER_RUNTIME) +
+                                 (preload != nullptr ? std::string(":") + preload : "");
+        ::setenv("LD_PRELOAD", both.c_str(), 1);
+#endif
         usbtest::Bus();
     }
 };
@@ -166,6 +176,58 @@ TEST_F(GphotoProgramTest, UnpluggedDuringADownloadItFailsAndLeavesNoFinishedPhot
         EXPECT_FALSE(DecodePng(quorbit::testing::ReadFileBytes(out_->File(name)), 322, 242))
             << name << " looks like a finished photo";
     }
+}
+
+// Why gphotofs cannot run here, or empty when it can.
+std::string WhyNoGphotofs() {
+    if (::access("/usr/bin/gphotofs", X_OK) != 0)
+        return "gphotofs is not installed (Debian package gphotofs)";
+    if (::access("/usr/bin/fusermount", X_OK) != 0)
+        return "fusermount is not installed (Debian package fuse)";
+    const int fd = ::open("/dev/fuse", O_RDWR | O_CLOEXEC);
+    if (fd < 0)
+        return "/dev/fuse cannot be opened here: " + std::string(std::strerror(errno));
+    ::close(fd);
+    return {};
+}
+
+TEST_F(GphotoProgramTest, GphotofsMountsTheCameraAndAPhotoCopiesOut) {
+    if (const std::string why = WhyNoGphotofs(); !why.empty())
+        GTEST_SKIP() << why;
+    Plug(sim::Variant::k16MbLe, 2);
+    const std::string mount = home_->File("camera");
+    fs::create_directories(mount);
+    ::setenv("HOME", home_->path().c_str(), 1);
+    testproc::Background gphotofs;
+    ASSERT_TRUE(gphotofs.Start(
+        {"gphotofs", mount, "-f", "--port=" + port_, "--camera=Orvanta Photo Camera"},
+        home_->File("gphotofs.log")));
+    std::vector<std::string> listed;
+    const bool mounted = usbtest::Eventually(
+        [&] {
+            std::error_code ec;
+            listed.clear();
+            for (const auto& e : fs::directory_iterator(mount, ec))
+                listed.push_back(e.path().filename().string());
+            std::sort(listed.begin(), listed.end());
+            return !ec && !listed.empty();
+        },
+        20000);
+    if (mounted) {
+        EXPECT_EQ(listed, (std::vector<std::string>{"slot-000.png", "slot-001.png"}));
+        std::error_code ec;
+        fs::copy_file(mount + "/slot-001.png", out_->File("copy.png"), ec);
+        EXPECT_FALSE(ec) << ec.message();
+        const auto picture =
+            DecodePng(quorbit::testing::ReadFileBytes(out_->File("copy.png")), 322, 242);
+        ASSERT_TRUE(picture) << "the copied file is not the photo's PNG";
+        EXPECT_TRUE(picture->rgb == LibraryPicture(twin_->session(), 1).rgb);
+    }
+    testproc::Run({"fusermount", "-u", mount}, 30);
+    gphotofs.Stop();
+    const std::vector<uint8_t> log = quorbit::testing::ReadFileBytes(home_->File("gphotofs.log"));
+    ASSERT_TRUE(mounted) << "gphotofs never showed the photos:\n"
+                         << std::string(log.begin(), log.end());
 }
 
 }  // namespace

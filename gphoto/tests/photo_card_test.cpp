@@ -97,9 +97,9 @@ TEST_F(PhotoCardTest, PhotosKeepTheirNamesWhileOthersAreDeletedAndAdded) {
 
     // The upload reuses the freed slot, so its name comes back.
     const std::vector<uint8_t> bitmap = quorbit::testing::TestBitmap(9);
-    const std::optional<PhotoFile> added = card_.Upload(bitmap, &error);
-    ASSERT_TRUE(added) << error;
-    EXPECT_EQ(added->name, "slot-000.png");
+    const PhotoCard::UploadResult added = card_.Upload(bitmap);
+    ASSERT_TRUE(added.file) << added.error;
+    EXPECT_EQ(added.file->name, "slot-000.png");
     EXPECT_EQ(Names(card_),
               (std::vector<std::string>{"slot-001.png", "slot-002.png", "slot-000.png"}));
     EXPECT_FALSE(card_.Find("slot-003.png"));
@@ -141,8 +141,8 @@ TEST_F(PhotoCardTest, AnUploadedPngLeavesTheCardAsTheSameBitmapWouldThroughTheLi
     ASSERT_TRUE(card_.Open(OpenCamera()));
     // The same picture as a PNG.
     const RgbPicture picture = PictureOfBitmap(bitmap);
-    std::string error;
-    ASSERT_TRUE(card_.Upload(EncodePng(picture), &error)) << error;
+    const PhotoCard::UploadResult added = card_.Upload(EncodePng(picture));
+    ASSERT_TRUE(added.file) << added.error;
     EXPECT_TRUE(rig_.CardBytes() == by_library);
 }
 
@@ -159,12 +159,24 @@ TEST_F(PhotoCardTest, PicturesOfAnotherKindAreRefusedWithTheSizeExpectedAndTheCa
         std::vector<uint8_t>(bitmap.begin(), bitmap.begin() + 1000),
     };
     for (const std::vector<uint8_t>& file : bad) {
-        std::string error;
-        EXPECT_FALSE(card_.Upload(file, &error));
-        EXPECT_NE(error.find("322 x 242"), std::string::npos) << error;
+        const PhotoCard::UploadResult added = card_.Upload(file);
+        EXPECT_FALSE(added.file);
+        EXPECT_TRUE(added.refused);
+        EXPECT_NE(added.error.find("322 x 242"), std::string::npos) << added.error;
     }
     EXPECT_TRUE(rig_.CardBytes() == before);
     EXPECT_EQ(Names(card_).size(), 1u);
+}
+
+TEST_F(PhotoCardTest, AFullCardRefusesAnUploadUntouched) {
+    rig_.Attach(sim::Variant::k8MbLe, 26);
+    ASSERT_TRUE(card_.Open(OpenCamera()));
+    EXPECT_EQ(card_.Status().free_slots(), 0);
+    const std::vector<uint8_t> before = rig_.CardBytes();
+    const PhotoCard::UploadResult added = card_.Upload(quorbit::testing::TestBitmap(1));
+    EXPECT_TRUE(added.refused);
+    EXPECT_NE(added.error.find("full"), std::string::npos) << added.error;
+    EXPECT_TRUE(rig_.CardBytes() == before);
 }
 
 TEST_F(PhotoCardTest, AnUnformattedCardListsNothingAndRefusesUploads) {
@@ -176,8 +188,9 @@ TEST_F(PhotoCardTest, AnUnformattedCardListsNothingAndRefusesUploads) {
     EXPECT_FALSE(card_.Status().recognised);
     EXPECT_TRUE(card_.List().empty());
     EXPECT_FALSE(card_.Find("slot-000.png"));
-    EXPECT_FALSE(card_.Upload(quorbit::testing::TestBitmap(1), &error));
-    EXPECT_NE(error.find("not formatted"), std::string::npos) << error;
+    const PhotoCard::UploadResult added = card_.Upload(quorbit::testing::TestBitmap(1));
+    EXPECT_TRUE(added.refused);
+    EXPECT_NE(added.error.find("not formatted"), std::string::npos) << added.error;
 }
 
 TEST_F(PhotoCardTest, DirectoryEntriesNamingNoUsableSlotAreNotListed) {
