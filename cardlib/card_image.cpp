@@ -27,48 +27,51 @@ std::optional<GeometryKind> KindForSize(int size_mb) {
     }
 }
 
+enum class HeaderWrite { Written, NotErased, Failed };
+
 // Writes the fresh header page with the session's geometry: magic, count 0,
 // capacity, and on 2048-byte pages the start of the directory erased. The
 // rest of the block reads erased after the erase that precedes the write;
 // the session's copy says so too, so that a header write that fails leaves
-// no old entries behind the count of 0.
-bool WriteFreshHeader(CardSession& session, const char (&header)[25]) {
+// no old entries behind the count of 0. When the block cannot be erased,
+// nothing is written and the card keeps its old system block.
+HeaderWrite WriteFreshHeader(CardSession& session, const char (&header)[25]) {
     FlashGeometry& g = *session.geometry;
+    if (!EraseForWriting(g, g.DirectoryPage()))
+        return HeaderWrite::NotErased;
     uint8_t* block = session.system_block.data();
     std::memcpy(block, header, sizeof header);
     StoreLe16(block + kPhotoCountOffset, 0);
     StoreLe16(block + kCapacityOffset, static_cast<uint16_t>(g.MaxPhotos()));
     std::fill(block + 512, block + session.system_block.size(), uint8_t{0xFF});
-    g.EraseBlock(g.DirectoryPage());
-    return g.WritePages(g.DirectoryPage(), block, g.PageSize()) != 0;
+    return g.WritePages(g.DirectoryPage(), block, g.PageSize()) != 0 ? HeaderWrite::Written
+                                                                     : HeaderWrite::Failed;
 }
 
-// The big-endian form of a little-endian 8 or 16 MB geometry, when the size
-// asked for is that card's.
-std::optional<GeometryKind> SecondTry(GeometryKind formatted, int size_mb) {
-    if (formatted == GeometryKind::k8MbLe && size_mb == 8)
+// The 8 and 16 MB cards come in a little-endian and a big-endian form: the
+// big-endian form of the size asked for is checked when the first check fails.
+std::optional<GeometryKind> SecondTry(int size_mb) {
+    if (size_mb == 8)
         return GeometryKind::k8Mb;
-    if (formatted == GeometryKind::k16MbLe && size_mb == 16)
+    if (size_mb == 16)
         return GeometryKind::k16Mb;
     return std::nullopt;
 }
 
-std::optional<GeometryKind> KindOf(const FlashGeometry& g) {
-    if (dynamic_cast<const Geometry8MbLe*>(&g))
-        return GeometryKind::k8MbLe;
-    if (dynamic_cast<const Geometry16MbLe*>(&g))
-        return GeometryKind::k16MbLe;
-    return std::nullopt;
+bool IsLittleEndian(const FlashGeometry& g) {
+    return dynamic_cast<const LittleEndianGeometry*>(&g) != nullptr;
 }
 
-// A big-endian 8 or 16 MB camera that reads the little-endian commands'
-// address bytes as one page number keeps only the bits its card needs, and
-// the little-endian header write and read-back can then meet in one page
-// that is not the system block: the check passes, and every later write-back
-// would program all its pages into that one page. Such a camera shows the
-// header also at the read address that differs from the system block's only
-// in the bits above the card's page count; a little-endian camera holds photo
-// data there.
+// The one read a format adds to the check, and only after it chose the
+// little-endian form for a blank 8 or 16 MB card: the check alone cannot
+// tell a little-endian camera from a big-endian one that reads the
+// little-endian commands' address bytes as one page number. Such a camera
+// keeps only the bits its card needs, so the header write and the read-back
+// meet in one page that is not the system block: the check passes, and
+// every later write-back would program all its pages into that one page.
+// Such a camera shows the header also at the read address that differs from
+// the system block's only in the bits above the card's page count; a
+// little-endian camera holds photo data (or erased bytes) there.
 bool HeaderAliasesElsewhere(CardSession& session) {
     FlashGeometry& g = *session.geometry;
     const uint32_t card_pages = uint32_t{g.FlashSizeMb()} * 1024 * 1024 / g.PageSize();
@@ -111,6 +114,7 @@ int FormatFlash(CardSession& session, int size_arg) {
     if (!session.IsOpen())
         return 0;
     const int size_mb = size_arg & 0xFFFF;
+    const SystemBlock before = session.system_block;
     bool chosen_here = false;
     if (session.geometry == nullptr) {
         const std::optional<GeometryKind> kind = KindForSize(size_mb);
@@ -119,45 +123,47 @@ int FormatFlash(CardSession& session, int size_arg) {
         session.geometry = MakeGeometry(*kind, session.device.get());
         chosen_here = true;
     }
-    const std::optional<GeometryKind> formatted = KindOf(*session.geometry);
-    const bool little_endian_choice = chosen_here && formatted.has_value();
+    const bool little_endian_choice = chosen_here && IsLittleEndian(*session.geometry);
 
     session.BeginProgress(1);
-    const bool written = WriteFreshHeader(session, little_endian_choice ? kHeaderV10 : kHeaderV15);
-    if (written) {
-        session.StepProgress();
-        if (ProbeGeometry(session) == 1) {
-            if (!little_endian_choice || !HeaderAliasesElsewhere(session))
-                return 1;
-            // Not a little-endian camera: take back the header just written,
-            // or the next detection would find it again.
-            session.geometry->EraseBlock(session.geometry->DirectoryPage());
-            session.geometry.reset();
-        }
+    switch (WriteFreshHeader(session, little_endian_choice ? kHeaderV10 : kHeaderV15)) {
+        case HeaderWrite::NotErased:
+            // The card is as it was; so is the session.
+            session.system_block = before;
+            if (chosen_here)
+                session.geometry.reset();
+            return 0;
+        case HeaderWrite::Failed:
+            // The block is erased; the geometry stays for the host's retry.
+            return 0;
+        case HeaderWrite::Written:
+            break;
     }
-    // The 8 and 16 MB cards come in a little-endian and a big-endian form.
-    // When the little-endian form this call chose does not take the header
-    // (its commands are refused) or does not read it back, the big-endian
-    // form of the same size is tried.
-    const std::optional<GeometryKind> second =
-        formatted ? SecondTry(*formatted, size_mb) : std::nullopt;
-    if (!written && (!little_endian_choice || !second)) {
-        // A geometry this call guessed is not kept for a card it could not format.
-        if (chosen_here)
-            session.geometry.reset();
-        return 0;
+    session.StepProgress();
+    if (ProbeGeometry(session) == 1) {
+        // Only the little-endian choice on a blank card can be fooled by an
+        // aliased header page (see HeaderAliasesElsewhere).
+        if (!little_endian_choice || !HeaderAliasesElsewhere(session))
+            return 1;
+        // Not a little-endian camera: take back the header just written,
+        // or the next detection would find it again.
+        session.geometry->EraseBlock(session.geometry->DirectoryPage());
+        session.geometry.reset();
     }
+    const std::optional<GeometryKind> second = SecondTry(size_mb);
     if (!second)
         return 0;
-    // Written, not only read back: otherwise a blank big-endian card could
-    // never be formatted, and an old directory would pass the check.
     session.geometry = MakeGeometry(*second, session.device.get());
-    if (!WriteFreshHeader(session, kHeaderV15)) {
+    // A card this call took for little-endian took the header but is not
+    // one: it is a big-endian card, blank or with a damaged header, and the
+    // check alone could never pass (or would pass on an old directory), so
+    // the big-endian form writes its own header first. A geometry the host's
+    // card was recognised with is only checked: writing an 8 or 16 MB header
+    // into a card of another size would land in its photo slots.
+    if (little_endian_choice && WriteFreshHeader(session, kHeaderV15) != HeaderWrite::Written) {
         session.geometry.reset();
         return 0;
     }
-    if (!written)
-        session.StepProgress();
     return ProbeGeometry(session);
 }
 

@@ -30,6 +30,19 @@ bool WriteAll(int fd, std::span<const uint8_t> data) {
 
 std::atomic<unsigned> g_temp_counter{0};
 
+// A short name in the folder of path: any name that can be created there
+// can be written, however close its own length is to the limit of 255.
+std::string TemporaryNameBeside(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    const std::string folder =
+        slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    const unsigned n = g_temp_counter.fetch_add(1);
+    const auto tag = static_cast<unsigned>(::getpid()) * 2654435761u + n;
+    char name[20];
+    std::snprintf(name, sizeof name, ".quorbit-%08x", tag);
+    return folder + name;
+}
+
 // A device node or pipe cannot be replaced by a finished file: it is written
 // in place.
 bool WriteInPlace(const std::string& path, std::span<const uint8_t> data) {
@@ -65,8 +78,7 @@ bool WriteWholeFile(const std::string& requested, std::span<const uint8_t> data)
     std::string temp;
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temp = path + ".part-" + std::to_string(::getpid()) + "-" +
-               std::to_string(g_temp_counter.fetch_add(1));
+        temp = TemporaryNameBeside(path);
         fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST)
             return false;

@@ -64,32 +64,40 @@ int LittleEndianGeometry::ReadPhoto(const SystemBlock& block, std::span<uint8_t>
     const uint32_t offset = (slot * kPhotoSlotBytes) % 0x8000;
     if (offset != 0) {
         std::memmove(out.data(), out.data() + offset, kPhotoSlotBytes);
-        // What follows the slot was not read from the card past the slot;
-        // do not hand out a stale copy of the slot's own bytes as pixels.
-        std::fill(out.begin() + kPhotoSlotBytes, out.begin() + kReadBufferBytes, 0);
     }
     return 1;
 }
 
-int ReadPhotoToFile(CardSession& session, int index, const std::string& path) {
+std::optional<std::vector<uint8_t>> ReadRawPhoto(CardSession& session, int index) {
     FlashGeometry* geometry = session.geometry.get();
-    if (geometry == nullptr || path.empty())
-        return 0;
+    if (geometry == nullptr)
+        return std::nullopt;
     const int count = geometry->HeaderPhotoCount(session.system_block);
     if (index < 0 || index >= count)
-        return 0;
+        return std::nullopt;
     const uint16_t slot = geometry->EntrySlot(session.system_block, index);
     if (geometry->IsNoSlot(slot) || slot >= geometry->MaxPhotos())
-        return 0;
+        return std::nullopt;
 
     session.BeginProgress(geometry->BlocksPerPhoto() + 1);
-    // Zeroed: the part of the image past the slot reads 0 where the card
-    // does not supply it.
     std::vector<uint8_t> buffer(kReadBufferBytes, 0);
     if (geometry->ReadPhoto(session.system_block, buffer, index, session.step) == 0)
+        return std::nullopt;
+    // The last 100 pixels of the bottom row lie past the slot: they are not
+    // on the card. The buffer holds the next slot's bytes there (another or
+    // a deleted photo) or a copy of this slot's own: they are black instead.
+    std::fill(buffer.begin() + kPhotoSlotBytes, buffer.end(), uint8_t{0});
+    buffer.resize(kRawPhotoBytes);
+    return buffer;
+}
+
+int ReadPhotoToFile(CardSession& session, int index, const std::string& path) {
+    if (session.geometry == nullptr || path.empty())
         return 0;
-    const std::vector<uint8_t> file = EncodeBitmap(buffer);
-    return WriteWholeFile(path, file) ? 1 : 0;
+    const std::optional<std::vector<uint8_t>> raw = ReadRawPhoto(session, index);
+    if (!raw)
+        return 0;
+    return WriteWholeFile(path, EncodeBitmap(*raw)) ? 1 : 0;
 }
 
 }  // namespace quorbit

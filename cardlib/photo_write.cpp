@@ -51,7 +51,29 @@ std::optional<uint16_t> ChooseSlot(const CardSession& session, int count) {
     return std::nullopt;
 }
 
+// Writes the changed copy back; when that fails, the session's copy is put
+// back as it was before the call, so that GetPhotoCount and a host's retry
+// see the photos the call did not change. The card's system block may be
+// partly written then: the retry's write-back rewrites all of it.
+int StoreOrRestore(CardSession& session, const SystemBlock& before) {
+    if (StoreSystemBlock(session) == 1)
+        return 1;
+    session.system_block = before;
+    return 0;
+}
+
 }  // namespace
+
+bool EraseForWriting(FlashGeometry& geometry, uint32_t address) {
+    // Programming only clears bits: pages written into a block that was not
+    // erased would mix with its old bytes. A passing fault gets one more try.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        if (geometry.EraseBlock(address) != 0)
+            return true;
+    }
+    ReportCardError(kTextWriteError);
+    return false;
+}
 
 int StoreSystemBlock(CardSession& session) {
     FlashGeometry* g = session.geometry.get();
@@ -59,18 +81,27 @@ int StoreSystemBlock(CardSession& session) {
         return 0;
     const uint32_t page = g->PageSize();
     const uint32_t pages = g->SystemBlockWritePages();
-    const uint64_t reports_before = CardErrorReports();
+    const auto attempt = [&] {
+        if (g->EraseBlock(g->DirectoryPage()) == 0)
+            return false;
+        for (uint32_t j = 0; j < pages; ++j) {
+            if (g->WritePages(g->DirectoryPage() + j, session.system_block.data() + j * page,
+                              page) == 0)
+                return false;
+        }
+        return true;
+    };
     // A passing fault must not cost the whole directory: the block is erased
-    // and rewritten once more from the session's copy before giving up.
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        g->EraseBlock(g->DirectoryPage());
-        bool ok = true;
-        for (uint32_t j = 0; j < pages && ok; ++j)
-            ok = g->WritePages(g->DirectoryPage() + j, session.system_block.data() + j * page,
-                               page) != 0;
-        if (ok)
+    // and rewritten once more from the session's copy before giving up. The
+    // user hears of the first attempt's fault only if the second fails too.
+    {
+        const QuietCardErrors quiet;
+        if (attempt())
             return 1;
     }
+    const uint64_t reports_before = CardErrorReports();
+    if (attempt())
+        return 1;
     if (CardErrorReports() == reports_before)
         ReportCardError(kTextWriteError);
     return 0;
@@ -83,12 +114,13 @@ int AppendDirectoryEntry(CardSession& session, uint16_t slot) {
     const int n = g->HeaderPhotoCount(session.system_block) + 1;
     if (!EntriesFit(*g, static_cast<size_t>(n)))
         return 0;
+    const SystemBlock before = session.system_block;
     StoreLe16(&session.system_block[kPhotoCountOffset], static_cast<uint16_t>(n));
     uint8_t* added = Entry(session, static_cast<size_t>(n - 1));
     std::memset(added, 0, 10);
     StoreLe16(added + kEntrySlotOffset, slot);
     std::memset(Entry(session, static_cast<size_t>(n)), 0xFF, kDirectoryEntryBytes);
-    return StoreSystemBlock(session);
+    return StoreOrRestore(session, before);
 }
 
 int WriteFileToFlash(CardSession& session, const std::string& path) {
@@ -116,8 +148,8 @@ int WriteFileToFlash(CardSession& session, const std::string& path) {
     const uint32_t pages = kPhotoSlotBytes / page;
     session.BeginProgress(static_cast<int32_t>(pages));
     for (uint32_t i = 0; i < pages; ++i) {
-        if (i % per_block == 0)
-            g->EraseBlock(first + i);
+        if (i % per_block == 0 && !EraseForWriting(*g, first + i))
+            return 0;
         if (g->WritePages(first + i, raw->data() + size_t{i} * page, page) == 0)
             return 0;
         session.StepProgress();
@@ -134,6 +166,7 @@ int DeletePhoto(CardSession& session, int index) {
         return 0;
     const int m = count - 1;
     const uint16_t freed = g->EntrySlot(session.system_block, index);
+    const SystemBlock before = session.system_block;
     StoreLe16(&session.system_block[kPhotoCountOffset], static_cast<uint16_t>(m));
     if (m > index) {
         std::memmove(Entry(session, static_cast<size_t>(index)),
@@ -142,7 +175,7 @@ int DeletePhoto(CardSession& session, int index) {
     }
     std::memset(Entry(session, static_cast<size_t>(m)), 0xFF, 2 * kDirectoryEntryBytes);
     StoreLe16(Entry(session, static_cast<size_t>(m) + 1) + kEntrySlotOffset, freed);
-    return StoreSystemBlock(session);
+    return StoreOrRestore(session, before);
 }
 
 }  // namespace quorbit

@@ -1,7 +1,10 @@
 #include "cardlib/strings.h"
 
 #include <iconv.h>
+#include <langinfo.h>
+#include <locale.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdlib>
@@ -103,6 +106,30 @@ std::string CodesetForIconv(const std::string& codeset) {
     return codeset.empty() ? std::string("UTF-8") : codeset;
 }
 
+// The character set a locale named without one uses, as the C library
+// defines it ("zh_TW" is Big5 there, "ja_JP" EUC-JP). A locale object of its
+// own answers, so the host's locale is neither read nor changed. Where the
+// locale is not installed, the C library's definitions of the names of the
+// table's languages stand in; else empty (UTF-8).
+std::string CodesetOfLocale(const char* name) {
+    if (locale_t locale = ::newlocale(LC_CTYPE_MASK, name, static_cast<locale_t>(nullptr))) {
+        std::string codeset = ::nl_langinfo_l(CODESET, locale);
+        ::freelocale(locale);
+        return codeset;
+    }
+    std::string_view base = name;
+    base = base.substr(0, std::min(base.find('@'), base.find('.')));
+    if (base == "zh_TW")
+        return "BIG5";
+    if (base == "zh_HK")
+        return "BIG5-HKSCS";
+    if (base == "zh_CN" || base == "zh_SG")
+        return "GB2312";
+    if (base == "ja_JP")
+        return "EUC-JP";
+    return {};
+}
+
 }  // namespace
 
 std::optional<std::string_view> TableText(int id, int language) {
@@ -139,8 +166,12 @@ LocaleChoice ParseLocaleName(std::string_view name) {
 LocaleChoice LocaleFromEnvironment() {
     for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
         const char* value = std::getenv(variable);
-        if (value != nullptr && *value != '\0')
-            return ParseLocaleName(value);
+        if (value == nullptr || *value == '\0')
+            continue;
+        LocaleChoice choice = ParseLocaleName(value);
+        if (choice.codeset.empty())
+            choice.codeset = CodesetOfLocale(value);
+        return choice;
     }
     return {};
 }

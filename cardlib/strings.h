@@ -29,7 +29,8 @@ struct LocaleChoice {
     int language = kLangEnglish;
     std::string codeset;  // as the locale names it; empty means UTF-8
 };
-// LC_ALL, else LC_MESSAGES, else LANG, as a Linux user sets them.
+// LC_ALL, else LC_MESSAGES, else LANG, as a Linux user sets them; a name
+// without a character set takes the one the C library defines for it.
 LocaleChoice LocaleFromEnvironment();
 // Parses a locale name such as "zh_TW.Big5" or "ja_JP.eucJP@x".
 LocaleChoice ParseLocaleName(std::string_view name);

@@ -10,14 +10,25 @@ namespace platform {
 namespace {
 
 // The default slack of 50 us would make every 1 ms protocol pause about 5%
-// longer; the transport pauses thousands of times per photo.
-void ReduceTimerSlackOnce() {
-    thread_local bool reduced = false;
-    if (!reduced) {
-        ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
-        reduced = true;
+// longer; the transport pauses thousands of times per photo. The slack is a
+// setting of the calling thread, which belongs to the host: it is lowered
+// for the pause only and put back after it.
+class ReducedTimerSlack {
+  public:
+    ReducedTimerSlack() : previous_(::prctl(PR_GET_TIMERSLACK, 0UL, 0UL, 0UL, 0UL)) {
+        if (previous_ > 1)
+            ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
     }
-}
+    ~ReducedTimerSlack() {
+        if (previous_ > 1)
+            ::prctl(PR_SET_TIMERSLACK, static_cast<unsigned long>(previous_), 0UL, 0UL, 0UL);
+    }
+    ReducedTimerSlack(const ReducedTimerSlack&) = delete;
+    ReducedTimerSlack& operator=(const ReducedTimerSlack&) = delete;
+
+  private:
+    const int previous_;
+};
 
 std::atomic<Clock*> g_installed{nullptr};
 
@@ -26,7 +37,7 @@ std::atomic<Clock*> g_installed{nullptr};
 void SystemClock::Sleep(Duration d) {
     if (d <= Duration::zero())
         return;
-    ReduceTimerSlackOnce();
+    const ReducedTimerSlack slack;
     timespec deadline{};
     ::clock_gettime(CLOCK_MONOTONIC, &deadline);
     const long long us = d.count();

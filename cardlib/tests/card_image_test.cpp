@@ -159,10 +159,6 @@ TEST_F(CardImageTest, FormatOfBlankCardsOfEverySize) {
     const Case cases[] = {
         {sim::Variant::k8MbLe, 8, "ZPX PHOTO CAM IMAGE V1.0"},
         {sim::Variant::k16MbLe, 16, "ZPX PHOTO CAM IMAGE V1.0"},
-        // The little-endian try is refused by these cameras; the big-endian
-        // form of the size then writes and checks its own header.
-        {sim::Variant::k8Mb, 8, "ZPX PHOTO CAM IMAGE V1.5"},
-        {sim::Variant::k16Mb, 16, "ZPX PHOTO CAM IMAGE V1.5"},
         {sim::Variant::k32Mb, 32, "ZPX PHOTO CAM IMAGE V1.5"},
         {sim::Variant::k64Mb, 64 + 0x10000, "ZPX PHOTO CAM IMAGE V1.5"},  // low 16 bits count
         {sim::Variant::k128Mb, 128, "ZPX PHOTO CAM IMAGE V1.5"},
@@ -171,8 +167,6 @@ TEST_F(CardImageTest, FormatOfBlankCardsOfEverySize) {
         const auto& g = sim::GeometryOf(c.v);
         SCOPED_TRACE(std::string(g.name));
         AttachBlank(c.v);
-        if (c.v == sim::Variant::k8Mb || c.v == sim::Variant::k16Mb)
-            StrictSmallBigEndianFirmware();
         ASSERT_EQ(OpenDevice(), 1);
         ASSERT_EQ(GetFlashSize(), 0);
         ResetProgress();
@@ -222,10 +216,12 @@ TEST_F(CardImageTest, BlankBigEndianCardWhoseFirmwareAliasesLittleEndianCommands
     }
 }
 
-TEST_F(CardImageTest, SecondTryWritesBeforeItChecks) {
+TEST_F(CardImageTest, LittleEndianFormatThatCannotWriteStopsThere) {
     // An 8 MB big-endian card with two photos but no header recognised
-    // (magic damaged): FormatFlash(8) must end with an empty directory, not
-    // the old one.
+    // (magic damaged), in a camera that refuses the little-endian commands:
+    // FormatFlash(8) tries the little-endian form, whose erase is refused, and
+    // stops there: no big-endian command reaches the card, which keeps its
+    // photos, and the session is as before.
     std::string error;
     auto card = sim::MakeCardInMemory(sim::Variant::k8Mb, {TestPicture(0), TestPicture(1)}, &error);
     ASSERT_TRUE(card->Overwrite(sim::GeometryOf(sim::Variant::k8Mb).system_block_offset,
@@ -234,14 +230,61 @@ TEST_F(CardImageTest, SecondTryWritesBeforeItChecks) {
     StrictSmallBigEndianFirmware();
     ASSERT_EQ(OpenDevice(), 1);
     ASSERT_EQ(GetFlashSize(), 0);
-    ASSERT_EQ(FormatFlash(8), 1);
-    EXPECT_EQ(GetPhotoCount(), 0);
+    const auto card_before = rig_.CardBytes();
+    rig_.log().Clear();
+    EXPECT_EQ(FormatFlash(8), 0);
+    EXPECT_EQ(GetFlashSize(), 0);
+    for (const Event& e : rig_.log().Commands())
+        EXPECT_NE(e.data[3], 0) << "a big-endian command was sent";
+    EXPECT_EQ(rig_.log().CountCommands(kOpErase), 2u);
+    EXPECT_EQ(rig_.CardBytes(), card_before);
+    ASSERT_EQ(rig_.reports().size(), 1u);
+    EXPECT_EQ(rig_.reports()[0].text, "write card error,work incomplete");
+
+    // A blank 16 MB little-endian card whose header page is refused: the
+    // block stays erased and the geometry this call chose stays selected for
+    // the host's retry; nothing is sent after the failed page.
+    AttachBlank(sim::Variant::k16MbLe);
     ASSERT_EQ(OpenDevice(), 1);
-    EXPECT_EQ(GetFlashSize(), 8);
+    ASSERT_EQ(GetFlashSize(), 0);
+    rig_.recorder().SetFault([](Event::Kind k, size_t, std::span<const uint8_t> d) {
+        return k == Event::Kind::Out && d.size() == 512 ? platform::IoError::Failed
+                                                        : platform::IoError::None;
+    });
+    rig_.log().Clear();
+    EXPECT_EQ(FormatFlash(16), 0);
+    EXPECT_EQ(GetFlashSize(), 16);
     EXPECT_EQ(GetPhotoCount(), 0);
-    const auto block = CardHeader(sim::Variant::k8Mb, 8192);
-    EXPECT_EQ(std::vector<uint8_t>(block.begin() + 512, block.end()),
-              std::vector<uint8_t>(8192 - 512, 0xFF));
+    const auto commands = rig_.log().Commands();
+    ASSERT_EQ(commands.size(), 2u);
+    EXPECT_EQ(commands[0].opcode(), kOpErase);
+    EXPECT_EQ(commands[1].opcode(), kOpWrite);
+    EXPECT_EQ(rig_.log().events().back().size, 512u);
+    rig_.recorder().SetFault({});
+    ASSERT_EQ(FormatFlash(0), 1);
+    EXPECT_EQ(GetFlashSize(), 16);
+}
+
+TEST_F(CardImageTest, SizeDecidesTheSecondTryOfARecognisedCard) {
+    // A recognised 16 MB big-endian card whose first check after the header
+    // write fails (a read fault): the size asks for the 16 MB big-endian form,
+    // which is checked again, without writing, and passes.
+    rig_.Attach(sim::Variant::k16Mb, 2);
+    ASSERT_EQ(OpenDevice(), 1);
+    ASSERT_EQ(GetFlashSize(), 16);
+    rig_.recorder().SetFault(FailNth(Event::Kind::In, 0, platform::IoError::Failed));
+    rig_.log().Clear();
+    ASSERT_EQ(FormatFlash(16), 1);
+    EXPECT_EQ(GetFlashSize(), 16);
+    EXPECT_EQ(GetPhotoCount(), 0);
+    EXPECT_EQ(rig_.log().CountCommands(kOpWrite), 1u);
+    EXPECT_EQ(rig_.log().CountCommands(kOpErase), 1u);
+    EXPECT_EQ(std::memcmp(CardHeader(sim::Variant::k16Mb).data(), "ZPX PHOTO CAM IMAGE V1.5", 25),
+              0);
+    // Size 32 has no second try: the same fault gives 0 and no geometry.
+    rig_.recorder().SetFault(FailNth(Event::Kind::In, 0, platform::IoError::Failed));
+    EXPECT_EQ(FormatFlash(32), 0);
+    EXPECT_EQ(GetFlashSize(), 0);
 }
 
 TEST_F(CardImageTest, FormatRefusals) {

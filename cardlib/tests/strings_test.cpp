@@ -1,7 +1,11 @@
 // The localised texts and the choice of language and character set.
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cstdlib>
+#include <filesystem>
+
+#include <unistd.h>
 
 #include "cardlib/quorbit.h"
 #include "cardlib/strings.h"
@@ -12,7 +16,7 @@ namespace {
 class EnvGuard {
   public:
     EnvGuard() {
-        for (const char* v : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        for (const char* v : {"LC_ALL", "LC_MESSAGES", "LANG", "LOCPATH"}) {
             const char* value = std::getenv(v);
             saved_.emplace_back(v, value ? std::optional<std::string>(value) : std::nullopt);
             ::unsetenv(v);
@@ -108,6 +112,41 @@ TEST(StringsTest, ConvertsToTheLocalesCharacterSet) {
     // An unknown character set too.
     ::setenv("LANG", "zh_CN.NO-SUCH-CHARSET", 1);
     EXPECT_EQ(Get(3), "DELETE");
+}
+
+// A locale named without a character set uses the one the C library
+// defines for it: asked of the C library where the locale is installed, and
+// glibc's definition of the name where it is not.
+TEST(StringsTest, LocaleWithoutCharacterSetUsesItsOwn) {
+    EnvGuard guard;
+    const std::string host_locale = std::setlocale(LC_ALL, nullptr);
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("quorbit-locales-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    ::setenv("LOCPATH", dir.c_str(), 1);  // only the locales made here exist
+
+    ::setenv("LANG", "zh_TW", 1);
+    EXPECT_EQ(LocaleFromEnvironment().codeset, "BIG5");
+    EXPECT_EQ(Get(3), "\xA7\x52\xB0\xA3");  // 刪除 in Big5
+    ::setenv("LANG", "zh_CN", 1);
+    EXPECT_EQ(Get(3), "\xC9\xBE\xB3\xFD");  // 删除 in GB2312
+    ::setenv("LANG", "ja_JP", 1);
+    EXPECT_EQ(Get(3), "\xBA\xEF\xBD\xFC");  // 削除 in EUC-JP
+
+    // An installed zh_HK made with plain Big5 (glibc's own zh_HK is
+    // BIG5-HKSCS): the C library's answer counts. (A name looked up once is
+    // remembered by the C library, found or not: this one is new here.)
+    const std::string make =
+        "localedef -c -i zh_HK -f BIG5 '" + (dir / "zh_HK").string() + "' >/dev/null 2>&1";
+    if (std::system(make.c_str()) == 0) {
+        ::setenv("LANG", "zh_HK", 1);
+        EXPECT_EQ(LocaleFromEnvironment().codeset, "BIG5");
+        EXPECT_EQ(Get(3), "\xA7\x52\xB0\xA3");
+    } else {
+        ADD_FAILURE() << "localedef could not make zh_HK.BIG5 (package locales missing?)";
+    }
+    EXPECT_EQ(std::setlocale(LC_ALL, nullptr), host_locale);
+    std::filesystem::remove_all(dir);
 }
 
 TEST(StringsTest, CutsOnCharacterBoundaries) {

@@ -2,6 +2,7 @@
 // interface class, node numbers and hardware keys, reports and clocks.
 #include <gtest/gtest.h>
 
+#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -287,4 +288,15 @@ TEST(Clocks, SystemClockNeverSleepsLessThanAsked) {
 }
 
 }  // namespace
+TEST(Clocks, SystemClockPutsTheThreadsTimerSlackBack) {
+    // The pause lowers the calling thread's timer slack while it sleeps;
+    // the thread is the host's, and gets its own setting back.
+    const int original = ::prctl(PR_GET_TIMERSLACK, 0UL, 0UL, 0UL, 0UL);
+    ASSERT_EQ(::prctl(PR_SET_TIMERSLACK, 123456UL, 0UL, 0UL, 0UL), 0);
+    platform::SystemClock clock;
+    clock.Sleep(std::chrono::microseconds(100));
+    EXPECT_EQ(::prctl(PR_GET_TIMERSLACK, 0UL, 0UL, 0UL, 0UL), 123456);
+    ::prctl(PR_SET_TIMERSLACK, static_cast<unsigned long>(original), 0UL, 0UL, 0UL);
+}
+
 }  // namespace platform

@@ -215,17 +215,23 @@ class UsbBackendImpl final : public Backend {
         reported_paths_.erase(path);
     }
 
-    // libusb is started on first use and again after a failed start (usbfs
-    // may appear later, as under a test emulation).
+    // libusb runs only while something uses it: an enumeration, an open
+    // device or a watch holds the context, and the last one to let go ends
+    // it, with the thread libusb starts for itself. A host that closed the
+    // camera keeps no thread of ours. A failed start is tried again next
+    // time (usbfs may appear later, as under a test emulation).
     std::shared_ptr<UsbContext> Context() {
         std::lock_guard lock(mutex_);
-        if (!context_)
-            context_ = UsbContext::Create();
-        return context_;
+        std::shared_ptr<UsbContext> context = context_.lock();
+        if (!context) {
+            context = UsbContext::Create();
+            context_ = context;
+        }
+        return context;
     }
 
     std::mutex mutex_;
-    std::shared_ptr<UsbContext> context_;
+    std::weak_ptr<UsbContext> context_;
     std::set<std::string> reported_paths_;
 };
 

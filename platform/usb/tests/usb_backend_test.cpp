@@ -329,6 +329,10 @@ TEST(UsbBackend, ADeviceNodeWithoutPermissionGivesAnActionableMessage) {
     options.node_mode = 0;
     Plugged cam = PlugCamera(sim::Variant::k16MbLe, options);
     platform::CapturedReports reports;
+    // libusb runs only while something uses it; a watch keeps it running, so
+    // that it starts as this process's user (the emulated bus's folders are
+    // root's alone) and only the device node is opened as another.
+    platform::DeviceMonitor monitor;
     // Root passes any permission check; open as an ordinary user would.
     auto open_as_user = [&](const std::string& path) {
         const bool root = ::geteuid() == 0;

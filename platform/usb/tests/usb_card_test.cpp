@@ -3,8 +3,10 @@
 // change to work with a real camera.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -222,6 +224,33 @@ TEST_F(UsbCardTest, UnpluggedDuringAReadTheSessionStopsWithoutAMessage) {
     EXPECT_EQ(said.find("read card error"), std::string::npos) << said;
     camera_.reset();  // already unplugged
     Library().CloseDevice();
+}
+
+// The names of this process's threads.
+std::vector<std::string> ThreadNames() {
+    std::vector<std::string> names;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        std::ifstream comm(task.path() / "comm");
+        std::string name;
+        std::getline(comm, name);
+        names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST_F(UsbCardTest, ClosedCameraLeavesNoThreadAndTheHostsTimerSlack) {
+    const std::vector<std::string> threads_before = ThreadNames();
+    const int slack = ::prctl(PR_GET_TIMERSLACK, 0UL, 0UL, 0UL, 0UL);
+    ASSERT_EQ(::prctl(PR_SET_TIMERSLACK, 77777UL, 0UL, 0UL, 0UL), 0);
+    Plug(sim::Variant::k32Mb, 1);
+    const std::vector<std::string> threads_open = ThreadNames();
+    ASSERT_EQ(Library().ReadPhotoToFile(0, File("p0.bmp").c_str()), 1);  // pauses 1216 times
+    EXPECT_EQ(::prctl(PR_GET_TIMERSLACK, 0UL, 0UL, 0UL, 0UL), 77777);
+    ASSERT_EQ(Library().CloseDevice(), 1);
+    EXPECT_EQ(ThreadNames(), threads_before)
+        << "while open: " << threads_open.size() << " threads, before: " << threads_before.size();
+    ::prctl(PR_SET_TIMERSLACK, static_cast<unsigned long>(slack), 0UL, 0UL, 0UL);
 }
 
 }  // namespace
