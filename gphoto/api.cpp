@@ -51,10 +51,19 @@ constexpr int kTextUsage = 2;  // "%d is used up %d is available"
 thread_local GPContext* t_progress_context = nullptr;
 thread_local unsigned t_progress_id = 0;
 thread_local float t_progress_done = 0;
+thread_local bool t_progress_started = false;
+
+void StopProgress() {
+    if (t_progress_context != nullptr && t_progress_started)
+        gp_context_progress_stop(t_progress_context, t_progress_id);
+    t_progress_started = false;
+}
 
 void BeginProgress(int32_t steps) {
     if (t_progress_context == nullptr)
         return;
+    StopProgress();
+    t_progress_started = true;
     t_progress_done = 0;
     t_progress_id = gp_context_progress_start(t_progress_context, static_cast<float>(steps),
                                               "Transferring with the camera");
@@ -85,6 +94,7 @@ class DriverCall {
             card()->session().begin = nullptr;
             card()->session().step = nullptr;
         }
+        StopProgress();
         t_progress_context = nullptr;
         platform::SetErrorReporter(std::move(previous_));
     }
