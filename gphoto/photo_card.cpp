@@ -189,21 +189,18 @@ PhotoCard::UploadResult PhotoCard::Upload(std::span<const uint8_t> file) {
         return result;
     };
     const CardStatus status = Status();
-    if (!status.recognised) {
+    if (!status.recognised)
         return refuse("the camera's card is not formatted or not recognised");
-    }
     const quorbit::FlashGeometry& g = *session_.geometry;
     const int count = g.HeaderPhotoCount(session_.system_block);
-    if (count >= g.MaxPhotos()) {
+    if (count >= g.MaxPhotos())
         return refuse("the camera's card is full (" + std::to_string(g.MaxPhotos()) + " photos)");
-    }
     std::vector<uint8_t> bitmap;
     if (LooksLikePng(file)) {
         const std::optional<RgbPicture> picture =
             DecodePng(file, quorbit::kPhotoWidth, quorbit::kPhotoHeight);
-        if (!picture) {
+        if (!picture)
             return refuse(std::string("this PNG cannot be uploaded: ") + kExpectedPicture);
-        }
         bitmap = quorbit::EncodeBitmap(RawFromPicture(*picture));
     } else if (file.size() <= quorbit::kMaxBitmapFileBytes && quorbit::DecodeBitmap(file)) {
         bitmap.assign(file.begin(), file.end());  // the library reads it as it is
