@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "dialogerror.h"
+#include "dialogstyle.h"
 
 namespace lensmere {
 
@@ -39,6 +40,7 @@ TPreviewDlg::TPreviewDlg(QWidget* parent) : QDialog(parent), confirmation_(askWi
     setWindowTitle(QStringLiteral("Dialog"));
     setFixedSize(476, 296);
     setSizeGripEnabled(false);
+    setFont(programFont());
 
     Bevel1 = new QFrame(this);
     Bevel1->setObjectName(QStringLiteral("Bevel1"));
@@ -97,11 +99,14 @@ QMessageBox* TPreviewDlg::createConfirmBox(QWidget* parent, const QString& quest
     box->addButton(QStringLiteral("&Yes"), QMessageBox::YesRole);
     QPushButton* no = box->addButton(QStringLiteral("&No"), QMessageBox::NoRole);
     box->setEscapeButton(no);
+    styleMessageBox(*box);
     return box;
 }
 
 void TPreviewDlg::ShowFolder(const QString& folder) {
-    FileListBox1->setFileName(folder);
+    // Made the list's directory as a folder only: a regular file of that name would
+    // otherwise open the album on the folder around it.
+    FileListBox1->setDirectory(folder);
     FileListBox1->update();
     exec();
 }

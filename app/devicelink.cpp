@@ -132,7 +132,10 @@ void FindDevice(THidDeviceData& record, std::string_view instance) {
     for (const std::string& path : paths) {
         platform::OpenResult opened = platform::OpenPath(path);
         if (!opened.handle) {
-            ShowMessage(kCannotOpenText);
+            // A camera held by another program (a photo import daemon) is
+            // the one failure the user can resolve: say so plainly.
+            ShowMessage(opened.error == platform::OpenError::Busy ? std::string_view(opened.message)
+                                                                  : kCannotOpenText);
             continue;
         }
         std::optional<platform::DeviceAttributes> attributes = opened.handle->Attributes();

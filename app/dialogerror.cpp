@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <utility>
 
+#include "dialogstyle.h"
+
 namespace lensmere {
 
 DialogError::DialogError(const QString& message) : std::runtime_error(message.toStdString()) {}
@@ -48,8 +50,10 @@ void reportError(QWidget* parent, const std::exception& error) {
         currentReport()(parent, error);
         return;
     }
-    QMessageBox::critical(parent, QCoreApplication::applicationName(),
-                          QString::fromUtf8(error.what()));
+    QMessageBox box(QMessageBox::Critical, QCoreApplication::applicationName(),
+                    QString::fromUtf8(error.what()), QMessageBox::Ok, parent);
+    styleMessageBox(box);
+    box.exec();
 }
 
 }  // namespace lensmere

@@ -1,13 +1,18 @@
 # dialogs: jpeg decoder, album and print dialog (target lensmere_dialogs).
+# The print dialog asks CUPS for a queue's resolution, which Qt does not tell.
+find_package(Cups REQUIRED)
 add_library(lensmere_dialogs STATIC
     dialogerror.cpp
+    dialogstyle.cpp
     jpegdecoder.cpp
     picturebox.cpp
     filelistbox.cpp
     albumdialog.cpp
+    queueresolution.cpp
+    printersetupdialog.cpp
     printdialog.cpp)
 target_include_directories(lensmere_dialogs PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
-target_link_libraries(lensmere_dialogs PUBLIC Qt6::Widgets Qt6::PrintSupport PRIVATE JPEG::JPEG)
+target_link_libraries(lensmere_dialogs PUBLIC Qt6::Widgets Qt6::PrintSupport PRIVATE JPEG::JPEG Cups::Cups)
 
 if(BUILD_TESTING OR NOT DEFINED BUILD_TESTING)
     quorbit_add_gtest(jpegdecoder_test

@@ -5,6 +5,8 @@
 
 #include <stdexcept>
 
+#include "app/dialogstyle.h"
+
 namespace lensmere {
 namespace {
 
@@ -22,6 +24,7 @@ void ShowMessage(const QString& text) {
     }
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("ZarvoLink"), text, QMessageBox::Ok,
                     QApplication::activeWindow());
+    styleMessageBox(box);
     box.exec();
 }
 

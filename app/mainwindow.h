@@ -57,6 +57,7 @@ inline constexpr const char* kBlockFreeText = " Block Free";
 inline constexpr const char* kUnknownCountText = "Unknown.";
 inline constexpr const char* kCableConnectedText = "USB cable connected";
 inline constexpr const char* kNowReadingText = "NOW READING.";
+inline constexpr const char* kNoPhotoSelectedText = "No photo is selected.";
 inline constexpr const char* kTransferFailedText =
     "The photo could not be read from the camera. Nothing was shown or saved; "
     "check the cable and try again.";

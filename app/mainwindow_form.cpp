@@ -13,6 +13,7 @@
 
 #include <functional>
 
+#include "app/dialogstyle.h"
 #include "app/errors.h"
 #include "app/mainwindow.h"
 #include "app/skin/cool_button.h"
@@ -35,19 +36,6 @@ QWidget* CreateButton(QWidget* parent, const char* name, const QRect& geometry,
     QObject::connect(button, &lensmere::skin::TCoolButton::clicked, parent,
                      [on_click = std::move(on_click)] { on_click(); });
     return button;
-}
-
-// The form's fonts name faces of another desktop; these are the installed
-// faces closest to them in shape and metrics.
-void InstallFontSubstitutions() {
-    static const bool installed = [] {
-        QFont::insertSubstitution(QStringLiteral("MS Sans Serif"),
-                                  QStringLiteral("Liberation Sans"));
-        QFont::insertSubstitution(QStringLiteral("Times New Roman"),
-                                  QStringLiteral("Liberation Serif"));
-        return true;
-    }();
-    (void)installed;
 }
 
 QFont PixelFont(const QString& family, int pixels, bool bold = false) {
@@ -105,13 +93,13 @@ bool RunSavePictureDialog(QWidget* parent, TSavePictureDialog& dialog) {
 }
 
 void TZarvoLink::BuildForm() {
-    InstallFontSubstitutions();
     setObjectName(QStringLiteral("ZarvoLink"));
     setWindowTitle(QStringLiteral("ZarvoLink"));
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
     setFixedSize(579, 364);
     move(198, 112);
-    setFont(PixelFont(QStringLiteral("MS Sans Serif"), 11));
+    // The program's font, which the dialogs use as well.
+    setFont(lensmere::programFont());
     QPalette face = palette();
     face.setColor(QPalette::Window, face.color(QPalette::Button));
     setPalette(face);

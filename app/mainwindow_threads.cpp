@@ -48,6 +48,9 @@ void TZarvoLink::TransferBody(TransferKind kind) {
         platform::Pause(std::chrono::milliseconds(20));
         OnWindowThread([this] { StepGauge(); });
     }
+    // The ten pieces run past the slot into the next one (a deleted or another
+    // photo); the bottom row's last 100 pixels are not on the card and stay black.
+    std::memset(PhotoBuffer.data() + kSlotBytes, 0, PhotoBuffer.size() - kSlotBytes);
     outcome.complete = complete;
     if (!complete) {
         outcome.error = QString::fromLatin1(kTransferFailedText);
@@ -82,9 +85,15 @@ void TZarvoLink::TransferBody(TransferKind kind) {
 
 bool TZarvoLink::RunTransfer(TransferKind kind) {
     const int index = ListBox1->currentRow();
+    // The list can empty while a dialog is open (the camera was unplugged).
+    if (index < 0) {
+        ShowReading(false);
+        lensmere::ShowMessage(QString::fromLatin1(kNoPhotoSelectedText));
+        return false;
+    }
     // Items past the 64 entries that the directory copy holds have no slot
     // number to read from.
-    if (index < 0 || index >= kDirectoryEntries) {
+    if (index >= kDirectoryEntries) {
         ShowReading(false);
         lensmere::ShowMessage(QString::fromLatin1(kPhotoItemPrefix) + QString::number(index + 1) +
                               QStringLiteral(" has no entry in the card's directory and cannot be "

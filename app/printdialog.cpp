@@ -3,19 +3,21 @@
 #include <QComboBox>
 #include <QFont>
 #include <QFrame>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPageSetupDialog>
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QPushButton>
+#include <QStringListModel>
 #include <climits>
 #include <cmath>
 
 #include "dialogerror.h"
+#include "dialogstyle.h"
+#include "printersetupdialog.h"
+#include "queueresolution.h"
 
 namespace lensmere {
 
@@ -47,6 +49,18 @@ QFont captionFont() {
     font.setBold(true);
     return font;
 }
+
+// The items of the size list. An editable combo box takes typed text that matches an item
+// as a choice of that item when the field loses focus or Enter is pressed; the factor comes
+// only from a choice made in the list, so typed text never matches an item.
+class FactorItems : public QStringListModel {
+  public:
+    using QStringListModel::QStringListModel;
+    QModelIndexList match(const QModelIndex&, int, const QVariant&, int,
+                          Qt::MatchFlags) const override {
+        return {};
+    }
+};
 
 int runDialog(QDialog& dialog) {
     return dialog.exec();
@@ -127,6 +141,7 @@ TPrintDlg::TPrintDlg(QWidget* parent) : QDialog(parent), runner_(runDialog) {
     setWindowTitle(QStringLiteral("Draw"));
     setFixedSize(621, 360);
     setSizeGripEnabled(false);
+    setFont(programFont());
 
     Bevel2 = new QFrame(this);
     Bevel2->setObjectName(QStringLiteral("Bevel2"));
@@ -187,19 +202,13 @@ TPrintDlg::TPrintDlg(QWidget* parent) : QDialog(parent), runner_(runDialog) {
     ComboBox1->setEditable(true);
     ComboBox1->setInsertPolicy(QComboBox::NoInsert);
     ComboBox1->setCompleter(nullptr);
-    ComboBox1->addItems(
-        {QStringLiteral("x1"), QStringLiteral("x2"), QStringLiteral("x3"), QStringLiteral("x4")});
+    ComboBox1->setModel(new FactorItems(
+        {QStringLiteral("x1"), QStringLiteral("x2"), QStringLiteral("x3"), QStringLiteral("x4")},
+        ComboBox1));
     ComboBox1->setCurrentIndex(-1);
     ComboBox1->setEditText(QStringLiteral("x1"));
-    ComboBox1->lineEdit()->installEventFilter(this);
-    // Only a choice from the list sets the factor; Enter in the field would otherwise
-    // "choose" the item whose text was typed.
-    connect(ComboBox1, &QComboBox::activated, this, [this](int index) {
-        if (returnInField_) {
-            return;
-        }
-        chosenFactorIndex_ = index;
-    });
+    connect(ComboBox1, &QComboBox::activated, this,
+            [this](int index) { chosenFactorIndex_ = index; });
 
     EditX = new QLineEdit(QStringLiteral("0"), this);
     EditX->setObjectName(QStringLiteral("EditX"));
@@ -207,6 +216,11 @@ TPrintDlg::TPrintDlg(QWidget* parent) : QDialog(parent), runner_(runDialog) {
     EditY = new QLineEdit(QStringLiteral("0"), this);
     EditY->setObjectName(QStringLiteral("EditY"));
     EditY->setGeometry(216, 336, 25, 21);
+    // The fields are as narrow as the form made them; Qt keeps 2 pixels inside the frame on
+    // each side, which would scroll "-200" out of the Y field. The text may use them.
+    for (QLineEdit* field : {EditX, EditY}) {
+        field->setTextMargins(-2, 0, -2, 0);
+    }
 
     setTabOrder(OKBtn, CancelBtn);
     setTabOrder(CancelBtn, Button1);
@@ -217,17 +231,6 @@ TPrintDlg::TPrintDlg(QWidget* parent) : QDialog(parent), runner_(runDialog) {
 
 TPrintDlg::~TPrintDlg() {
     dropSystemDialogs();
-}
-
-bool TPrintDlg::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == ComboBox1->lineEdit() &&
-        (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease)) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            returnInField_ = event->type() == QEvent::KeyPress;
-        }
-    }
-    return QDialog::eventFilter(watched, event);
 }
 
 void TPrintDlg::setDialogRunner(DialogRunner runner) {
@@ -252,8 +255,23 @@ QPrinter& TPrintDlg::currentPrinter() {
             info = printers.first();
         }
         printer_ = std::make_unique<QPrinter>(info, QPrinter::HighResolution);
+        useQueueResolution();
     }
     return *printer_;
+}
+
+void TPrintDlg::useQueueResolution() {
+    // Qt lays a queue's page out on a fixed grid of its own; printer pixels are the
+    // queue's. Printing into a file (a PDF printer, or a queue told to print to a file)
+    // keeps the resolution the printer was given.
+    if (printer_->outputFormat() != QPrinter::NativeFormat ||
+        !printer_->outputFileName().isEmpty()) {
+        return;
+    }
+    const int dpi = queueResolution(printer_->printerName());
+    if (dpi > 0) {
+        printer_->setResolution(dpi);
+    }
 }
 
 void TPrintDlg::setCurrentPrinter(std::unique_ptr<QPrinter> printer) {
@@ -297,10 +315,12 @@ void TPrintDlg::PrintPicture() {
     QPrinter& printer = currentPrinter();
     if (!PrintDialog1) {
         PrintDialog1 = new QPrintDialog(&printer, this);
+        PrintDialog1->setFont(programFont());
     }
     if (runner_(*PrintDialog1) != QDialog::Accepted) {
         return;
     }
+    useQueueResolution();
     const float f = sizeFactor();
     const Picture& picture = image1->picture();
     // The position is read before the job begins: a job begun and then abandoned would
@@ -349,9 +369,10 @@ void TPrintDlg::OKBtnClick() {
 void TPrintDlg::Button1Click() {
     QPrinter& printer = currentPrinter();
     if (!PrinterSetupDialog1) {
-        PrinterSetupDialog1 = new QPageSetupDialog(&printer, this);
+        PrinterSetupDialog1 = new TPrinterSetupDlg(&printer, this);
     }
     runner_(*PrinterSetupDialog1);
+    useQueueResolution();
     DrawPreview();
 }
 

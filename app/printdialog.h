@@ -16,12 +16,13 @@ class QComboBox;
 class QFrame;
 class QLabel;
 class QLineEdit;
-class QPageSetupDialog;
 class QPrintDialog;
 class QPrinter;
 class QPushButton;
 
 namespace lensmere {
+
+class TPrinterSetupDlg;
 
 // Rectangle edges in printer pixels of the printable area, or in preview pixels. The
 // arithmetic is single precision with products and quotients formed in higher precision;
@@ -63,8 +64,9 @@ class TPrintDlg : public QDialog {
     void setDialogRunner(DialogRunner runner);
 
     // The program's current printer: the system's default printer until the user picks
-    // another in a system dialog. Raises "There is no default printer currently selected"
-    // when the system has none.
+    // another in a system dialog. Its resolution is the queue's own, so that its pixels are
+    // the printer's. Raises "There is no default printer currently selected" when the
+    // system has none.
     QPrinter& currentPrinter();
     // Makes the given printer the current one (e.g. a PDF printer).
     void setCurrentPrinter(std::unique_ptr<QPrinter> printer);
@@ -103,19 +105,19 @@ class TPrintDlg : public QDialog {
     QLineEdit* EditY;
     // Bound to the current printer; made when first needed.
     QPrintDialog* PrintDialog1 = nullptr;
-    QPageSetupDialog* PrinterSetupDialog1 = nullptr;
+    TPrinterSetupDlg* PrinterSetupDialog1 = nullptr;
 
   protected:
     void showEvent(QShowEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     void dropSystemDialogs();
+    // Printer pixels are those of the current queue's own resolution.
+    void useQueueResolution();
 
     std::unique_ptr<QPrinter> printer_;
     DialogRunner runner_;
     int chosenFactorIndex_ = -1;
-    bool returnInField_ = false;
 };
 
 }  // namespace lensmere

@@ -54,3 +54,16 @@ if(EXISTS ${_lensmere_tests}/mainwindow_camsim_test.cpp AND TARGET simcamera AND
     target_compile_definitions(mainwindow_camsim_test PRIVATE CAMSIM_PATH="$<TARGET_FILE:camsim>")
     add_dependencies(mainwindow_camsim_test camsim)
 endif()
+
+# The program reporting the windows it shows, and its dialogs driven on a real X display.
+add_executable(lensmere_dialogs_x11_probe ${_lensmere_tests}/lensmere_dialogs_x11_probe.cpp)
+target_link_libraries(lensmere_dialogs_x11_probe PRIVATE lensmere_core)
+if(EXISTS ${_lensmere_tests}/dialogs_x11_test.cpp)
+    quorbit_add_gtest(dialogs_x11_test SOURCES ${_lensmere_tests}/dialogs_x11_test.cpp
+        ${_lensmere_tests}/x11_session.cpp ${_lensmere_tests}/printdialog_testutil.cpp
+        ${_lensmere_tests}/jpegdecoder_testfiles.cpp
+        LIBS lensmere_dialogs JPEG::JPEG Qt6::Test TIMEOUT 300)
+    target_compile_definitions(dialogs_x11_test PRIVATE
+        DIALOGS_PROBE_PATH="$<TARGET_FILE:lensmere_dialogs_x11_probe>")
+    add_dependencies(dialogs_x11_test lensmere_dialogs_x11_probe)
+endif()

@@ -56,6 +56,41 @@ else()
     ")
 endif()
 
+# The libgphoto2 camera driver and the udev rule that marks the camera as one
+# for libgphoto2. libgphoto2 loads drivers from its own folder only; with the
+# default prefix /usr/local the driver goes there (as the udev rule goes to
+# /etc), under any other prefix to the same path below that prefix.
+if(TARGET gphoto_quorbit)
+    set(_quorbit_driver_dir "${QUORBIT_GPHOTO_DRIVER_DIR}")
+    if(NOT _quorbit_driver_dir)
+        message(FATAL_ERROR "libgphoto2's driver folder is unknown (pkg-config libgphoto2 driverdir)")
+    endif()
+    string(REGEX REPLACE "^/usr/" "" _quorbit_driver_rel "${_quorbit_driver_dir}")
+    install(CODE "
+        if(CMAKE_INSTALL_PREFIX STREQUAL \"/usr/local\")
+            set(_quorbit_driver_dest \"${_quorbit_driver_dir}\")
+        else()
+            set(_quorbit_driver_dest \"\${CMAKE_INSTALL_PREFIX}/${_quorbit_driver_rel}\")
+        endif()
+        file(INSTALL \"$<TARGET_FILE:gphoto_quorbit>\" DESTINATION \"\${_quorbit_driver_dest}\"
+             FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+    ")
+    if(QUORBIT_UDEV_RULES_DIR)
+        install(FILES ${_quorbit_packaging}/70-quorbit-gphoto2.rules
+                DESTINATION ${QUORBIT_UDEV_RULES_DIR})
+    else()
+        install(CODE "
+            if(CMAKE_INSTALL_PREFIX STREQUAL \"/usr/local\")
+                set(_quorbit_rules_dir \"/etc/udev/rules.d\")
+            else()
+                set(_quorbit_rules_dir \"\${CMAKE_INSTALL_PREFIX}/lib/udev/rules.d\")
+            endif()
+            file(INSTALL \"${_quorbit_packaging}/70-quorbit-gphoto2.rules\"
+                 DESTINATION \"\${_quorbit_rules_dir}\")
+        ")
+    endif()
+endif()
+
 # The install test: the tree above, installed into a scratch prefix, must
 # be complete and usable.
 set(_quorbit_expected lib/udev/rules.d/70-quorbit-camera.rules)
@@ -65,6 +100,10 @@ if(TARGET quorbit)
 endif()
 if(TARGET quorbit-cli)
     list(APPEND _quorbit_expected ${CMAKE_INSTALL_BINDIR}/quorbit-cli)
+endif()
+if(TARGET gphoto_quorbit)
+    list(APPEND _quorbit_expected ${_quorbit_driver_rel}/quorbit.so
+         lib/udev/rules.d/70-quorbit-gphoto2.rules)
 endif()
 if(TARGET lensmere)
     list(APPEND _quorbit_expected ${CMAKE_INSTALL_BINDIR}/lensmere

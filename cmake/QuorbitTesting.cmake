@@ -26,6 +26,7 @@ function(quorbit_add_gtest name)
         set(tests ${name})
     endif()
     set(env "ASAN_OPTIONS=detect_leaks=1:abort_on_error=0"
+            "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/cmake/lsan-suppressions.txt"
             "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1"
             "QT_QPA_PLATFORM=offscreen" ${ARG_ENV})
     set_tests_properties(${tests} PROPERTIES TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "${env}")

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -294,6 +295,26 @@ TEST_F(AlbumTest, RightClickKeepsTheSelection) {
     ASSERT_EQ(questions_.size(), 1u);
     EXPECT_EQ(questions_[0], "Do you really want to delete a.jpg?");
     album_->hide();
+}
+
+TEST_F(AlbumTest, RegularFileInPlaceOfTheFolderReportsAndDoesNotShow) {
+    const QString plain = dir_.filePath("MyPhotoFile");
+    test::writeFile(plain, "not a folder");
+    bool shown = false;
+    QTimer::singleShot(0, album_.get(), [&] {
+        shown = album_->isVisible();
+        album_->CancelBtn->click();
+    });
+    try {
+        album_->ShowFolder(plain);
+        FAIL() << "no error";
+    } catch (const DialogError& error) {
+        EXPECT_STREQ(error.what(), "Invalid filename");
+    }
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(shown);
+    EXPECT_FALSE(album_->isVisible());
+    EXPECT_NE(album_->FileListBox1->directory(), dir_.path()) << "not the folder around it";
 }
 
 TEST_F(AlbumTest, ReopeningShowsTheLastPictureAndAFreshList) {

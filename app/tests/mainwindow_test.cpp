@@ -13,6 +13,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -316,6 +317,61 @@ TEST_F(MainWindowTest, ViewShowsThePhotoAndFillsTheGauge) {
     EXPECT_EQ(Preview(), shown);
 }
 
+// A slot holds all but the last 400 bytes of a raw picture; what follows the
+// slot on the card (here the next photo) must not show in the bottom row.
+TEST_F(MainWindowTest, BottomRowPastTheSlotIsBlackInBothBitmaps) {
+    auto camera = MakeCamera(sim::Variant::k16MbLe, 3);
+    Plug(camera);
+    TZarvoLink& w = Open();
+    w.SetSaveDialogRunner([&](QWidget*, TSavePictureDialog& d) {
+        d.FileName = workdir_.q() + "/MyPhoto/p.jpg";
+        return true;
+    });
+    constexpr size_t kPastSlot = 0x4C000 - 240 * 1288 - 1288;  // 888: pixel 222 of row 241
+    for (int row : {0, 1}) {
+        SCOPED_TRACE(row);
+        const int slot = w.CardDirectory[16 * row + 8];
+        const auto raw = RawOfSlot(*camera, slot);
+        const uint8_t* last_row = raw.data() + 241 * 1288;
+        // The bytes after the slot are another photo's, not black.
+        ASSERT_NE(std::count(raw.begin() + 0x4C000, raw.end(), 0), 400);
+
+        Select(row);
+        w.ViewPICButtonClick();
+        ASSERT_TRUE(messages_.texts().empty());
+        const auto bmp = apptest::ReadFile(workdir_.file("TEMP.BMP"));
+        ASSERT_EQ(bmp.size(), 234310u);
+        std::vector<uint8_t> expected;  // raw row 241, stored first
+        for (size_t x = 0; x < 322; ++x) {
+            const uint8_t* p = last_row + 4 * x;
+            const bool on_card = 4 * x < kPastSlot;
+            expected.insert(expected.end(), {static_cast<uint8_t>(on_card ? p[0] : 0),
+                                             static_cast<uint8_t>(on_card ? p[2] : 0),
+                                             static_cast<uint8_t>(on_card ? p[3] : 0)});
+        }
+        EXPECT_EQ(std::vector<uint8_t>(bmp.begin() + 54, bmp.begin() + 54 + 966), expected);
+
+        w.SavetofileButtonClick();
+        ASSERT_TRUE(messages_.texts().empty());
+        const auto doubled = apptest::ReadFile(workdir_.file("TEMP.BMP"));
+        ASSERT_EQ(doubled.size(), 935142u);
+        // The two stored rows of raw row 241, green from bytes 1 and 2.
+        for (int half = 0; half < 2; ++half) {
+            std::vector<uint8_t> pair_row;
+            for (size_t x = 0; x < 644; ++x) {
+                const uint8_t* p = last_row + 4 * (x / 2);
+                const bool on_card = 4 * (x / 2) < kPastSlot;
+                pair_row.insert(pair_row.end(),
+                                {static_cast<uint8_t>(on_card ? p[0] : 0),
+                                 static_cast<uint8_t>(on_card ? p[half == 0 ? 1 : 2] : 0),
+                                 static_cast<uint8_t>(on_card ? p[3] : 0)});
+            }
+            const auto at = doubled.begin() + 54 + half * 1932;
+            EXPECT_EQ(std::vector<uint8_t>(at, at + 1932), pair_row) << half;
+        }
+    }
+}
+
 TEST_F(MainWindowTest, SaveWritesJpegIdenticalToCjpeg) {
     auto camera = MakeCamera(sim::Variant::k16MbLe, 3);
     Plug(camera);
@@ -414,6 +470,30 @@ TEST_F(MainWindowTest, UnplugDuringAViewShowsAMessageAndWritesNothing) {
     ASSERT_EQ(messages_.texts().size(), 1u);
     EXPECT_FALSE(fs::exists(workdir_.file("MyPhoto/gone.jpg")));
     EXPECT_FALSE(fs::exists(workdir_.file("TEMP.BMP")));
+}
+
+TEST_F(MainWindowTest, SaveThatFindsTheListEmptiedSaysNoPhotoIsSelected) {
+    Plug(MakeCamera(sim::Variant::k16MbLe, 3));
+    TZarvoLink& w = Open();
+    // The camera is unplugged while the save dialog is open; the timer tick
+    // that comes in the meantime clears the list.
+    w.SetSaveDialogRunner([&](QWidget*, TSavePictureDialog& d) {
+        scoped_.backend().Detach("cam");
+        EXPECT_TRUE(WaitFor([&] { return w.DeviceConnected == 0; }));
+        w.Timer2Timer();
+        EXPECT_EQ(w.ListBox1->count(), 0);
+        d.FileName = workdir_.q() + "/MyPhoto/late.jpg";
+        return true;
+    });
+    Select(2);
+    clock_.Clear();
+    w.SavetofileButtonClick();
+    ASSERT_EQ(messages_.texts().size(), 1u);
+    EXPECT_EQ(messages_.texts()[0].toStdString(), kNoPhotoSelectedText);
+    EXPECT_TRUE(clock_.Pauses().empty()) << "nothing was read";
+    EXPECT_FALSE(fs::exists(workdir_.file("TEMP.BMP")));
+    EXPECT_FALSE(fs::exists(workdir_.file("MyPhoto/late.jpg")));
+    EXPECT_EQ(w.Label3->text(), "");
 }
 
 TEST_F(MainWindowTest, CatalogWithoutCameraLeavesNoStaleList) {

@@ -12,6 +12,7 @@
 
 #include "app/devicelink.h"
 #include "app/errors.h"
+#include "app/mainwindow.h"
 
 namespace apptest {
 
@@ -98,7 +99,13 @@ QImage ExpectedPreview(const std::vector<uint8_t>& raw) {
     QImage image(sim::kPhotoWidth, sim::kPhotoHeight, QImage::Format_RGB888);
     for (int r = 0; r < sim::kPhotoHeight; ++r) {
         for (int x = 0; x < sim::kPhotoWidth; ++x) {
-            const uint8_t* p = raw.data() + r * sim::kRawRowBytes + 4 * x;
+            const size_t at = static_cast<size_t>(r) * sim::kRawRowBytes + 4 * x;
+            // The bottom row's last pixels lie past the slot: black.
+            if (at >= TZarvoLink::kSlotBytes) {
+                image.setPixel(x, r, qRgb(0, 0, 0));
+                continue;
+            }
+            const uint8_t* p = raw.data() + at;
             image.setPixel(x, r, qRgb(p[3], p[2], p[0]));
         }
     }

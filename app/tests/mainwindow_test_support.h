@@ -50,7 +50,8 @@ sim::RgbImage TestPicture(int seed);
 std::vector<sim::RgbImage> TestPictures(int count);
 
 // The picture the preview should show for the raw bytes read from a slot
-// (the 311,696 bytes from the first byte of the slot), as 24-bit RGB.
+// (the 311,696 bytes from the first byte of the slot), as 24-bit RGB: the
+// pixels whose bytes lie past the slot are black.
 QImage ExpectedPreview(const std::vector<uint8_t>& raw);
 
 std::vector<uint8_t> ReadFile(const std::string& path);

@@ -9,8 +9,11 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QPageLayout>
+#include <QPageSize>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -51,6 +54,11 @@ TEST(PrintDialogCups, PrintsOnTheDefaultQueue) {
 
     QPrinter& printer = dialog.currentPrinter();
     EXPECT_EQ(printer.printerName(), system.printerName()) << "the system default is current";
+    // Printer pixels are the queue's own.
+    const int listed = test::listedResolution(system.printerName());
+    if (listed > 0) {
+        EXPECT_EQ(printer.resolution(), listed);
+    }
     // A title of our own finds our page among other jobs on the queue.
     const QString title = QStringLiteral("lensmeretest%1x%2")
                               .arg(QCoreApplication::applicationPid())
@@ -99,6 +107,66 @@ TEST(PrintDialogCups, PrintsOnTheDefaultQueue) {
         }
     }
     EXPECT_EQ(misplaced, 0);
+}
+
+// The printer set-up chooses the printer as well as paper and orientation; printer pixels and
+// the preview follow the printer chosen.
+TEST(PrintDialogCups, PrinterSetupChoosesThePrinterPaperAndOrientation) {
+    test::ensureApplication();
+    if (QPrinterInfo::defaultPrinter().isNull()) {
+        GTEST_SKIP() << "no CUPS queue";
+    }
+    const QString name =
+        QStringLiteral("lensmere-setup-%1").arg(QCoreApplication::applicationPid());
+    test::TemporaryCupsPdfQueue queue(name, 600);
+    if (!queue.made()) {
+        GTEST_SKIP() << "cannot add a cups-pdf queue (needs root and lpadmin)";
+    }
+    QTemporaryDir dir;
+    const QString path = dir.filePath("TEMP.bmp");
+    test::writeFile(path, test::encodeBitmap24(test::blockPattern(644, 484)));
+    TPrintDlg dialog;
+    dialog.LoadPicture(path);
+    QPrinter& printer = dialog.currentPrinter();
+    ASSERT_NE(printer.printerName(), name);
+    ASSERT_NE(printer.resolution(), 600);
+
+    bool answered = false;
+    dialog.setDialogRunner([&](QDialog& setup) {
+        auto* printers = setup.findChild<QComboBox*>("PrinterBox");
+        auto* papers = setup.findChild<QComboBox*>("PaperBox");
+        auto* landscape = setup.findChild<QRadioButton*>("LandscapeButton");
+        if (printers == nullptr || papers == nullptr || landscape == nullptr) {
+            ADD_FAILURE() << "set-up controls missing";
+            return int(QDialog::Rejected);
+        }
+        EXPECT_EQ(printers->currentText(), printer.printerName());
+        printers->setCurrentIndex(printers->findText(name));
+        EXPECT_GT(papers->count(), 1);
+        papers->setCurrentIndex(papers->findText("A5"));
+        landscape->setChecked(true);
+        answered = papers->currentIndex() >= 0;
+        setup.accept();
+        return setup.result();
+    });
+    dialog.EditX->setText("0");
+    dialog.Button1Click();
+    ASSERT_TRUE(answered) << "no A5 paper offered";
+    EXPECT_EQ(printer.printerName(), name);
+    EXPECT_EQ(printer.resolution(), 600);
+    EXPECT_EQ(printer.pageLayout().pageSize().id(), QPageSize::A5);
+    EXPECT_EQ(printer.pageLayout().orientation(), QPageLayout::Landscape);
+    const QSize page = dialog.pageSize();
+    EXPECT_GT(page.width(), page.height());
+    // About 8.3 x 5.8 inches, less the margins, at 600 dpi.
+    EXPECT_GT(page.width(), 4500);
+    EXPECT_LT(page.width(), 5000);
+    // The preview was drawn for that page: 644 x 484 at 185 / page width.
+    const QImage& canvas = dialog.PaintBox1->canvas();
+    ASSERT_FALSE(canvas.isNull());
+    const int pw = 644 * 185 / page.width();
+    EXPECT_NE(canvas.pixel(pw - 2, 2), qRgb(255, 255, 255));
+    EXPECT_EQ(canvas.pixel(pw + 1, 2), qRgb(255, 255, 255));
 }
 
 }  // namespace

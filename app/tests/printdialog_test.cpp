@@ -9,17 +9,21 @@
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPageSetupDialog>
+#include <QMessageBox>
 #include <QPrintDialog>
+#include <QPrinter>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <climits>
 
+#include "albumdialog.h"
 #include "dialogerror.h"
+#include "dialogstyle.h"
 #include "jpegdecoder.h"
 #include "jpegdecoder_testfiles.h"
 #include "printdialog_testutil.h"
+#include "printersetupdialog.h"
 
 namespace lensmere {
 namespace {
@@ -166,6 +170,17 @@ TEST_F(PrintDialogTest, OnlyAChoiceFromTheListSetsTheFactor) {
     EXPECT_EQ(dialog_->sizeFactor(), 1.0f);
     chooseFactor(1);
     EXPECT_EQ(dialog_->sizeFactor(), 2.0f);
+    // Typing "x4" and leaving the field is no choice from the list.
+    dialog_->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dialog_.get()));
+    field->setFocus(Qt::MouseFocusReason);
+    field->selectAll();
+    QTest::keyClicks(field, "x4");
+    dialog_->EditX->setFocus(Qt::MouseFocusReason);
+    ASSERT_TRUE(dialog_->EditX->hasFocus());
+    EXPECT_EQ(dialog_->ComboBox1->currentText(), "x4");
+    EXPECT_EQ(dialog_->sizeFactor(), 2.0f);
+    field->setFocus(Qt::MouseFocusReason);
     // Typing "x4" and pressing Enter is still no choice from the list.
     answer_ = QDialog::Rejected;
     usePdf(4800, 6600, 0);
@@ -356,13 +371,59 @@ TEST_F(PrintDialogTest, PrinterSetupThenPreview) {
     usePdf(4800, 6600, 0);
     dialog_->Button1->click();
     ASSERT_EQ(shownDialogs_.size(), 1u);
-    EXPECT_NE(qobject_cast<QPageSetupDialog*>(shownDialogs_[0]), nullptr);
+    EXPECT_NE(qobject_cast<TPrinterSetupDlg*>(shownDialogs_[0]), nullptr);
+    for (const char* name : {"PrinterBox", "PaperBox", "PortraitButton", "LandscapeButton"}) {
+        EXPECT_NE(shownDialogs_[0]->findChild<QWidget*>(name), nullptr) << name;
+    }
     EXPECT_NE(dialog_->PaintBox1->canvas().pixel(5, 5), qRgb(255, 255, 255));
     // The outcome of the set-up dialog is not looked at.
     answer_ = QDialog::Rejected;
     dialog_->PaintBox1->clearDrawing();
     dialog_->Button1->click();
     EXPECT_FALSE(dialog_->PaintBox1->canvas().isNull());
+}
+
+// The form's sizes were made for the program's font: in it the captions fit their controls.
+TEST_F(PrintDialogTest, DialogsUseTheProgramsFont) {
+    const QFont program = programFont();
+    EXPECT_EQ(program.pixelSize(), 11);
+    EXPECT_EQ(program.family(), "MS Sans Serif");
+    EXPECT_EQ(dialog_->font(), program);
+    EXPECT_EQ(dialog_->EditY->font(), program);
+    EXPECT_LE(dialog_->Button1->sizeHint().width(), dialog_->Button1->width());
+
+    // "-200" shows whole: the field need not scroll to show its end as well as its start.
+    dialog_->show();
+    QLineEdit* y = dialog_->EditY;
+    y->setText("-200");
+    y->setCursorPosition(0);
+    const QImage start = y->grab().toImage();
+    y->setCursorPosition(4);
+    EXPECT_EQ(y->grab().toImage(), start);
+    dialog_->hide();
+
+    TPreviewDlg album;
+    EXPECT_EQ(album.font(), program);
+    QPrinter printer;
+    TPrinterSetupDlg setup(&printer);
+    EXPECT_EQ(setup.font(), program);
+}
+
+// The window frame draws the caption in its own bold title font next to its buttons: a box
+// as narrow as a short text would cut it.
+TEST_F(PrintDialogTest, MessageBoxesLeaveRoomForTheirCaption) {
+    std::unique_ptr<QMessageBox> confirm(TPreviewDlg::createConfirmBox(nullptr, "Sure?"));
+    QMessageBox error(QMessageBox::Critical, "ZarvoLink", "File not found", QMessageBox::Ok);
+    styleMessageBox(error);
+    for (QMessageBox* box : {confirm.get(), &error}) {
+        box->show();
+        EXPECT_EQ(box->font(), programFont());
+        QFont title = QApplication::font();
+        title.setBold(true);
+        EXPECT_GE(box->width(), QFontMetrics(title).horizontalAdvance(box->windowTitle()) + 100)
+            << box->windowTitle().toStdString();
+        box->hide();
+    }
 }
 
 TEST_F(PrintDialogTest, PreparePictureRestoresFullColourDecoding) {

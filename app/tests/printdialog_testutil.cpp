@@ -7,11 +7,14 @@
 #include <QPageLayout>
 #include <QPageSize>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
 #include <algorithm>
 #include <cstdlib>
+
+#include <unistd.h>
 
 namespace lensmere::test {
 
@@ -135,6 +138,39 @@ std::array<int, 3> meanColour(const QImage& image, const QRect& area) {
 
 std::array<int, 4> edges(const QRect& rect) {
     return {rect.left(), rect.top(), rect.right() + 1, rect.bottom() + 1};
+}
+
+int listedResolution(const QString& queue) {
+    QProcess lpoptions;
+    lpoptions.start("lpoptions", {"-p", queue, "-l"});
+    if (!lpoptions.waitForFinished(10000)) {
+        return 0;
+    }
+    static const QRegularExpression chosen("^Resolution/.*\\*(\\d+)dpi",
+                                           QRegularExpression::MultilineOption);
+    const auto match = chosen.match(QString::fromLocal8Bit(lpoptions.readAllStandardOutput()));
+    return match.hasMatch() ? match.captured(1).toInt() : 0;
+}
+
+namespace {
+const char* const kCupsPdfPpd = "/usr/share/ppd/cups-pdf/CUPS-PDF_opt.ppd";
+}
+
+TemporaryCupsPdfQueue::TemporaryCupsPdfQueue(const QString& name, int dpi) : name_(name) {
+    if (::geteuid() != 0 || QStandardPaths::findExecutable("lpadmin").isEmpty() ||
+        !QFile::exists(kCupsPdfPpd)) {
+        return;
+    }
+    QProcess lpadmin;
+    lpadmin.start("lpadmin", {"-p", name, "-v", "cups-pdf:/", "-P", kCupsPdfPpd, "-o",
+                              QStringLiteral("Resolution-default=%1dpi").arg(dpi), "-E"});
+    made_ = lpadmin.waitForFinished(30000) && lpadmin.exitCode() == 0;
+}
+
+TemporaryCupsPdfQueue::~TemporaryCupsPdfQueue() {
+    if (made_) {
+        QProcess::execute("lpadmin", {"-x", name_});
+    }
 }
 
 QImage blockPattern(int width, int height) {

@@ -42,6 +42,23 @@ QString cupsPdfFolder(const QPrinterInfo& printer);
 // its path, or empty when none came in time.
 QString waitForCupsPdf(const QString& folder, const QString& title, int timeoutMs);
 
+// The default resolution of a queue as lpoptions lists it ("150dpi *300dpi ..."); 0 when
+// lpoptions does not say.
+int listedResolution(const QString& queue);
+
+// A cups-pdf queue of its own with the given default resolution, for as long as the object
+// lives; not made (made() false) unless running as root with lpadmin and the cups-pdf PPD.
+class TemporaryCupsPdfQueue {
+  public:
+    TemporaryCupsPdfQueue(const QString& name, int dpi);
+    ~TemporaryCupsPdfQueue();
+    bool made() const { return made_; }
+
+  private:
+    QString name_;
+    bool made_ = false;
+};
+
 // A picture of flat 16 x 16 blocks, easy to compare after printing.
 QImage blockPattern(int width, int height);
 

@@ -43,6 +43,17 @@ foreach(needle "ATTR{idVendor}==\"5a17\"" "ATTR{idProduct}==\"c3e2\"" "TAG+=\"ua
     endif()
 endforeach()
 
+if("lib/udev/rules.d/70-quorbit-gphoto2.rules" IN_LIST EXPECTED)
+    file(READ "${prefix}/lib/udev/rules.d/70-quorbit-gphoto2.rules" rule)
+    foreach(needle "ATTR{idVendor}==\"5a17\"" "ATTR{idProduct}==\"c3e2\""
+                   "ENV{ID_GPHOTO2}=\"1\"")
+        string(FIND "${rule}" "${needle}" at)
+        if(at LESS 0)
+            fail("the libgphoto2 udev rule lacks ${needle}")
+        endif()
+    endforeach()
+endif()
+
 if("${LIBDIR}/libquorbit.so" IN_LIST EXPECTED)
     find_program(PKG_CONFIG pkg-config)
     if(NOT PKG_CONFIG)

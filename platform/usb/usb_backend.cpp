@@ -170,9 +170,10 @@ class UsbBackendImpl final : public Backend {
             } else {
                 open = OpenUsbDevice::Open(context, device, path, result);
                 if (!open) {
-                    ReportAccessDeniedOnce(path, result);
+                    ReportOpenProblemOnce(path, result);
                     return result;
                 }
+                ForgetOpenProblem(path);
                 cache[path] = open;
             }
             // Drop stale entries so the map does not grow with every replug.
@@ -195,17 +196,23 @@ class UsbBackendImpl final : public Backend {
 
   private:
     // Neither the card library nor the program shows why an open failed, and
-    // a missing udev rule is the one cause a user must act on: say it once
-    // per device path, in the platform's error report.
-    void ReportAccessDeniedOnce(const std::string& path, const OpenResult& result) {
-        if (result.error != OpenError::AccessDenied)
+    // two causes are the user's to act on: a missing udev rule, and another
+    // program holding the camera (a desktop daemon that imports photos
+    // through libgphoto2). Say each once per device path, in the platform's
+    // error report, until the path opens again.
+    void ReportOpenProblemOnce(const std::string& path, const OpenResult& result) {
+        if (result.error != OpenError::AccessDenied && result.error != OpenError::Busy)
             return;
         {
             std::lock_guard lock(mutex_);
-            if (!denied_paths_.insert(path).second)
+            if (!reported_paths_.insert(path).second)
                 return;
         }
         ReportError("USB camera", result.message);
+    }
+    void ForgetOpenProblem(const std::string& path) {
+        std::lock_guard lock(mutex_);
+        reported_paths_.erase(path);
     }
 
     // libusb runs only while something uses it: an enumeration, an open
@@ -225,7 +232,7 @@ class UsbBackendImpl final : public Backend {
 
     std::mutex mutex_;
     std::weak_ptr<UsbContext> context_;
-    std::set<std::string> denied_paths_;
+    std::set<std::string> reported_paths_;
 };
 
 }  // namespace

@@ -208,11 +208,17 @@ TEST(UsbBackend, AnInterfaceClaimedByAnotherProgramIsReportedBusy) {
     PlugOptions options;
     options.claimed_elsewhere = true;
     Plugged cam = PlugCamera(sim::Variant::k16MbLe, options);
+    platform::CapturedReports reports;
     platform::OpenResult r = platform::OpenPath(cam.path);
     EXPECT_FALSE(r.handle);
     EXPECT_EQ(r.error, platform::OpenError::Busy);
     EXPECT_NE(r.message.find(cam.path), std::string::npos) << r.message;
     EXPECT_NE(r.message.find("another program"), std::string::npos) << r.message;
+    // The library and quorbit-cli learn only that no camera opened: the
+    // backend says why itself, once.
+    EXPECT_EQ(platform::OpenPath(cam.path + "/PIPE00").error, platform::OpenError::Busy);
+    ASSERT_EQ(reports.reports().size(), 1u);
+    EXPECT_EQ(reports.reports()[0].text, r.message);
 }
 
 TEST(UsbBackend, UnpluggingDuringAReadReportsTheDeviceGone) {

@@ -173,6 +173,26 @@ TEST_F(UsbCardTest, SixteenMegabyteLittleEndianCard) {
     EXPECT_EQ(q.GetPhotoCount(), 0);
 }
 
+TEST_F(UsbCardTest, ACameraHeldByAnotherProgramIsSaidToBeInUseNotJustMissing) {
+    // A photo import daemon (libgphoto2 in the desktop) has claimed it.
+    std::shared_ptr<sim::Camera> camera = MakeCamera(sim::Variant::k16MbLe, 1);
+    PlugOptions options;
+    options.port = FreshPort();
+    options.claimed_elsewhere = true;
+    MockUsbDevice& device = Bus().Plug(camera, options);
+    ::testing::internal::CaptureStderr();
+    // Until the library's libusb sees the device, and a while after.
+    Eventually([&] { return Library().OpenDevice() == 1; }, 1500);
+    const int opened = Library().OpenDevice();
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    Bus().Unplug(device);
+    EXPECT_EQ(opened, 0);
+    const size_t at = said.find("another program");
+    EXPECT_NE(at, std::string::npos) << said;
+    EXPECT_NE(said.find(device.device_path()), std::string::npos) << said;
+    EXPECT_EQ(said.find("another program", at + 1), std::string::npos) << "said more than once";
+}
+
 TEST_F(UsbCardTest, ThirtyTwoMegabyteBigEndianCard) {
     Plug(sim::Variant::k32Mb, 1);
     Api& q = Library();

@@ -59,10 +59,12 @@ class UsbDeviceLinkTest : public ::testing::Test {
         std::filesystem::remove_all(workdir_);
     }
 
-    void Plug(sim::Variant variant, int photos, bool wait_listed = true) {
+    void Plug(sim::Variant variant, int photos, bool wait_listed = true,
+              bool claimed_elsewhere = false) {
         camera_ = MakeCamera(variant, photos);
         PlugOptions options;
         options.port = FreshPort();
+        options.claimed_elsewhere = claimed_elsewhere;
         device_ = &Bus().Plug(camera_, options);
         path_ = device_->device_path();
         if (wait_listed) {
@@ -119,6 +121,15 @@ TEST_F(UsbDeviceLinkTest, ProbeFindsTheUsbCameraAndReadsTheCardThroughThePipes) 
     EXPECT_EQ(record.product, "Photo Camera");
     EXPECT_EQ(record.serial_number, "CAMSIM0001");
     EXPECT_TRUE(messages_.empty()) << messages_.front();
+}
+
+TEST_F(UsbDeviceLinkTest, ACameraHeldByAnotherProgramIsSaidToBeInUse) {
+    Plug(sim::Variant::k16MbLe, 1, /*wait_listed=*/true, /*claimed_elsewhere=*/true);
+    devicelink::THidDeviceData record;
+    devicelink::FindDevice(record, devicelink::kCameraInstance);
+    ASSERT_FALSE(messages_.empty());
+    EXPECT_NE(messages_.front().find("another program"), std::string::npos) << messages_.front();
+    EXPECT_NE(messages_.front().find(path_), std::string::npos) << messages_.front();
 }
 
 TEST_F(UsbDeviceLinkTest, PluggedInWhileRunningIsListedWithinASecondAndUnpluggedCleared) {
