@@ -40,21 +40,23 @@ if(TARGET lensmere)
             DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 endif()
 
-# The udev rule: decided at install time, when the prefix is final.
-if(QUORBIT_UDEV_RULES_DIR)
-    install(FILES ${_quorbit_packaging}/70-quorbit-camera.rules
-            DESTINATION ${QUORBIT_UDEV_RULES_DIR})
-else()
-    install(CODE "
-        if(CMAKE_INSTALL_PREFIX STREQUAL \"/usr/local\")
-            set(_quorbit_rules_dir \"/etc/udev/rules.d\")
-        else()
-            set(_quorbit_rules_dir \"\${CMAKE_INSTALL_PREFIX}/lib/udev/rules.d\")
-        endif()
-        file(INSTALL \"${_quorbit_packaging}/70-quorbit-camera.rules\"
-             DESTINATION \"\${_quorbit_rules_dir}\")
-    ")
-endif()
+# A udev rule: where it goes is decided at install time, when the prefix is final.
+function(quorbit_install_udev_rule rule)
+    if(QUORBIT_UDEV_RULES_DIR)
+        install(FILES ${_quorbit_packaging}/${rule} DESTINATION ${QUORBIT_UDEV_RULES_DIR})
+    else()
+        install(CODE "
+            if(CMAKE_INSTALL_PREFIX STREQUAL \"/usr/local\")
+                set(_quorbit_rules_dir \"/etc/udev/rules.d\")
+            else()
+                set(_quorbit_rules_dir \"\${CMAKE_INSTALL_PREFIX}/lib/udev/rules.d\")
+            endif()
+            file(INSTALL \"${_quorbit_packaging}/${rule}\" DESTINATION \"\${_quorbit_rules_dir}\")
+        ")
+    endif()
+endfunction()
+
+quorbit_install_udev_rule(70-quorbit-camera.rules)
 
 # The libgphoto2 camera driver and the udev rule that marks the camera as one
 # for libgphoto2. libgphoto2 loads drivers from its own folder only; with the
@@ -75,20 +77,7 @@ if(TARGET gphoto_quorbit)
         file(INSTALL \"$<TARGET_FILE:gphoto_quorbit>\" DESTINATION \"\${_quorbit_driver_dest}\"
              FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
     ")
-    if(QUORBIT_UDEV_RULES_DIR)
-        install(FILES ${_quorbit_packaging}/70-quorbit-gphoto2.rules
-                DESTINATION ${QUORBIT_UDEV_RULES_DIR})
-    else()
-        install(CODE "
-            if(CMAKE_INSTALL_PREFIX STREQUAL \"/usr/local\")
-                set(_quorbit_rules_dir \"/etc/udev/rules.d\")
-            else()
-                set(_quorbit_rules_dir \"\${CMAKE_INSTALL_PREFIX}/lib/udev/rules.d\")
-            endif()
-            file(INSTALL \"${_quorbit_packaging}/70-quorbit-gphoto2.rules\"
-                 DESTINATION \"\${_quorbit_rules_dir}\")
-        ")
-    endif()
+    quorbit_install_udev_rule(70-quorbit-gphoto2.rules)
 endif()
 
 # The install test: the tree above, installed into a scratch prefix, must
