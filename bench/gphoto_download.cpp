@@ -16,35 +16,12 @@
 #include <vector>
 
 #include "platform/usb/tests/mock_usb_bus.h"
+#include "platform/usb/tests/usb_bus_fixture.h"
 #include "sim/camera.h"
 #include "sim/card_maker.h"
 #include "tools/tests/process.h"
 
 namespace {
-
-std::shared_ptr<sim::Camera> MakeCamera(sim::Variant variant, int photos) {
-    std::vector<sim::RgbImage> images;
-    for (int i = 0; i < photos; ++i) {
-        sim::RgbImage image(322, 242);
-        for (int y = 0; y < image.height; ++y) {
-            for (int x = 0; x < image.width; ++x) {
-                uint8_t* p = image.at(x, y);
-                p[0] = static_cast<uint8_t>(x + 40 * i);
-                p[1] = static_cast<uint8_t>(y);
-                p[2] = static_cast<uint8_t>(x ^ y);
-            }
-        }
-        images.push_back(std::move(image));
-    }
-    std::string error;
-    auto card = sim::MakeCardInMemory(variant, images, &error);
-    if (!card) {
-        std::fprintf(stderr, "%s\n", error.c_str());
-        std::exit(1);
-    }
-    return std::make_shared<sim::Camera>(variant, std::move(card), sim::DefaultAttributes(),
-                                         [](std::string_view) {});
-}
 
 // Seconds the program ran; exits when it failed.
 double Timed(const std::vector<std::string>& argv, const std::vector<std::string>& env,
@@ -90,7 +67,7 @@ int main(int argc, char** argv) {
     for (sim::Variant v : {sim::Variant::k16MbLe, sim::Variant::k32Mb}) {
         usbtest::PlugOptions options;
         options.port = std::to_string(port++);
-        usbtest::MockUsbDevice& device = bus.Plug(MakeCamera(v, photos), options);
+        usbtest::MockUsbDevice& device = bus.Plug(usbtest::MakeCamera(v, photos), options);
         const std::string node = device.devnode();  // /dev/bus/usb/001/00N
         const std::string gp_port =
             "usb:" + node.substr(node.size() - 7, 3) + "," + node.substr(node.size() - 3);
