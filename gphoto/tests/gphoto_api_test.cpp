@@ -94,11 +94,7 @@ TEST_P(GphotoApiTest, ListGetPreviewDeleteAndUploadDoWhatTheLibraryDoes) {
     const std::vector<uint8_t> bitmap = quorbit::testing::TestBitmap(7);
     ASSERT_EQ(camera_->Put("holiday.png", EncodePng(PictureOfBitmap(bitmap)), context_), GP_OK)
         << context_.AllErrors();
-    {
-        quorbit::testing::TempDir dir;
-        quorbit::testing::WriteFileBytes(dir.File("u.bmp"), bitmap);
-        ASSERT_EQ(quorbit::WriteFileToFlash(twin.session(), dir.File("u.bmp")), 1);
-    }
+    ASSERT_EQ(twin.Upload(bitmap), 1);
     EXPECT_TRUE(SameCard(*plugged_, twin.camera()));
     // (libgphoto2 sorts the list by name.)
     EXPECT_EQ(camera_->ListFiles(context_),
@@ -147,9 +143,7 @@ TEST_F(GphotoApiCardTest, AnUploadOfTheLibrarysBitmapIsTheLibrarysUploadAndOther
 
     const std::vector<uint8_t> bitmap = quorbit::testing::TestBitmap(3);
     ASSERT_EQ(camera_->Put("photo.bmp", bitmap, context_), GP_OK) << context_.AllErrors();
-    quorbit::testing::TempDir dir;
-    quorbit::testing::WriteFileBytes(dir.File("u.bmp"), bitmap);
-    ASSERT_EQ(quorbit::WriteFileToFlash(twin.session(), dir.File("u.bmp")), 1);
+    ASSERT_EQ(twin.Upload(bitmap), 1);
     EXPECT_TRUE(SameCard(*plugged_, twin.camera()));
     EXPECT_EQ(camera_->ListFiles(context_),
               (std::vector<std::string>{"slot-000.png", "slot-001.png"}));

@@ -56,6 +56,12 @@ Twin::~Twin() {
     session_.Close();
 }
 
+int Twin::Upload(const std::vector<uint8_t>& bitmap) {
+    quorbit::testing::TempDir dir;
+    quorbit::testing::WriteFileBytes(dir.File("upload.bmp"), bitmap);
+    return quorbit::WriteFileToFlash(session_, dir.File("upload.bmp"));
+}
+
 quorbit_gphoto::RgbPicture PictureOfBitmap(const std::vector<uint8_t>& file) {
     quorbit_gphoto::RgbPicture picture(322, 242);
     if (file.size() != 234310) {

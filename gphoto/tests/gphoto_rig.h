@@ -49,6 +49,8 @@ class Twin {
     ~Twin();
     quorbit::CardSession& session() { return session_; }
     sim::Camera& camera() { return *camera_; }
+    // Uploads a bitmap file's bytes through the library, as a host would: 1 on success.
+    int Upload(const std::vector<uint8_t>& bitmap);
 
   private:
     platform::ScopedInProcessBackend backend_;

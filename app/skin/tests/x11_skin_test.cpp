@@ -15,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include "app/tests/x11_session.h"
+
 #include <memory>
 
 namespace {
@@ -27,31 +29,7 @@ QString Tool(const char* name) {
     return QStandardPaths::findExecutable(QString::fromLatin1(name));
 }
 
-// Reads lines from a process until one starts with `prefix` (returned) or the time runs out.
-class LineReader {
-  public:
-    explicit LineReader(QProcess* process) : process_(process) {}
-    QString WaitFor(const QString& prefix, int timeout_ms = kTimeoutMs) {
-        QDeadlineTimer deadline(timeout_ms);
-        while (true) {
-            while (process_->canReadLine()) {
-                const QString line = QString::fromUtf8(process_->readLine()).trimmed();
-                seen_.append(line);
-                if (line.startsWith(prefix))
-                    return line;
-            }
-            if (deadline.hasExpired() || process_->state() == QProcess::NotRunning)
-                return QString();
-            process_->waitForReadyRead(
-                static_cast<int>(std::max<qint64>(deadline.remainingTime(), 1)));
-        }
-    }
-    const QStringList& Seen() const { return seen_; }
-
-  private:
-    QProcess* process_;
-    QStringList seen_;
-};
+using apptest::LineReader;
 
 struct Program {
     const char* name;
@@ -74,7 +52,7 @@ class X11SkinTest : public ::testing::TestWithParam<Program> {
                       QStringLiteral("-nolisten"), QStringLiteral("tcp")});
         ASSERT_TRUE(xvfb_->waitForStarted(kTimeoutMs));
         LineReader reader(xvfb_.get());
-        const QString number = reader.WaitFor(QString());
+        const QString number = reader.WaitFor(QString(), kTimeoutMs);
         ASSERT_FALSE(number.isEmpty()) << "Xvfb reported no display";
         display_ = QStringLiteral(":") + number;
         env_ = QProcessEnvironment::systemEnvironment();
@@ -103,7 +81,7 @@ class X11SkinTest : public ::testing::TestWithParam<Program> {
         app_->start(QString::fromLatin1(GetParam().path), {});
         ASSERT_TRUE(app_->waitForStarted(kTimeoutMs));
         app_lines_ = std::make_unique<LineReader>(app_.get());
-        const QString ready = app_lines_->WaitFor(QStringLiteral("ready"));
+        const QString ready = app_lines_->WaitFor(QStringLiteral("ready"), kTimeoutMs);
         ASSERT_FALSE(ready.isEmpty()) << app_->readAllStandardError().toStdString();
         const QStringList parts = ready.split(QLatin1Char(' '));
         ASSERT_EQ(parts.size(), 3);
@@ -190,7 +168,7 @@ TEST_P(X11SkinTest, ClickOutsideTheShapeDoesNotReachTheWindow) {
     ASSERT_TRUE(Xdotool(QStringLiteral("mousemove %1 click 1").arg(At(QPoint(3, 200)))));
     // A click on the photo list lands; anything before it would have been reported first.
     ASSERT_TRUE(Xdotool(QStringLiteral("mousemove %1 click 1").arg(At(QPoint(400, 150)))));
-    const QString press = app_lines_->WaitFor(QStringLiteral("press"));
+    const QString press = app_lines_->WaitFor(QStringLiteral("press"), kTimeoutMs);
     EXPECT_EQ(press, QStringLiteral("press 400 150"))
         << app_lines_->Seen().join(QLatin1Char('|')).toStdString();
 }
@@ -198,7 +176,8 @@ TEST_P(X11SkinTest, ClickOutsideTheShapeDoesNotReachTheWindow) {
 TEST_P(X11SkinTest, ButtonClickReachesTheButton) {
     StartPreview();
     ASSERT_TRUE(Xdotool(QStringLiteral("mousemove %1 click 1").arg(At(QPoint(420, 245)))));
-    EXPECT_EQ(app_lines_->WaitFor(QStringLiteral("click")), QStringLiteral("click PrintButton"));
+    EXPECT_EQ(app_lines_->WaitFor(QStringLiteral("click"), kTimeoutMs),
+              QStringLiteral("click PrintButton"));
     EXPECT_EQ(app_->state(), QProcess::Running);
 }
 
@@ -207,10 +186,11 @@ TEST_P(X11SkinTest, DragOnTheSkinMovesTheWindowWithoutWindowManager) {
     ASSERT_TRUE(Xdotool(QStringLiteral("mousemove %1 mousedown 1 mousemove_relative 20 10 "
                                        "mousemove_relative 20 20 mouseup 1")
                             .arg(At(QPoint(300, 30)))));
-    EXPECT_EQ(app_lines_->WaitFor(QStringLiteral("drag")), QStringLiteral("drag follow"));
+    EXPECT_EQ(app_lines_->WaitFor(QStringLiteral("drag"), kTimeoutMs),
+              QStringLiteral("drag follow"));
     const QString expected =
         QStringLiteral("move %1 %2").arg(origin_.x() + 40).arg(origin_.y() + 30);
-    EXPECT_EQ(app_lines_->WaitFor(expected), expected)
+    EXPECT_EQ(app_lines_->WaitFor(expected, kTimeoutMs), expected)
         << app_lines_->Seen().join(QLatin1Char('|')).toStdString();
 }
 
@@ -231,7 +211,8 @@ TEST_P(X11SkinTest, DragOnTheSkinMovesTheWindowThroughTheWindowManager) {
     }
     StartPreview();
     ASSERT_TRUE(Xdotool(QStringLiteral("mousemove %1 mousedown 1").arg(At(QPoint(300, 30)))));
-    ASSERT_EQ(app_lines_->WaitFor(QStringLiteral("drag")), QStringLiteral("drag system"));
+    ASSERT_EQ(app_lines_->WaitFor(QStringLiteral("drag"), kTimeoutMs),
+              QStringLiteral("drag system"));
     // The window manager takes over the pointer after the request: the moves are paced so that
     // it sees at least the last of them.
     ASSERT_TRUE(
@@ -239,7 +220,7 @@ TEST_P(X11SkinTest, DragOnTheSkinMovesTheWindowThroughTheWindowManager) {
                                "mousemove_relative 20 15 sleep 0.3 mouseup 1")));
     const QString expected =
         QStringLiteral("move %1 %2").arg(origin_.x() + 40).arg(origin_.y() + 30);
-    EXPECT_EQ(app_lines_->WaitFor(expected), expected)
+    EXPECT_EQ(app_lines_->WaitFor(expected, kTimeoutMs), expected)
         << app_lines_->Seen().join(QLatin1Char('|')).toStdString();
 }
 
