@@ -150,21 +150,11 @@ std::optional<std::string> PhotoCard::ScratchPath(const char* name, std::string*
 std::optional<RgbPicture> PhotoCard::ReadPhoto(const PhotoFile& photo, std::string* error) {
     if (cached_slot_ == photo.slot)
         return cached_;
-    const std::optional<std::string> path = ScratchPath("read.bmp", error);
-    if (!path)
-        return std::nullopt;
-    const int read = quorbit::ReadPhotoToFile(session_, photo.index, *path);
-    const std::optional<std::vector<uint8_t>> file =
-        read == 1 ? quorbit::ReadWholeFile(*path, quorbit::kMaxBitmapFileBytes) : std::nullopt;
-    std::error_code ignored;
-    std::filesystem::remove(*path, ignored);
-    if (!file) {
-        *error = "cannot read " + photo.name + " from the camera";
-        return std::nullopt;
-    }
-    const std::optional<std::vector<uint8_t>> raw = quorbit::DecodeBitmap(*file);
+    // The raw photo the library's bitmap is made of: the same pixels as
+    // ReadPhotoToFile writes, with its progress calls, without a file.
+    const std::optional<std::vector<uint8_t>> raw = quorbit::ReadRawPhoto(session_, photo.index);
     if (!raw) {
-        *error = "the photo " + photo.name + " came back in an unexpected form";
+        *error = "cannot read " + photo.name + " from the camera";
         return std::nullopt;
     }
     cached_ = PictureFromRaw(*raw);

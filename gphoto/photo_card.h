@@ -5,7 +5,7 @@
 // directory entry again by that slot.
 //
 // Everything here goes through the card library's own operations
-// (DetectGeometry, ReadPhotoToFile, DeletePhoto, WriteFileToFlash), so the
+// (DetectGeometry, ReadRawPhoto, DeletePhoto, WriteFileToFlash), so the
 // protocol's pauses, retries, geometry recognition and directory rules are
 // the library's.
 #pragma once
