@@ -5,8 +5,8 @@
 #include <QString>
 #include <functional>
 
-#include "filelistbox.h"
-#include "picturebox.h"
+#include "app/filelistbox.h"
+#include "app/picturebox.h"
 
 class QAction;
 class QFrame;
@@ -24,9 +24,9 @@ class TPreviewDlg : public QDialog {
 
     // Asks a yes/no question; true means Yes. Replaced in tests so no modal box blocks.
     using Confirmation = std::function<bool(QWidget* parent, const QString& question)>;
-    void setConfirmation(Confirmation confirmation);
+    void SetConfirmation(Confirmation confirmation);
     // The question box shown by default: caption "Confirm", question icon, "&Yes" and "&No".
-    static QMessageBox* createConfirmBox(QWidget* parent, const QString& question);
+    static QMessageBox* CreateConfirmBox(QWidget* parent, const QString& question);
 
     // The main window's way in: makes folder the list's directory, re-reads the list and
     // shows the album modally. A folder that cannot be opened raises its file error and the
@@ -40,11 +40,11 @@ class TPreviewDlg : public QDialog {
     void DELETEFILE1Click();
 
     QFrame* Bevel1;
-    PictureBox* Image1;
+    TPictureBox* Image1;
     QLabel* Label1;
     QLabel* Label2;
     QPushButton* CancelBtn;
-    FileListBox* FileListBox1;
+    TFileListBox* FileListBox1;
     QMenu* PopupMenu1;
     QAction* DELETEFILE1;
 

@@ -111,7 +111,8 @@ uint16_t ParseId(std::string_view instance, std::string_view key) {
         value = value * 16 + static_cast<unsigned>(d < 0 ? 0 : d);
     }
     if (!valid)
-        throw ConversionError("'$" + std::string(digits) + "' is not a valid integer value");
+        throw lensmere::ConversionError("'$" + std::string(digits) +
+                                        "' is not a valid integer value");
     return static_cast<uint16_t>(value);
 }
 

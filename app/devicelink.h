@@ -13,9 +13,10 @@
 
 #include <cstdint>
 #include <functional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
+
+#include "app/errors.h"
 
 namespace devicelink {
 
@@ -53,19 +54,13 @@ inline constexpr std::string_view kNoSystemNameText =
 inline constexpr std::string_view kCannotOpenText = "could not open DevicePath";
 inline constexpr std::string_view kFeatureReadText = "could";
 
-// An instance string whose vendor or product id is not four hex digits.
-class ConversionError : public std::runtime_error {
-  public:
-    using std::runtime_error::runtime_error;
-};
-
 // Where the link's messages go: a modal message box in the program; by
 // default the platform's error report. Returns the previous sink.
 using MessageSink = std::function<void(std::string_view text)>;
 MessageSink SetMessageSink(MessageSink sink);
 
 // Parses "VID_xxxx" / "PID_xxxx" out of an instance string; throws
-// ConversionError ("'$xxxx' is not a valid integer value").
+// lensmere::ConversionError ("'$xxxx' is not a valid integer value").
 uint16_t ParseId(std::string_view instance, std::string_view key);
 
 void FindDevice(THidDeviceData& record, std::string_view instance);

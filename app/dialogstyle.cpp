@@ -1,4 +1,4 @@
-#include "dialogstyle.h"
+#include "app/dialogstyle.h"
 
 #include <QApplication>
 #include <QFontMetrics>
@@ -8,7 +8,7 @@
 
 namespace lensmere {
 
-QFont programFont() {
+QFont ProgramFont() {
     static const bool substituted = [] {
         QFont::insertSubstitution(QStringLiteral("MS Sans Serif"),
                                   QStringLiteral("Liberation Sans"));
@@ -22,8 +22,8 @@ QFont programFont() {
     return font;
 }
 
-void styleMessageBox(QMessageBox& box) {
-    box.setFont(programFont());
+void StyleMessageBox(QMessageBox& box) {
+    box.setFont(ProgramFont());
     // A message box is as wide as its text and buttons; the window manager draws the caption
     // in its own, larger title font beside its frame buttons, and cuts a caption that does
     // not fit. Room for the caption in a bold desktop font and about four frame buttons.

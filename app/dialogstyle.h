@@ -10,10 +10,10 @@ namespace lensmere {
 
 // "MS Sans Serif", 11 pixels high. That face is not found on this desktop; the first call
 // makes it (and "Times New Roman") stand for the installed faces closest in shape and metrics.
-QFont programFont();
+QFont ProgramFont();
 
 // The program's font, and a width at which the window frame shows the whole caption. Call it
 // on a finished box: changing its icon or texts afterwards lays it out anew.
-void styleMessageBox(QMessageBox& box);
+void StyleMessageBox(QMessageBox& box);
 
 }  // namespace lensmere

@@ -3,6 +3,7 @@
 #include <QMessageBox>
 #include <QThread>
 
+#include <cerrno>
 #include <stdexcept>
 
 #include "app/dialogstyle.h"
@@ -17,6 +18,35 @@ MessageHandler& Handler() {
 
 }  // namespace
 
+InOutError::InOutError(int code) : Error(InOutErrorText(code)), code_(code) {}
+
+std::string InOutErrorText(int code) {
+    switch (code) {
+        case ENOENT:
+            return "File not found";
+        case ENOTDIR:
+        case EISDIR:
+        case ENAMETOOLONG:
+        case EINVAL:
+        case ELOOP:
+            return "Invalid filename";
+        case EMFILE:
+        case ENFILE:
+            return "Too many open files";
+        case EACCES:
+        case EPERM:
+        case EROFS:
+        case ETXTBSY:
+            return "File access denied";
+        case ENOSPC:
+        case EDQUOT:
+        case EFBIG:
+            return "Disk full";
+        default:
+            return "I/O error " + std::to_string(code);
+    }
+}
+
 void ShowMessage(const QString& text) {
     if (MessageHandler handler = Handler()) {
         handler(text);
@@ -24,7 +54,7 @@ void ShowMessage(const QString& text) {
     }
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("ZarvoLink"), text, QMessageBox::Ok,
                     QApplication::activeWindow());
-    styleMessageBox(box);
+    StyleMessageBox(box);
     box.exec();
 }
 
@@ -34,7 +64,7 @@ MessageHandler SetMessageHandler(MessageHandler handler) {
     return previous;
 }
 
-void ReportApplicationError(const std::exception& error) {
+void ReportError(const std::exception& error) {
     ShowMessage(QString::fromUtf8(error.what()));
 }
 
@@ -44,9 +74,9 @@ bool TApplication::notify(QObject* receiver, QEvent* event) {
     try {
         return QApplication::notify(receiver, event);
     } catch (const std::exception& error) {
-        ReportApplicationError(error);
+        ReportError(error);
     } catch (...) {
-        ReportApplicationError(std::runtime_error("Unknown error"));
+        ReportError(std::runtime_error("Unknown error"));
     }
     return false;
 }

@@ -1,6 +1,7 @@
-// The program's general error report: anything a handler raises ends up in a
-// message box, after which the program goes on. Tests replace the message
-// box with a handler that records the texts.
+// The program's one way of failing: errors are raised as exceptions derived from Error,
+// whose text is what the user reads; every handler runs through RunHandler, and whatever
+// it raises ends up in a message box, after which the program goes on. Tests replace the
+// message box with a handler that records the texts.
 #pragma once
 
 #include <QApplication>
@@ -8,8 +9,38 @@
 
 #include <exception>
 #include <functional>
+#include <stdexcept>
+#include <string>
 
 namespace lensmere {
+
+// An error whose text is shown to the user as it is.
+class Error : public std::runtime_error {
+  public:
+    explicit Error(const std::string& message) : std::runtime_error(message) {}
+    explicit Error(const QString& message) : std::runtime_error(message.toStdString()) {}
+};
+
+// A file or folder that could not be created, written or opened; the text is the one for
+// its operating-system error code ("File access denied", "Disk full", "I/O error 5", ...).
+class InOutError : public Error {
+  public:
+    explicit InOutError(int code);
+    int Code() const { return code_; }
+
+  private:
+    int code_;
+};
+
+// A text that is not a number, or a picture that cannot be read or made
+// ("'$5A1G' is not a valid integer value", "Bitmap image is not valid", "JPEG error #…").
+class ConversionError : public Error {
+  public:
+    using Error::Error;
+};
+
+// The text of an errno value as the program reports it.
+std::string InOutErrorText(int code);
 
 // Shows a modal message box with an OK button (or hands the text to the
 // installed handler).
@@ -21,17 +52,18 @@ using MessageHandler = std::function<void(const QString& text)>;
 MessageHandler SetMessageHandler(MessageHandler handler);
 
 // Reports an error that escaped a handler.
-void ReportApplicationError(const std::exception& error);
+void ReportError(const std::exception& error);
 
-// Runs a handler; whatever it raises is reported and swallowed.
+// Runs a handler; whatever it raises is reported and swallowed. Qt must not see an
+// exception leave an event handler.
 template <class Handler>
 void RunHandler(Handler&& handler) {
     try {
         handler();
     } catch (const std::exception& error) {
-        ReportApplicationError(error);
+        ReportError(error);
     } catch (...) {
-        ReportApplicationError(std::runtime_error("Unknown error"));
+        ReportError(std::runtime_error("Unknown error"));
     }
 }
 

@@ -1,4 +1,4 @@
-#include "filelistbox.h"
+#include "app/filelistbox.h"
 
 #include <dirent.h>
 
@@ -12,7 +12,7 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "dialogerror.h"
+#include "app/errors.h"
 
 namespace lensmere {
 
@@ -20,38 +20,38 @@ namespace {
 constexpr int kItemHeight = 13;
 }
 
-FileListBox::FileListBox(QWidget* parent) : QListWidget(parent) {
+TFileListBox::TFileListBox(QWidget* parent) : QListWidget(parent) {
     setSelectionMode(QAbstractItemView::SingleSelection);
     setUniformItemSizes(true);
     connect(this, &QListWidget::itemSelectionChanged, this, [this] {
         if (!reading_) {
-            emit changed();
+            emit Changed();
         }
     });
 }
 
-void FileListBox::setDirectory(const QString& folder) {
+void TFileListBox::SetDirectory(const QString& folder) {
     const QString absolute = QDir::cleanPath(QFileInfo(folder).absoluteFilePath());
     DIR* dir = ::opendir(QFile::encodeName(absolute).constData());
     if (dir == nullptr) {
-        throw DialogError(ioErrorText(errno));
+        throw InOutError(errno);
     }
     ::closedir(dir);
     if (absolute != directory_) {
         directory_ = absolute;
-        update();
+        Update();
     }
 }
 
-void FileListBox::setMask(const QString& mask) {
+void TFileListBox::SetMask(const QString& mask) {
     if (mask != mask_) {
         mask_ = mask;
-        update();
+        Update();
     }
 }
 
-QString FileListBox::fileName() const {
-    const int index = selectedIndex();
+QString TFileListBox::FileName() const {
+    const int index = SelectedIndex();
     if (index < 0) {
         return QString();
     }
@@ -62,21 +62,21 @@ QString FileListBox::fileName() const {
     return path + item(index)->text();
 }
 
-void FileListBox::setFileName(const QString& path) {
+void TFileListBox::SetFileName(const QString& path) {
     const QFileInfo info(path);
     if (info.isDir() || !info.exists()) {
-        setDirectory(path);
+        SetDirectory(path);
         return;
     }
-    setDirectory(info.absolutePath());
-    const QStringList names = itemNames();
+    SetDirectory(info.absolutePath());
+    const QStringList names = ItemNames();
     const int index = static_cast<int>(names.indexOf(info.fileName()));
     reading_ = true;
     setCurrentRow(index);
     reading_ = false;
 }
 
-bool FileListBox::matchesMask(const QString& name) const {
+bool TFileListBox::MatchesMask(const QString& name) const {
     const QStringList patterns = mask_.split(QLatin1Char(';'), Qt::SkipEmptyParts);
     for (const QString& raw : patterns) {
         const QString pattern = raw.trimmed();
@@ -93,7 +93,7 @@ bool FileListBox::matchesMask(const QString& name) const {
     return false;
 }
 
-void FileListBox::update() {
+void TFileListBox::Update() {
     reading_ = true;
     clear();
     QStringList names;
@@ -101,7 +101,7 @@ void FileListBox::update() {
         const QFileInfoList entries =
             QDir(directory_).entryInfoList(QDir::Files | QDir::NoDotAndDotDot, QDir::NoSort);
         for (const QFileInfo& entry : entries) {
-            if (matchesMask(entry.fileName())) {
+            if (MatchesMask(entry.fileName())) {
                 names << entry.fileName();
             }
         }
@@ -120,7 +120,7 @@ void FileListBox::update() {
     QListWidget::update();
 }
 
-QStringList FileListBox::itemNames() const {
+QStringList TFileListBox::ItemNames() const {
     QStringList names;
     for (int i = 0; i < count(); ++i) {
         names << item(i)->text();
@@ -128,12 +128,12 @@ QStringList FileListBox::itemNames() const {
     return names;
 }
 
-int FileListBox::selectedIndex() const {
+int TFileListBox::SelectedIndex() const {
     const QList<QListWidgetItem*> selected = selectedItems();
     return selected.isEmpty() ? -1 : row(selected.first());
 }
 
-void FileListBox::mousePressEvent(QMouseEvent* event) {
+void TFileListBox::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::RightButton) {
         event->accept();
         return;
@@ -141,7 +141,7 @@ void FileListBox::mousePressEvent(QMouseEvent* event) {
     QListWidget::mousePressEvent(event);
 }
 
-void FileListBox::mouseReleaseEvent(QMouseEvent* event) {
+void TFileListBox::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() == Qt::RightButton) {
         event->accept();
         return;
@@ -149,9 +149,9 @@ void FileListBox::mouseReleaseEvent(QMouseEvent* event) {
     QListWidget::mouseReleaseEvent(event);
 }
 
-void FileListBox::contextMenuEvent(QContextMenuEvent* event) {
-    if (popupMenu_ != nullptr) {
-        popupMenu_->popup(event->globalPos());
+void TFileListBox::contextMenuEvent(QContextMenuEvent* event) {
+    if (popup_menu_ != nullptr) {
+        popup_menu_->popup(event->globalPos());
         event->accept();
         return;
     }

@@ -9,41 +9,40 @@ class QMenu;
 
 namespace lensmere {
 
-class FileListBox : public QListWidget {
+class TFileListBox : public QListWidget {
     Q_OBJECT
   public:
-    explicit FileListBox(QWidget* parent = nullptr);
+    explicit TFileListBox(QWidget* parent = nullptr);
 
     // An absolute folder. Changing it re-reads the list; a folder that cannot be opened
     // raises the file error text for its system error ("File not found", ...) and leaves
     // the list as it was.
-    QString directory() const { return directory_; }
-    void setDirectory(const QString& folder);
+    QString Directory() const { return directory_; }
+    void SetDirectory(const QString& folder);
 
     // Patterns separated by ";", matched without regard to case; "*.*" matches every name.
     QString mask() const { return mask_; }
-    void setMask(const QString& mask);
+    void SetMask(const QString& mask);
 
     // Full path of the selected file; empty when nothing is selected. Setting it to a folder
     // makes that folder the directory; setting it to a file also selects that file.
-    QString fileName() const;
-    void setFileName(const QString& path);
+    QString FileName() const;
+    void SetFileName(const QString& path);
 
     // Re-reads the directory: bare names of its ordinary files that match the mask (no
     // folders, hidden or special files), sorted alphabetically, nothing selected.
-    void update();
-    using QListWidget::update;
+    void Update();
 
-    QStringList itemNames() const;
-    int selectedIndex() const;
+    QStringList ItemNames() const;
+    int SelectedIndex() const;
 
     // Shown on a right click, which leaves the selection as it is.
-    void setPopupMenu(QMenu* menu) { popupMenu_ = menu; }
-    QMenu* popupMenu() const { return popupMenu_; }
+    void SetPopupMenu(QMenu* menu) { popup_menu_ = menu; }
+    QMenu* PopupMenu() const { return popup_menu_; }
 
   signals:
     // The user selected another item (not raised while the list is re-read).
-    void changed();
+    void Changed();
 
   protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -51,11 +50,11 @@ class FileListBox : public QListWidget {
     void contextMenuEvent(QContextMenuEvent* event) override;
 
   private:
-    bool matchesMask(const QString& name) const;
+    bool MatchesMask(const QString& name) const;
 
     QString directory_;
     QString mask_ = QStringLiteral("*.*");
-    QMenu* popupMenu_ = nullptr;
+    QMenu* popup_menu_ = nullptr;
     bool reading_ = false;
 };
 

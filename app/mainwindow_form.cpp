@@ -32,8 +32,8 @@ QWidget* CreateButton(QWidget* parent, const char* name, const QRect& geometry,
     auto* button = new lensmere::skin::TCoolButton(parent);
     button->setObjectName(QString::fromLatin1(name));
     button->setGeometry(geometry);
-    button->setGlyph(lensmere::skin::GlyphResourceForWord(glyph_text));
-    QObject::connect(button, &lensmere::skin::TCoolButton::clicked, parent,
+    button->SetGlyph(lensmere::skin::GlyphResourceForWord(glyph_text));
+    QObject::connect(button, &lensmere::skin::TCoolButton::Clicked, parent,
                      [on_click = std::move(on_click)] { on_click(); });
     return button;
 }
@@ -99,7 +99,7 @@ void TZarvoLink::BuildForm() {
     setFixedSize(579, 364);
     move(198, 112);
     // The program's font, which the dialogs use as well.
-    setFont(lensmere::programFont());
+    setFont(lensmere::ProgramFont());
     QPalette face = palette();
     face.setColor(QPalette::Window, face.color(QPalette::Button));
     setPalette(face);

@@ -5,53 +5,20 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <csetjmp>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <fstream>
-#include <iterator>
+#include <stdexcept>
 
-#include <jpeglib.h>
+#include "app/bitmapfile.h"
+#include "app/errors.h"
+#include "app/jpegfile.h"
+#include "app/picturefile.h"
 
 namespace lensmere {
 namespace {
 
 constexpr uint32_t kPixelsPerMetre = 50190;
-constexpr size_t kHeaderBytes = 54;
-
-void PutU16(uint8_t* p, uint16_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-}
-void PutU32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-uint16_t GetU16(const uint8_t* p) {
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-uint32_t GetU32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
-// The 54 bytes of file and information header of a bottom-up 24-bit bitmap.
-void FillHeader(uint8_t* h, int width, int height, uint32_t image_bytes) {
-    std::memset(h, 0, kHeaderBytes);
-    h[0] = 'B';
-    h[1] = 'M';
-    PutU32(h + 2, static_cast<uint32_t>(kHeaderBytes + image_bytes));
-    PutU32(h + 10, kHeaderBytes);
-    PutU32(h + 14, 40);
-    PutU32(h + 18, static_cast<uint32_t>(width));
-    PutU32(h + 22, static_cast<uint32_t>(height));
-    PutU16(h + 26, 1);
-    PutU16(h + 28, 24);
-    PutU32(h + 34, image_bytes);
-    PutU32(h + 38, kPixelsPerMetre);
-    PutU32(h + 42, kPixelsPerMetre);
-}
+// The largest picture converted to JPEG: far above anything the program
+// writes, small enough that a hostile header cannot make us allocate gigabytes.
+constexpr uint64_t kMaxConvertedPixels = 64ull * 1024 * 1024;
 
 // A file being written with every failure raised as InOutError. A file that
 // could not be completed is removed, so that no truncated picture is left
@@ -101,7 +68,7 @@ class OutputFile {
     }
 
   private:
-    [[noreturn]] void Fail(int code) { throw InOutError(code, InOutErrorText(code)); }
+    [[noreturn]] void Fail(int code) { throw InOutError(code); }
     // Only a plain file is ours to remove; a device or pipe is left alone.
     void Discard() {
         if (regular_)
@@ -119,40 +86,12 @@ void RequireRawPhoto(std::span<const uint8_t> raw) {
 
 }  // namespace
 
-std::string InOutErrorText(int code) {
-    switch (code) {
-        case ENOENT:
-            return "File not found";
-        case ENOTDIR:
-        case EISDIR:
-        case ENAMETOOLONG:
-        case EINVAL:
-        case ELOOP:
-            return "Invalid filename";
-        case EMFILE:
-        case ENFILE:
-            return "Too many open files";
-        case EACCES:
-        case EPERM:
-        case EROFS:
-        case ETXTBSY:
-            return "File access denied";
-        case ENOSPC:
-        case EDQUOT:
-        case EFBIG:
-            return "Disk full";
-        default:
-            return "I/O error " + std::to_string(code);
-    }
-}
-
 void WriteBitmap(const std::string& path, std::span<const uint8_t> raw) {
     RequireRawPhoto(raw);
     constexpr size_t kRow = 968;
-    uint8_t header[kHeaderBytes];
-    FillHeader(header, kRawWidth, kRawHeight, kRow * kRawHeight);
+    const auto header = BitmapFileHeader(kRawWidth, kRawHeight, kPixelsPerMetre);
     OutputFile file(path);
-    file.Write(header, sizeof header);
+    file.Write(header.data(), header.size());
     uint8_t row[kRow] = {};
     for (int r = kRawHeight - 1; r >= 0; --r) {
         const uint8_t* src = raw.data() + r * kRawRowBytes;
@@ -169,10 +108,9 @@ void WriteBitmap(const std::string& path, std::span<const uint8_t> raw) {
 void WriteDoubledBitmap(const std::string& path, std::span<const uint8_t> raw) {
     RequireRawPhoto(raw);
     constexpr size_t kRow = 1932;
-    uint8_t header[kHeaderBytes];
-    FillHeader(header, 2 * kRawWidth, 2 * kRawHeight, kRow * 2 * kRawHeight);
+    const auto header = BitmapFileHeader(2 * kRawWidth, 2 * kRawHeight, kPixelsPerMetre);
     OutputFile file(path);
-    file.Write(header, sizeof header);
+    file.Write(header.data(), header.size());
     uint8_t pair[2 * kRow];
     for (int r = kRawHeight - 1; r >= 0; --r) {
         const uint8_t* src = raw.data() + r * kRawRowBytes;
@@ -194,133 +132,20 @@ void WriteDoubledBitmap(const std::string& path, std::span<const uint8_t> raw) {
     file.Close();
 }
 
-RgbImage LoadBitmapFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        throw ConversionError("Cannot open file " + path);
-    // The largest picture accepted: far above anything the program writes,
-    // small enough that a hostile header cannot make us allocate gigabytes.
-    constexpr uint64_t kMaxPixels = 64ull * 1024 * 1024;
-    in.seekg(0, std::ios::end);
-    const std::streamoff length = in.tellg();
-    in.seekg(0, std::ios::beg);
-    if (length < 0 || static_cast<uint64_t>(length) > 4 * kMaxPixels + 4096)
-        throw ConversionError("Bitmap image is not valid");
-    std::vector<uint8_t> file(static_cast<size_t>(length));
-    if (!in.read(reinterpret_cast<char*>(file.data()), length))
-        throw ConversionError("Cannot open file " + path);
-    const ConversionError invalid("Bitmap image is not valid");
-    if (file.size() < kHeaderBytes || file[0] != 'B' || file[1] != 'M')
-        throw invalid;
-    const uint8_t* h = file.data();
-    uint32_t offset = GetU32(h + 10);
-    uint32_t info_size = GetU32(h + 14);
-    int32_t width = static_cast<int32_t>(GetU32(h + 18));
-    int32_t height = static_cast<int32_t>(GetU32(h + 22));
-    uint16_t planes = GetU16(h + 26);
-    uint16_t bpp = GetU16(h + 28);
-    uint32_t compression = GetU32(h + 30);
-    if (info_size < 40 || planes != 1 || compression != 0)
-        throw invalid;
-    if (bpp != 24 && bpp != 32)
-        throw invalid;
-    if (width <= 0 || height == 0 || height == INT32_MIN)
-        throw invalid;
-    bool bottom_up = height > 0;
-    uint64_t rows = bottom_up ? height : -static_cast<int64_t>(height);
-    if (static_cast<uint64_t>(width) * rows > kMaxPixels)
-        throw invalid;
-    uint64_t stride = ((static_cast<uint64_t>(width) * bpp + 31) / 32) * 4;
-    if (offset < 14 + info_size || offset > file.size() || (file.size() - offset) / stride < rows)
-        throw invalid;
-
-    RgbImage image;
-    image.width = width;
-    image.height = static_cast<int>(rows);
-    image.pixels.resize(static_cast<size_t>(width) * rows * 3);
-    const size_t step = bpp / 8;
-    for (uint64_t y = 0; y < rows; ++y) {
-        uint64_t stored = bottom_up ? rows - 1 - y : y;
-        const uint8_t* src = file.data() + offset + stored * stride;
-        uint8_t* dst = image.pixels.data() + y * width * 3;
-        for (int32_t x = 0; x < width; ++x) {
-            dst[3 * x + 0] = src[step * x + 2];
-            dst[3 * x + 1] = src[step * x + 1];
-            dst[3 * x + 2] = src[step * x + 0];
-        }
-    }
-    return image;
-}
-
-namespace {
-
-struct ErrorManager {
-    jpeg_error_mgr pub;
-    std::jmp_buf jump;
-};
-
-void OnJpegError(j_common_ptr cinfo) {
-    auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
-    std::longjmp(err->jump, 1);
-}
-
-void IgnoreJpegMessage(j_common_ptr) {}
-
-// Runs the compressor. Kept free of objects with destructors, since an error
-// inside libjpeg leaves through longjmp. Returns 0 or libjpeg's message code.
-int Compress(const RgbImage& image, unsigned char** out, unsigned long* out_size) {
-    jpeg_compress_struct cinfo;
-    ErrorManager err;
-    cinfo.err = jpeg_std_error(&err.pub);
-    err.pub.error_exit = OnJpegError;
-    err.pub.output_message = IgnoreJpegMessage;
-    if (setjmp(err.jump)) {
-        int code = err.pub.msg_code;
-        jpeg_destroy_compress(&cinfo);
-        return code == 0 ? -1 : code;
-    }
-    jpeg_create_compress(&cinfo);
-    jpeg_mem_dest(&cinfo, out, out_size);
-    cinfo.image_width = static_cast<JDIMENSION>(image.width);
-    cinfo.image_height = static_cast<JDIMENSION>(image.height);
-    cinfo.input_components = 3;
-    cinfo.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, 90, TRUE);
-    jpeg_start_compress(&cinfo, TRUE);
-    const size_t stride = static_cast<size_t>(image.width) * 3;
-    while (cinfo.next_scanline < cinfo.image_height) {
-        JSAMPROW row = const_cast<JSAMPLE*>(image.pixels.data() + cinfo.next_scanline * stride);
-        jpeg_write_scanlines(&cinfo, &row, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    return 0;
-}
-
-}  // namespace
-
-std::vector<uint8_t> CompressJpeg(const RgbImage& image) {
-    if (image.width <= 0 || image.height <= 0 ||
-        image.pixels.size() != static_cast<size_t>(image.width) * image.height * 3)
-        throw ConversionError("Bitmap image is not valid");
-    unsigned char* out = nullptr;
-    unsigned long out_size = 0;
-    int code = Compress(image, &out, &out_size);
-    std::vector<uint8_t> bytes;
-    if (code == 0 && out != nullptr)
-        bytes.assign(out, out + out_size);
-    std::free(out);
-    if (code != 0)
-        throw ConversionError("JPEG error #" + std::to_string(code));
-    return bytes;
-}
-
 void ConvertToJpeg(const std::string& bitmap_path, const std::string& jpeg_path) {
-    RgbImage image = LoadBitmapFile(bitmap_path);
-    std::vector<uint8_t> jpeg = CompressJpeg(image);
+    const QByteArray bitmap = ReadPictureFile(QString::fromStdString(bitmap_path));
+    // Only the uncompressed true-colour bitmaps that a bitmap writer makes are converted.
+    const BitmapInfo info = ReadBitmapInfo(bitmap);
+    if (info.header_size < 40 || info.compression != 0 ||
+        (info.bit_count != 24 && info.bit_count != 32) || !info.offset_declared ||
+        static_cast<uint64_t>(info.width) * static_cast<uint64_t>(info.height) >
+            kMaxConvertedPixels) {
+        throw ConversionError(std::string("Bitmap image is not valid"));
+    }
+    const QByteArray jpeg = EncodeJpeg(DecodeBitmap(bitmap));
     OutputFile file(jpeg_path, "Cannot create file " + jpeg_path);
-    file.Write(jpeg.data(), jpeg.size());
+    file.Write(reinterpret_cast<const uint8_t*>(jpeg.constData()),
+               static_cast<size_t>(jpeg.size()));
     file.Close();
 }
 

@@ -6,9 +6,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
-#include <stdexcept>
 #include <string>
-#include <vector>
+
+#include "app/errors.h"
 
 namespace lensmere {
 
@@ -22,27 +22,6 @@ inline constexpr size_t kRawImageBytes = kRawRowBytes * kRawHeight;  // 311,696
 inline constexpr size_t kBitmapFileBytes = 234310;
 inline constexpr size_t kDoubledBitmapFileBytes = 935142;
 
-// A file that could not be created or written; the message is the text a
-// user sees ("File access denied", "Disk full", "I/O error 5", ...).
-class InOutError : public std::runtime_error {
-  public:
-    InOutError(int code, const std::string& message) : std::runtime_error(message), code_(code) {}
-    int code() const { return code_; }
-
-  private:
-    int code_;
-};
-
-// A bitmap that could not be read or a JPEG that could not be made
-// ("Cannot open file …", "Bitmap image is not valid", "JPEG error #…").
-class ConversionError : public std::runtime_error {
-  public:
-    using std::runtime_error::runtime_error;
-};
-
-// The text of an errno value as the program reports it.
-std::string InOutErrorText(int code);
-
 // Writes the 24-bit 322 x 242 bitmap (234,310 bytes): green from raw byte 2.
 // raw must hold at least kRawImageBytes. Throws InOutError.
 void WriteBitmap(const std::string& path, std::span<const uint8_t> raw);
@@ -53,22 +32,8 @@ void WriteBitmap(const std::string& path, std::span<const uint8_t> raw);
 void WriteDoubledBitmap(const std::string& path, std::span<const uint8_t> raw);
 
 // Compresses an uncompressed 24- or 32-bit bitmap file into a baseline JFIF
-// file: libjpeg defaults, quality 90, colour, sequential. The JPEG file is
-// only created once the whole image has been compressed. Throws
-// ConversionError or InOutError.
+// file (EncodeJpeg). The JPEG file is only created once the whole image has
+// been compressed. Throws ConversionError or InOutError.
 void ConvertToJpeg(const std::string& bitmap_path, const std::string& jpeg_path);
-
-// A decoded bitmap file, top row first, 3 bytes a pixel in R, G, B order.
-struct RgbImage {
-    int width = 0;
-    int height = 0;
-    std::vector<uint8_t> pixels;
-};
-
-// Reads a bitmap file (throws ConversionError).
-RgbImage LoadBitmapFile(const std::string& path);
-
-// Compresses pixels into JPEG bytes (throws ConversionError).
-std::vector<uint8_t> CompressJpeg(const RgbImage& image);
 
 }  // namespace lensmere

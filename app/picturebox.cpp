@@ -1,99 +1,102 @@
-#include "picturebox.h"
+#include "app/picturebox.h"
 
 #include <QBuffer>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QPainter>
 
-#include "dialogerror.h"
+#include "app/bitmapfile.h"
+#include "app/errors.h"
+#include "app/picturefile.h"
 
 namespace lensmere {
 
 namespace {
 
-QImage decodeIcon(const QByteArray& data) {
+QImage DecodeIcon(const QByteArray& data) {
     QBuffer buffer;
     buffer.setData(data);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, "ico");
     QImage image = reader.read();
     if (image.isNull()) {
-        throw DialogError(std::string("Icon image is not valid"));
+        throw ConversionError(std::string("Icon image is not valid"));
     }
     return image;
 }
 
 }  // namespace
 
-void Picture::loadFromFile(const QString& path) {
+void TPicture::LoadFromFile(const QString& path) {
     const QString extension = QFileInfo(path).suffix();
     const QString lower = extension.toLower();
     if (lower == QLatin1String("bmp")) {
-        QImage image = loadBitmapFile(path);
-        kind_ = Kind::Bitmap;
+        QImage image = LoadBitmapFile(path);
+        kind_ = Format::Bitmap;
         image_ = std::move(image);
-        jpegData_.clear();
+        jpeg_data_.clear();
     } else if (lower == QLatin1String("jpg") || lower == QLatin1String("jpeg")) {
-        QByteArray data = readPictureFile(path);
-        QImage image = decodeJpeg(data);
-        kind_ = Kind::Jpeg;
+        QByteArray data = ReadPictureFile(path);
+        QImage image = DecodeJpeg(data);
+        kind_ = Format::Jpeg;
         image_ = std::move(image);
-        jpegData_ = std::move(data);
+        jpeg_data_ = std::move(data);
     } else if (lower == QLatin1String("ico")) {
-        QImage image = decodeIcon(readPictureFile(path));
-        kind_ = Kind::Icon;
+        QImage image = DecodeIcon(ReadPictureFile(path));
+        kind_ = Format::Icon;
         image_ = std::move(image);
-        jpegData_.clear();
+        jpeg_data_.clear();
     } else if (lower == QLatin1String("emf") || lower == QLatin1String("wmf")) {
-        readPictureFile(path);
-        throw DialogError(std::string("Metafile is not valid"));
+        ReadPictureFile(path);
+        throw ConversionError(std::string("Metafile is not valid"));
     } else {
-        throw DialogError(QStringLiteral("Unknown picture file extension (.%1)").arg(extension));
+        throw ConversionError(
+            QStringLiteral("Unknown picture file extension (.%1)").arg(extension));
     }
-    jpegOptions_ = JpegDecodeOptions{};
-    progressiveDisplay_ = false;
+    jpeg_options_ = JpegDecodeOptions{};
+    progressive_display_ = false;
 }
 
-void Picture::clear() {
-    kind_ = Kind::Empty;
+void TPicture::Clear() {
+    kind_ = Format::Empty;
     image_ = QImage();
-    jpegData_.clear();
-    jpegOptions_ = JpegDecodeOptions{};
-    progressiveDisplay_ = false;
+    jpeg_data_.clear();
+    jpeg_options_ = JpegDecodeOptions{};
+    progressive_display_ = false;
 }
 
-void Picture::setJpegOptions(const JpegDecodeOptions& options) {
-    if (kind_ != Kind::Jpeg || options == jpegOptions_) {
+void TPicture::SetJpegOptions(const JpegDecodeOptions& options) {
+    if (kind_ != Format::Jpeg || options == jpeg_options_) {
         return;
     }
     // The old image is dropped first, as a changed option discards it whatever the outcome.
     image_ = QImage();
-    jpegOptions_ = options;
-    image_ = decodeJpeg(jpegData_, jpegOptions_);
+    jpeg_options_ = options;
+    image_ = DecodeJpeg(jpeg_data_, jpeg_options_);
 }
 
-PictureBox::PictureBox(QWidget* parent) : QWidget(parent) {}
+TPictureBox::TPictureBox(QWidget* parent) : QWidget(parent) {}
 
-void PictureBox::loadFromFile(const QString& path) {
-    picture_.loadFromFile(path);
+void TPictureBox::LoadFromFile(const QString& path) {
+    picture_.LoadFromFile(path);
     update();
 }
 
-void PictureBox::setStretch(bool on) {
+void TPictureBox::SetStretch(bool on) {
     stretch_ = on;
     update();
 }
 
-void PictureBox::paintEvent(QPaintEvent*) {
-    if (picture_.isEmpty()) {
+void TPictureBox::paintEvent(QPaintEvent*) {
+    if (picture_.IsEmpty()) {
         return;
     }
     QPainter painter(this);
     if (stretch_) {
         painter.setRenderHint(QPainter::SmoothPixmapTransform);
-        painter.drawImage(rect(), picture_.image());
+        painter.drawImage(rect(), picture_.Image());
     } else {
-        painter.drawImage(QPoint(0, 0), picture_.image());
+        painter.drawImage(QPoint(0, 0), picture_.Image());
     }
 }
 

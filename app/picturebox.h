@@ -6,67 +6,67 @@
 #include <QString>
 #include <QWidget>
 
-#include "jpegdecoder.h"
+#include "app/jpegfile.h"
 
 namespace lensmere {
 
-class Picture {
+class TPicture {
   public:
-    enum class Kind { Empty, Bitmap, Jpeg, Icon };
+    enum class Format { Empty, Bitmap, Jpeg, Icon };
 
     // The format follows the extension, without regard to case: "bmp", "jpg"/"jpeg", "ico".
     // Metafile extensions are recognised but cannot be drawn here. Raises
     // "Unknown picture file extension (.%s)" before the file is opened, or the decoder's
     // error; the previous picture stays when loading fails.
-    void loadFromFile(const QString& path);
-    void clear();
+    void LoadFromFile(const QString& path);
+    void Clear();
 
-    Kind kind() const { return kind_; }
-    bool isEmpty() const { return image_.isNull(); }
-    int width() const { return image_.width(); }
-    int height() const { return image_.height(); }
-    const QImage& image() const { return image_; }
+    Format Kind() const { return kind_; }
+    bool IsEmpty() const { return image_.isNull(); }
+    int Width() const { return image_.width(); }
+    int Height() const { return image_.height(); }
+    const QImage& Image() const { return image_; }
 
     // JPEG decoding options; every new file starts with the defaults. Changing them decodes
     // the kept file data again (and may raise the decoder's error). No effect on other kinds.
-    const JpegDecodeOptions& jpegOptions() const { return jpegOptions_; }
-    void setJpegOptions(const JpegDecodeOptions& options);
+    const JpegDecodeOptions& JpegOptions() const { return jpeg_options_; }
+    void SetJpegOptions(const JpegDecodeOptions& options);
     // Only recorded: pictures are decoded in one piece.
-    bool progressiveDisplay() const { return progressiveDisplay_; }
-    void setProgressiveDisplay(bool on) { progressiveDisplay_ = on; }
+    bool ProgressiveDisplay() const { return progressive_display_; }
+    void SetProgressiveDisplay(bool on) { progressive_display_ = on; }
 
   private:
-    Kind kind_ = Kind::Empty;
+    Format kind_ = Format::Empty;
     QImage image_;
-    QByteArray jpegData_;
-    JpegDecodeOptions jpegOptions_;
-    bool progressiveDisplay_ = false;
+    QByteArray jpeg_data_;
+    JpegDecodeOptions jpeg_options_;
+    bool progressive_display_ = false;
 };
 
-class PictureBox : public QWidget {
+class TPictureBox : public QWidget {
     Q_OBJECT
   public:
-    explicit PictureBox(QWidget* parent = nullptr);
+    explicit TPictureBox(QWidget* parent = nullptr);
 
-    Picture& picture() { return picture_; }
-    const Picture& picture() const { return picture_; }
-    void loadFromFile(const QString& path);
+    TPicture& Picture() { return picture_; }
+    const TPicture& Picture() const { return picture_; }
+    void LoadFromFile(const QString& path);
 
     // Stretched: the picture fills the whole control, each axis scaled by itself.
-    bool stretch() const { return stretch_; }
-    void setStretch(bool on);
-    bool incrementalDisplay() const { return incrementalDisplay_; }
-    void setIncrementalDisplay(bool on) { incrementalDisplay_ = on; }
+    bool Stretch() const { return stretch_; }
+    void SetStretch(bool on);
+    bool IncrementalDisplay() const { return incremental_display_; }
+    void SetIncrementalDisplay(bool on) { incremental_display_ = on; }
     // Call after changing the picture through picture().
-    void pictureChanged() { update(); }
+    void PictureChanged() { update(); }
 
   protected:
     void paintEvent(QPaintEvent* event) override;
 
   private:
-    Picture picture_;
+    TPicture picture_;
     bool stretch_ = false;
-    bool incrementalDisplay_ = false;
+    bool incremental_display_ = false;
 };
 
 }  // namespace lensmere

@@ -1,4 +1,4 @@
-#include "printdialog.h"
+#include "app/printdialog.h"
 
 #include <QComboBox>
 #include <QFont>
@@ -14,10 +14,10 @@
 #include <climits>
 #include <cmath>
 
-#include "dialogerror.h"
-#include "dialogstyle.h"
-#include "printersetupdialog.h"
-#include "queueresolution.h"
+#include "app/dialogstyle.h"
+#include "app/errors.h"
+#include "app/printersetupdialog.h"
+#include "app/queueresolution.h"
 
 namespace lensmere {
 
@@ -25,7 +25,7 @@ namespace {
 
 // Edges are whole printer pixels; values beyond the int range (huge X or Y) are held at
 // its ends instead of overflowing.
-int truncatedEdge(long double value) {
+int TruncatedEdge(long double value) {
     if (std::isnan(value)) {
         return 0;
     }
@@ -39,11 +39,11 @@ int truncatedEdge(long double value) {
     return static_cast<int>(truncated);
 }
 
-QRect rectFromEdges(int left, int top, int right, int bottom) {
+QRect RectFromEdges(int left, int top, int right, int bottom) {
     return QRect(QPoint(left, top), QPoint(right - 1, bottom - 1));
 }
 
-QFont captionFont() {
+QFont CaptionFont() {
     QFont font(QStringLiteral("MS Sans Serif"));
     font.setPixelSize(13);
     font.setBold(true);
@@ -62,7 +62,7 @@ class FactorItems : public QStringListModel {
     }
 };
 
-int runDialog(QDialog& dialog) {
+int RunDialog(QDialog& dialog) {
     return dialog.exec();
 }
 
@@ -70,63 +70,63 @@ const char* const kNoDefaultPrinter = "There is no default printer currently sel
 
 }  // namespace
 
-QRect pagePictureRect(int pictureWidth, int pictureHeight, float factor, int x, int y) {
-    const float w = static_cast<float>(static_cast<long double>(pictureWidth) * factor);
-    const float h = static_cast<float>(static_cast<long double>(pictureHeight) * factor);
+QRect PagePictureRect(int picture_width, int picture_height, float factor, int x, int y) {
+    const float w = static_cast<float>(static_cast<long double>(picture_width) * factor);
+    const float h = static_cast<float>(static_cast<long double>(picture_height) * factor);
     const float fx = static_cast<float>(x);
     const float fy = static_cast<float>(y);
-    return rectFromEdges(truncatedEdge(fx), truncatedEdge(fy),
-                         truncatedEdge(static_cast<long double>(w) + fx),
-                         truncatedEdge(static_cast<long double>(h) + fy));
+    return RectFromEdges(TruncatedEdge(fx), TruncatedEdge(fy),
+                         TruncatedEdge(static_cast<long double>(w) + fx),
+                         TruncatedEdge(static_cast<long double>(h) + fy));
 }
 
-QRect previewPictureRect(int pictureWidth, int pictureHeight, float factor, int x, int y,
-                         int pageWidth, int pageHeight, int boxWidth, int boxHeight) {
-    const long double pageW = pageWidth;
-    const long double pageH = pageHeight;
+QRect PreviewPictureRect(int picture_width, int picture_height, float factor, int x, int y,
+                         int page_width, int page_height, int box_width, int box_height) {
+    const long double page_w = page_width;
+    const long double page_h = page_height;
     const float pw =
-        static_cast<float>(static_cast<long double>(pictureWidth) * factor * boxWidth / pageW);
+        static_cast<float>(static_cast<long double>(picture_width) * factor * box_width / page_w);
     const float ph =
-        static_cast<float>(static_cast<long double>(pictureHeight) * factor * boxHeight / pageH);
+        static_cast<float>(static_cast<long double>(picture_height) * factor * box_height / page_h);
     const float fx = static_cast<float>(x);
     const float fy = static_cast<float>(y);
-    const float px = static_cast<float>(static_cast<long double>(boxWidth) * fx / pageW);
-    const float py = static_cast<float>(static_cast<long double>(boxHeight) * fy / pageH);
-    return rectFromEdges(truncatedEdge(px), truncatedEdge(py),
-                         truncatedEdge(static_cast<long double>(pw) + px),
-                         truncatedEdge(static_cast<long double>(ph) + py));
+    const float px = static_cast<float>(static_cast<long double>(box_width) * fx / page_w);
+    const float py = static_cast<float>(static_cast<long double>(box_height) * fy / page_h);
+    return RectFromEdges(TruncatedEdge(px), TruncatedEdge(py),
+                         TruncatedEdge(static_cast<long double>(pw) + px),
+                         TruncatedEdge(static_cast<long double>(ph) + py));
 }
 
-int fieldInteger(const QString& text) {
+int FieldInteger(const QString& text) {
     bool ok = false;
     int value = 0;
-    const bool shapeOk = !text.isEmpty() && text.trimmed() == text;
-    if (shapeOk) {
+    const bool shape_ok = !text.isEmpty() && text.trimmed() == text;
+    if (shape_ok) {
         value = text.toInt(&ok, 10);
     }
     if (!ok) {
-        throw DialogError(QStringLiteral("'%1' is not a valid integer value").arg(text));
+        throw ConversionError(QStringLiteral("'%1' is not a valid integer value").arg(text));
     }
     return value;
 }
 
 // ---------------------------------------------------------------------------------------------
 
-PreviewBox::PreviewBox(QWidget* parent) : QWidget(parent) {}
+TPreviewBox::TPreviewBox(QWidget* parent) : QWidget(parent) {}
 
-QImage& PreviewBox::beginDrawing() {
+QImage& TPreviewBox::BeginDrawing() {
     canvas_ = QImage(size(), QImage::Format_RGB32);
     canvas_.fill(Qt::white);
     update();
     return canvas_;
 }
 
-void PreviewBox::clearDrawing() {
+void TPreviewBox::ClearDrawing() {
     canvas_ = QImage();
     update();
 }
 
-void PreviewBox::paintEvent(QPaintEvent*) {
+void TPreviewBox::paintEvent(QPaintEvent*) {
     if (canvas_.isNull()) {
         return;
     }
@@ -136,12 +136,12 @@ void PreviewBox::paintEvent(QPaintEvent*) {
 
 // ---------------------------------------------------------------------------------------------
 
-TPrintDlg::TPrintDlg(QWidget* parent) : QDialog(parent), runner_(runDialog) {
+TPrintDlg::TPrintDlg(QWidget* parent) : QDialog(parent), runner_(RunDialog) {
     setObjectName(QStringLiteral("PrintDlg"));
     setWindowTitle(QStringLiteral("Draw"));
     setFixedSize(621, 360);
     setSizeGripEnabled(false);
-    setFont(programFont());
+    setFont(ProgramFont());
 
     Bevel2 = new QFrame(this);
     Bevel2->setObjectName(QStringLiteral("Bevel2"));
@@ -153,10 +153,10 @@ TPrintDlg::TPrintDlg(QWidget* parent) : QDialog(parent), runner_(runDialog) {
     Bevel1->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     Bevel1->setGeometry(8, 8, 417, 313);
 
-    image1 = new PictureBox(this);
+    image1 = new TPictureBox(this);
     image1->setObjectName(QStringLiteral("image1"));
     image1->setGeometry(13, 16, 404, 297);
-    image1->setStretch(true);
+    image1->SetStretch(true);
 
     Label1 = new QLabel(QStringLiteral("SIZE"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
@@ -168,11 +168,11 @@ TPrintDlg::TPrintDlg(QWidget* parent) : QDialog(parent), runner_(runDialog) {
     Label3->setObjectName(QStringLiteral("Label3"));
     Label3->setGeometry(200, 340, 11, 16);
     for (QLabel* label : {Label1, Label2, Label3}) {
-        label->setFont(captionFont());
+        label->setFont(CaptionFont());
         label->adjustSize();
     }
 
-    PaintBox1 = new PreviewBox(this);
+    PaintBox1 = new TPreviewBox(this);
     PaintBox1->setObjectName(QStringLiteral("PaintBox1"));
     PaintBox1->setGeometry(430, 32, 185, 249);
 
@@ -180,8 +180,7 @@ TPrintDlg::TPrintDlg(QWidget* parent) : QDialog(parent), runner_(runDialog) {
     OKBtn->setObjectName(QStringLiteral("OKBtn"));
     OKBtn->setGeometry(455, 332, 75, 25);
     OKBtn->setDefault(true);
-    connect(OKBtn, &QPushButton::clicked, this,
-            [this] { runReported(this, [this] { OKBtnClick(); }); });
+    connect(OKBtn, &QPushButton::clicked, this, [this] { RunHandler([this] { OKBtnClick(); }); });
 
     CancelBtn = new QPushButton(QStringLiteral("Cancel"), this);
     CancelBtn->setObjectName(QStringLiteral("CancelBtn"));
@@ -194,7 +193,7 @@ TPrintDlg::TPrintDlg(QWidget* parent) : QDialog(parent), runner_(runDialog) {
     Button1->setGeometry(296, 332, 147, 25);
     Button1->setAutoDefault(false);
     connect(Button1, &QPushButton::clicked, this,
-            [this] { runReported(this, [this] { Button1Click(); }); });
+            [this] { RunHandler([this] { Button1Click(); }); });
 
     ComboBox1 = new QComboBox(this);
     ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
@@ -208,7 +207,7 @@ TPrintDlg::TPrintDlg(QWidget* parent) : QDialog(parent), runner_(runDialog) {
     ComboBox1->setCurrentIndex(-1);
     ComboBox1->setEditText(QStringLiteral("x1"));
     connect(ComboBox1, &QComboBox::activated, this,
-            [this](int index) { chosenFactorIndex_ = index; });
+            [this](int index) { chosen_factor_index_ = index; });
 
     EditX = new QLineEdit(QStringLiteral("0"), this);
     EditX->setObjectName(QStringLiteral("EditX"));
@@ -230,37 +229,37 @@ TPrintDlg::TPrintDlg(QWidget* parent) : QDialog(parent), runner_(runDialog) {
 }
 
 TPrintDlg::~TPrintDlg() {
-    dropSystemDialogs();
+    DropSystemDialogs();
 }
 
-void TPrintDlg::setDialogRunner(DialogRunner runner) {
-    runner_ = runner ? std::move(runner) : DialogRunner(runDialog);
+void TPrintDlg::SetDialogRunner(DialogRunner runner) {
+    runner_ = runner ? std::move(runner) : DialogRunner(RunDialog);
 }
 
-void TPrintDlg::dropSystemDialogs() {
+void TPrintDlg::DropSystemDialogs() {
     delete PrintDialog1;
     PrintDialog1 = nullptr;
     delete PrinterSetupDialog1;
     PrinterSetupDialog1 = nullptr;
 }
 
-QPrinter& TPrintDlg::currentPrinter() {
+QPrinter& TPrintDlg::CurrentPrinter() {
     if (!printer_) {
         QPrinterInfo info = QPrinterInfo::defaultPrinter();
         if (info.isNull()) {
             const QList<QPrinterInfo> printers = QPrinterInfo::availablePrinters();
             if (printers.isEmpty()) {
-                throw DialogError(std::string(kNoDefaultPrinter));
+                throw Error(std::string(kNoDefaultPrinter));
             }
             info = printers.first();
         }
         printer_ = std::make_unique<QPrinter>(info, QPrinter::HighResolution);
-        useQueueResolution();
+        UseQueueResolution();
     }
     return *printer_;
 }
 
-void TPrintDlg::useQueueResolution() {
+void TPrintDlg::UseQueueResolution() {
     // Qt lays a queue's page out on a fixed grid of its own; printer pixels are the
     // queue's. Printing into a file (a PDF printer, or a queue told to print to a file)
     // keeps the resolution the printer was given.
@@ -268,95 +267,95 @@ void TPrintDlg::useQueueResolution() {
         !printer_->outputFileName().isEmpty()) {
         return;
     }
-    const int dpi = queueResolution(printer_->printerName());
+    const int dpi = QueueResolution(printer_->printerName());
     if (dpi > 0) {
         printer_->setResolution(dpi);
     }
 }
 
-void TPrintDlg::setCurrentPrinter(std::unique_ptr<QPrinter> printer) {
-    dropSystemDialogs();
+void TPrintDlg::SetCurrentPrinter(std::unique_ptr<QPrinter> printer) {
+    DropSystemDialogs();
     printer_ = std::move(printer);
 }
 
-float TPrintDlg::sizeFactor() const {
-    return chosenFactorIndex_ >= 0 ? static_cast<float>(chosenFactorIndex_ + 1) : 1.0f;
+float TPrintDlg::SizeFactor() const {
+    return chosen_factor_index_ >= 0 ? static_cast<float>(chosen_factor_index_ + 1) : 1.0f;
 }
 
-QSize TPrintDlg::pageSize() {
-    QPrinter& printer = currentPrinter();
+QSize TPrintDlg::PageSize() {
+    QPrinter& printer = CurrentPrinter();
     return printer.pageLayout().paintRectPixels(printer.resolution()).size();
 }
 
 void TPrintDlg::showEvent(QShowEvent* event) {
-    PaintBox1->clearDrawing();
+    PaintBox1->ClearDrawing();
     QDialog::showEvent(event);
 }
 
 void TPrintDlg::LoadPicture(const QString& file) {
-    image1->loadFromFile(file);
+    image1->LoadFromFile(file);
 }
 
 void TPrintDlg::PreparePicture() {
-    Picture& picture = image1->picture();
-    if (picture.kind() == Picture::Kind::Jpeg) {
-        JpegDecodeOptions options = picture.jpegOptions();
-        options.scaleDenominator = 1;
+    TPicture& picture = image1->Picture();
+    if (picture.Kind() == TPicture::Format::Jpeg) {
+        JpegDecodeOptions options = picture.JpegOptions();
+        options.scale_denominator = 1;
         options.grayscale = false;
-        options.fastDct = false;
-        picture.setJpegOptions(options);
-        picture.setProgressiveDisplay(true);
-        image1->pictureChanged();
+        options.fast_dct = false;
+        picture.SetJpegOptions(options);
+        picture.SetProgressiveDisplay(true);
+        image1->PictureChanged();
     }
-    image1->setIncrementalDisplay(true);
+    image1->SetIncrementalDisplay(true);
 }
 
 void TPrintDlg::PrintPicture() {
-    QPrinter& printer = currentPrinter();
+    QPrinter& printer = CurrentPrinter();
     if (!PrintDialog1) {
         PrintDialog1 = new QPrintDialog(&printer, this);
-        PrintDialog1->setFont(programFont());
+        PrintDialog1->setFont(ProgramFont());
     }
     if (runner_(*PrintDialog1) != QDialog::Accepted) {
         return;
     }
-    useQueueResolution();
-    const float f = sizeFactor();
-    const Picture& picture = image1->picture();
+    UseQueueResolution();
+    const float f = SizeFactor();
+    const TPicture& picture = image1->Picture();
     // The position is read before the job begins: a job begun and then abandoned would
     // still put out an empty page.
-    const int x = fieldInteger(EditX->text());
-    const int y = fieldInteger(EditY->text());
-    const QRect target = pagePictureRect(picture.width(), picture.height(), f, x, y);
+    const int x = FieldInteger(EditX->text());
+    const int y = FieldInteger(EditY->text());
+    const QRect target = PagePictureRect(picture.Width(), picture.Height(), f, x, y);
     QPainter painter;
     if (!painter.begin(&printer)) {
-        throw DialogError(std::string("Printer selected is not valid"));
+        throw Error(std::string("Printer selected is not valid"));
     }
-    if (!picture.isEmpty()) {
+    if (!picture.IsEmpty()) {
         // What lies outside the printable area is not printed, as on paper.
         const QSize page = printer.pageLayout().paintRectPixels(printer.resolution()).size();
         painter.setClipRect(QRect(QPoint(0, 0), page));
         painter.setRenderHint(QPainter::LosslessImageRendering);
-        painter.drawImage(target, picture.image());
+        painter.drawImage(target, picture.Image());
     }
     painter.end();
 }
 
 void TPrintDlg::DrawPreview() {
-    const float f = sizeFactor();
-    QImage& canvas = PaintBox1->beginDrawing();
-    const QSize page = pageSize();
-    const Picture& picture = image1->picture();
-    const int x = fieldInteger(EditX->text());
-    const int y = fieldInteger(EditY->text());
-    if (picture.isEmpty() || page.width() <= 0 || page.height() <= 0) {
+    const float f = SizeFactor();
+    QImage& canvas = PaintBox1->BeginDrawing();
+    const QSize page = PageSize();
+    const TPicture& picture = image1->Picture();
+    const int x = FieldInteger(EditX->text());
+    const int y = FieldInteger(EditY->text());
+    if (picture.IsEmpty() || page.width() <= 0 || page.height() <= 0) {
         return;
     }
     const QRect target =
-        previewPictureRect(picture.width(), picture.height(), f, x, y, page.width(), page.height(),
+        PreviewPictureRect(picture.Width(), picture.Height(), f, x, y, page.width(), page.height(),
                            PaintBox1->width(), PaintBox1->height());
     QPainter painter(&canvas);
-    painter.drawImage(target, picture.image());
+    painter.drawImage(target, picture.Image());
     painter.end();
     PaintBox1->update();
 }
@@ -367,12 +366,12 @@ void TPrintDlg::OKBtnClick() {
 }
 
 void TPrintDlg::Button1Click() {
-    QPrinter& printer = currentPrinter();
+    QPrinter& printer = CurrentPrinter();
     if (!PrinterSetupDialog1) {
         PrinterSetupDialog1 = new TPrinterSetupDlg(&printer, this);
     }
     runner_(*PrinterSetupDialog1);
-    useQueueResolution();
+    UseQueueResolution();
     DrawPreview();
 }
 

@@ -10,7 +10,7 @@
 #include <functional>
 #include <memory>
 
-#include "picturebox.h"
+#include "app/picturebox.h"
 
 class QComboBox;
 class QFrame;
@@ -27,23 +27,23 @@ class TPrinterSetupDlg;
 // Rectangle edges in printer pixels of the printable area, or in preview pixels. The
 // arithmetic is single precision with products and quotients formed in higher precision;
 // every edge is truncated toward zero (and held within the int range).
-QRect pagePictureRect(int pictureWidth, int pictureHeight, float factor, int x, int y);
-QRect previewPictureRect(int pictureWidth, int pictureHeight, float factor, int x, int y,
-                         int pageWidth, int pageHeight, int boxWidth, int boxHeight);
+QRect PagePictureRect(int picture_width, int picture_height, float factor, int x, int y);
+QRect PreviewPictureRect(int picture_width, int picture_height, float factor, int x, int y,
+                         int page_width, int page_height, int box_width, int box_height);
 
 // Signed decimal integer of an edit field; anything else raises
 // "'<text>' is not a valid integer value".
-int fieldInteger(const QString& text);
+int FieldInteger(const QString& text);
 
 // The page preview. It shows only what DrawPreview last drew, and nothing (the dialog's
 // background) until then.
-class PreviewBox : public QWidget {
+class TPreviewBox : public QWidget {
     Q_OBJECT
   public:
-    explicit PreviewBox(QWidget* parent = nullptr);
-    const QImage& canvas() const { return canvas_; }
-    QImage& beginDrawing();  // a white canvas the size of the box
-    void clearDrawing();
+    explicit TPreviewBox(QWidget* parent = nullptr);
+    const QImage& Canvas() const { return canvas_; }
+    QImage& BeginDrawing();  // a white canvas the size of the box
+    void ClearDrawing();
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -61,15 +61,15 @@ class TPrintDlg : public QDialog {
     // Runs one of the system dialogs (PrintDialog1, PrinterSetupDialog1) and returns its
     // result; the default is exec(). Tests replace it so that no modal dialog blocks.
     using DialogRunner = std::function<int(QDialog& dialog)>;
-    void setDialogRunner(DialogRunner runner);
+    void SetDialogRunner(DialogRunner runner);
 
     // The program's current printer: the system's default printer until the user picks
     // another in a system dialog. Its resolution is the queue's own, so that its pixels are
     // the printer's. Raises "There is no default printer currently selected" when the
     // system has none.
-    QPrinter& currentPrinter();
+    QPrinter& CurrentPrinter();
     // Makes the given printer the current one (e.g. a PDF printer).
-    void setCurrentPrinter(std::unique_ptr<QPrinter> printer);
+    void SetCurrentPrinter(std::unique_ptr<QPrinter> printer);
 
     // The main window's way in: load the picture file into image1 (raising the decoder's
     // error), PreparePicture(), then exec().
@@ -86,17 +86,17 @@ class TPrintDlg : public QDialog {
     void Button1Click();
 
     // 1 to 4: the item last chosen from ComboBox1's list (1 while none is chosen).
-    float sizeFactor() const;
+    float SizeFactor() const;
     // The printable area of the current printer in printer pixels.
-    QSize pageSize();
+    QSize PageSize();
 
     QFrame* Bevel2;
     QFrame* Bevel1;
-    PictureBox* image1;
+    TPictureBox* image1;
     QLabel* Label1;
     QLabel* Label2;
     QLabel* Label3;
-    PreviewBox* PaintBox1;
+    TPreviewBox* PaintBox1;
     QPushButton* OKBtn;
     QPushButton* CancelBtn;
     QPushButton* Button1;
@@ -111,13 +111,13 @@ class TPrintDlg : public QDialog {
     void showEvent(QShowEvent* event) override;
 
   private:
-    void dropSystemDialogs();
+    void DropSystemDialogs();
     // Printer pixels are those of the current queue's own resolution.
-    void useQueueResolution();
+    void UseQueueResolution();
 
     std::unique_ptr<QPrinter> printer_;
     DialogRunner runner_;
-    int chosenFactorIndex_ = -1;
+    int chosen_factor_index_ = -1;
 };
 
 }  // namespace lensmere

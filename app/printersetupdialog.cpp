@@ -1,4 +1,4 @@
-#include "printersetupdialog.h"
+#include "app/printersetupdialog.h"
 
 #include <QButtonGroup>
 #include <QComboBox>
@@ -13,7 +13,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "dialogstyle.h"
+#include "app/dialogstyle.h"
 
 namespace lensmere {
 
@@ -21,84 +21,84 @@ TPrinterSetupDlg::TPrinterSetupDlg(QPrinter* printer, QWidget* parent)
     : QDialog(parent), printer_(printer) {
     setObjectName(QStringLiteral("PrinterSetupDialog1"));
     setWindowTitle(QStringLiteral("Printer Setup"));
-    setFont(programFont());
+    setFont(ProgramFont());
 
-    printerBox_ = new QComboBox(this);
-    printerBox_->setObjectName(QStringLiteral("PrinterBox"));
-    paperBox_ = new QComboBox(this);
-    paperBox_->setObjectName(QStringLiteral("PaperBox"));
-    connect(printerBox_, &QComboBox::currentIndexChanged, this,
-            [this] { listPapers(paperBox_->currentText()); });
+    printer_box_ = new QComboBox(this);
+    printer_box_->setObjectName(QStringLiteral("PrinterBox"));
+    paper_box_ = new QComboBox(this);
+    paper_box_->setObjectName(QStringLiteral("PaperBox"));
+    connect(printer_box_, &QComboBox::currentIndexChanged, this,
+            [this] { ListPapers(paper_box_->currentText()); });
 
-    auto* printerGroup = new QGroupBox(QStringLiteral("Printer"), this);
-    auto* printerForm = new QFormLayout(printerGroup);
-    printerForm->addRow(QStringLiteral("&Name:"), printerBox_);
+    auto* printer_group = new QGroupBox(QStringLiteral("Printer"), this);
+    auto* printer_form = new QFormLayout(printer_group);
+    printer_form->addRow(QStringLiteral("&Name:"), printer_box_);
 
-    auto* paperGroup = new QGroupBox(QStringLiteral("Paper"), this);
-    auto* paperForm = new QFormLayout(paperGroup);
-    paperForm->addRow(QStringLiteral("Si&ze:"), paperBox_);
+    auto* paper_group = new QGroupBox(QStringLiteral("Paper"), this);
+    auto* paper_form = new QFormLayout(paper_group);
+    paper_form->addRow(QStringLiteral("Si&ze:"), paper_box_);
 
-    auto* orientationGroup = new QGroupBox(QStringLiteral("Orientation"), this);
-    auto* portrait = new QRadioButton(QStringLiteral("P&ortrait"), orientationGroup);
+    auto* orientation_group = new QGroupBox(QStringLiteral("Orientation"), this);
+    auto* portrait = new QRadioButton(QStringLiteral("P&ortrait"), orientation_group);
     portrait->setObjectName(QStringLiteral("PortraitButton"));
-    auto* landscape = new QRadioButton(QStringLiteral("L&andscape"), orientationGroup);
+    auto* landscape = new QRadioButton(QStringLiteral("L&andscape"), orientation_group);
     landscape->setObjectName(QStringLiteral("LandscapeButton"));
     orientation_ = new QButtonGroup(this);
     orientation_->addButton(portrait, QPageLayout::Portrait);
     orientation_->addButton(landscape, QPageLayout::Landscape);
-    auto* orientationRow = new QVBoxLayout(orientationGroup);
-    orientationRow->addWidget(portrait);
-    orientationRow->addWidget(landscape);
+    auto* orientation_row = new QVBoxLayout(orientation_group);
+    orientation_row->addWidget(portrait);
+    orientation_row->addWidget(landscape);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &TPrinterSetupDlg::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
     auto* lower = new QHBoxLayout;
-    lower->addWidget(paperGroup, 1);
-    lower->addWidget(orientationGroup);
+    lower->addWidget(paper_group, 1);
+    lower->addWidget(orientation_group);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(printerGroup);
+    layout->addWidget(printer_group);
     layout->addLayout(lower);
     layout->addWidget(buttons);
 
-    readPrinter();
+    ReadPrinter();
 }
 
 void TPrinterSetupDlg::showEvent(QShowEvent* event) {
-    readPrinter();
+    ReadPrinter();
     QDialog::showEvent(event);
 }
 
-void TPrinterSetupDlg::readPrinter() {
-    const QSignalBlocker blocker(printerBox_);
-    printerBox_->clear();
-    printerBox_->addItems(QPrinterInfo::availablePrinterNames());
-    printerBox_->setCurrentIndex(printerBox_->findText(printer_->printerName()));
-    listPapers(printer_->pageLayout().pageSize().name());
+void TPrinterSetupDlg::ReadPrinter() {
+    const QSignalBlocker blocker(printer_box_);
+    printer_box_->clear();
+    printer_box_->addItems(QPrinterInfo::availablePrinterNames());
+    printer_box_->setCurrentIndex(printer_box_->findText(printer_->printerName()));
+    ListPapers(printer_->pageLayout().pageSize().name());
     orientation_->button(printer_->pageLayout().orientation())->setChecked(true);
 }
 
-void TPrinterSetupDlg::listPapers(const QString& keep) {
-    const QPrinterInfo info = QPrinterInfo::printerInfo(printerBox_->currentText());
-    paperBox_->clear();
+void TPrinterSetupDlg::ListPapers(const QString& keep) {
+    const QPrinterInfo info = QPrinterInfo::printerInfo(printer_box_->currentText());
+    paper_box_->clear();
     for (const QPageSize& size : info.supportedPageSizes()) {
-        paperBox_->addItem(size.name(), QVariant::fromValue(size));
+        paper_box_->addItem(size.name(), QVariant::fromValue(size));
     }
-    int index = paperBox_->findText(keep);
+    int index = paper_box_->findText(keep);
     if (index < 0) {
-        index = paperBox_->findText(info.defaultPageSize().name());
+        index = paper_box_->findText(info.defaultPageSize().name());
     }
-    paperBox_->setCurrentIndex(index);
+    paper_box_->setCurrentIndex(index);
 }
 
 void TPrinterSetupDlg::accept() {
-    const QString name = printerBox_->currentText();
+    const QString name = printer_box_->currentText();
     if (!name.isEmpty() && name != printer_->printerName()) {
         printer_->setPrinterName(name);
     }
-    if (paperBox_->currentIndex() >= 0) {
-        printer_->setPageSize(paperBox_->currentData().value<QPageSize>());
+    if (paper_box_->currentIndex() >= 0) {
+        printer_->setPageSize(paper_box_->currentData().value<QPageSize>());
     }
     printer_->setPageOrientation(static_cast<QPageLayout::Orientation>(orientation_->checkedId()));
     QDialog::accept();

@@ -24,13 +24,13 @@ class TPrinterSetupDlg : public QDialog {
     void showEvent(QShowEvent* event) override;
 
   private:
-    void readPrinter();
+    void ReadPrinter();
     // The paper sizes of the printer chosen in the list, keeping `keep` when it has it.
-    void listPapers(const QString& keep);
+    void ListPapers(const QString& keep);
 
     QPrinter* printer_;
-    QComboBox* printerBox_;
-    QComboBox* paperBox_;
+    QComboBox* printer_box_;
+    QComboBox* paper_box_;
     QButtonGroup* orientation_;
 };
 

@@ -1,7 +1,6 @@
 # program: device link, main window, photo files, lensmere executable.
 set(LENSMERE_CORE_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/photofiles.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/errors.cpp
     ${CMAKE_CURRENT_LIST_DIR}/devicelink.cpp
     ${CMAKE_CURRENT_LIST_DIR}/dialoglinks.cpp
     ${CMAKE_CURRENT_LIST_DIR}/mainwindow.cpp
@@ -61,7 +60,7 @@ target_link_libraries(lensmere_dialogs_x11_probe PRIVATE lensmere_core)
 if(EXISTS ${_lensmere_tests}/dialogs_x11_test.cpp)
     quorbit_add_gtest(dialogs_x11_test SOURCES ${_lensmere_tests}/dialogs_x11_test.cpp
         ${_lensmere_tests}/x11_session.cpp ${_lensmere_tests}/printdialog_testutil.cpp
-        ${_lensmere_tests}/jpegdecoder_testfiles.cpp
+        ${_lensmere_tests}/picture_testfiles.cpp
         LIBS lensmere_dialogs JPEG::JPEG Qt6::Test TIMEOUT 300)
     target_compile_definitions(dialogs_x11_test PRIVATE
         DIALOGS_PROBE_PATH="$<TARGET_FILE:lensmere_dialogs_x11_probe>")

@@ -1,7 +1,6 @@
 #include "app/program_start.h"
 
 #include "app/devicelink.h"
-#include "app/dialogerror.h"
 #include "app/errors.h"
 
 namespace lensmere {
@@ -10,7 +9,6 @@ void InstallErrorReports() {
     devicelink::SetMessageSink([](std::string_view text) {
         ShowMessage(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
     });
-    setErrorReport([](QWidget*, const std::exception& error) { ReportApplicationError(error); });
 }
 
 TProgram::TProgram() {

@@ -1,4 +1,4 @@
-#include "queueresolution.h"
+#include "app/queueresolution.h"
 
 #include <cups/cups.h>
 #include <cups/ppd.h>
@@ -11,13 +11,13 @@ namespace lensmere {
 
 namespace {
 
-int perInch(int value, ipp_res_t units) {
+int PerInch(int value, ipp_res_t units) {
     return units == IPP_RES_PER_CM ? static_cast<int>(std::lround(value * 2.54)) : value;
 }
 
 // Dots per inch across the page in a resolution as CUPS spells it ("300dpi", "600x1200dpi",
 // "118dpcm"); 0 for anything else.
-int resolutionFromText(const QString& text) {
+int ResolutionFromText(const QString& text) {
     static const QRegularExpression pattern(
         QStringLiteral("^\\s*(\\d+)(?:x\\d+)?\\s*(dpi|dpcm)\\s*$"),
         QRegularExpression::CaseInsensitiveOption);
@@ -25,13 +25,13 @@ int resolutionFromText(const QString& text) {
     if (!match.hasMatch()) {
         return 0;
     }
-    const bool perCm = match.captured(2).compare(QLatin1String("dpcm"), Qt::CaseInsensitive) == 0;
-    return perInch(match.captured(1).toInt(), perCm ? IPP_RES_PER_CM : IPP_RES_PER_INCH);
+    const bool per_cm = match.captured(2).compare(QLatin1String("dpcm"), Qt::CaseInsensitive) == 0;
+    return PerInch(match.captured(1).toInt(), per_cm ? IPP_RES_PER_CM : IPP_RES_PER_INCH);
 }
 
 // The resolution a queue's driver uses when a job names none: the default of its PPD file
 // with the destination's options marked. 0 for a queue without a PPD file.
-int driverResolution(cups_dest_t* dest) {
+int DriverResolution(cups_dest_t* dest) {
     // CUPS marks its PPD functions deprecated; a queue with a driver keeps its defaults
     // only there (the IPP default it announces stays the driver's original one).
 #pragma GCC diagnostic push
@@ -46,9 +46,9 @@ int driverResolution(cups_dest_t* dest) {
         ppdMarkDefaults(ppd);
         cupsMarkOptions(ppd, dest->num_options, dest->options);
         if (ppd_choice_t* choice = ppdFindMarkedChoice(ppd, "Resolution")) {
-            dpi = resolutionFromText(QString::fromLatin1(choice->choice));
+            dpi = ResolutionFromText(QString::fromLatin1(choice->choice));
         } else if (ppd_attr_t* attribute = ppdFindAttr(ppd, "DefaultResolution", nullptr)) {
-            dpi = resolutionFromText(QString::fromLatin1(attribute->value));
+            dpi = ResolutionFromText(QString::fromLatin1(attribute->value));
         }
         ppdClose(ppd);
     }
@@ -59,7 +59,7 @@ int driverResolution(cups_dest_t* dest) {
 }
 
 // The default resolution the queue announces.
-int announcedResolution(cups_dest_t* dest) {
+int AnnouncedResolution(cups_dest_t* dest) {
     cups_dinfo_t* info = cupsCopyDestInfo(CUPS_HTTP_DEFAULT, dest);
     if (info == nullptr) {
         return 0;
@@ -70,7 +70,7 @@ int announcedResolution(cups_dest_t* dest) {
     if (attribute != nullptr && ippGetValueTag(attribute) == IPP_TAG_RESOLUTION) {
         int y = 0;
         ipp_res_t units = IPP_RES_PER_INCH;
-        dpi = perInch(ippGetResolution(attribute, 0, &y, &units), units);
+        dpi = PerInch(ippGetResolution(attribute, 0, &y, &units), units);
     }
     cupsFreeDestInfo(info);
     return dpi;
@@ -78,11 +78,11 @@ int announcedResolution(cups_dest_t* dest) {
 
 }  // namespace
 
-int queueResolution(const QString& printerName) {
-    if (printerName.isEmpty()) {
+int QueueResolution(const QString& printer_name) {
+    if (printer_name.isEmpty()) {
         return 0;
     }
-    const QByteArray name = printerName.toLocal8Bit();
+    const QByteArray name = printer_name.toLocal8Bit();
     cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, name.constData(), nullptr);
     if (dest == nullptr) {
         return 0;
@@ -92,17 +92,17 @@ int queueResolution(const QString& printerName) {
     int dpi = 0;
     for (const char* option : {"Resolution", "printer-resolution"}) {
         if (const char* value = cupsGetOption(option, dest->num_options, dest->options)) {
-            dpi = resolutionFromText(QString::fromLatin1(value));
+            dpi = ResolutionFromText(QString::fromLatin1(value));
             if (dpi > 0) {
                 break;
             }
         }
     }
     if (dpi == 0) {
-        dpi = driverResolution(dest);
+        dpi = DriverResolution(dest);
     }
     if (dpi == 0) {
-        dpi = announcedResolution(dest);
+        dpi = AnnouncedResolution(dest);
     }
     cupsFreeDests(1, dest);
     return dpi;

@@ -1,4 +1,4 @@
-#include "button_glyph.h"
+#include "app/skin/button_glyph.h"
 
 #include <QFontMetrics>
 

@@ -2,7 +2,7 @@
 // TButtonGlyph: a skinned button's glyph strip, cut into cells, with one prepared masked image per
 // look kept in the shared image list for the cell size.
 
-#include "glyph_list.h"
+#include "app/skin/glyph_list.h"
 
 #include <QColor>
 #include <QFont>

@@ -1,6 +1,6 @@
-#include "cool_button.h"
+#include "app/skin/cool_button.h"
 
-#include "skin_resources.h"
+#include "app/skin/skin_resources.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -19,34 +19,34 @@ TCoolButton::TCoolButton(QWidget* parent) : QWidget(parent) {
 
 TCoolButton::~TCoolButton() = default;
 
-void TCoolButton::setGlyph(const QImage& strip) {
+void TCoolButton::SetGlyph(const QImage& strip) {
     glyph_.SetGlyph(strip);
     // The look shown first is ready before the first paint.
     glyph_.CreateButtonGlyph(isEnabled() ? StateUp : StateDisabled, palette());
     update();
 }
 
-bool TCoolButton::setGlyph(const QString& path) {
+bool TCoolButton::SetGlyph(const QString& path) {
     const QImage strip = LoadSkinImage(path);
     if (strip.isNull())
         return false;
-    setGlyph(strip);
+    SetGlyph(strip);
     return true;
 }
 
-void TCoolButton::setNumGlyphs(int value) {
+void TCoolButton::SetNumGlyphs(int value) {
     if (glyph_.SetNumGlyphs(value))
         update();
 }
 
-void TCoolButton::setAllowAllUp(bool value) {
+void TCoolButton::SetAllowAllUp(bool value) {
     if (value == allow_all_up_)
         return;
     allow_all_up_ = value;
     NotifyGroup();
 }
 
-void TCoolButton::setGroupIndex(int value) {
+void TCoolButton::SetGroupIndex(int value) {
     if (value == group_index_)
         return;
     group_index_ = value;
@@ -58,7 +58,7 @@ void TCoolButton::setGroupIndex(int value) {
     NotifyGroup();
 }
 
-void TCoolButton::setDown(bool value) {
+void TCoolButton::SetDown(bool value) {
     if (group_index_ == 0)
         value = false;
     if (value == down_)
@@ -78,7 +78,7 @@ void TCoolButton::setDown(bool value) {
     }
 }
 
-void TCoolButton::setCaption(const QString& caption) {
+void TCoolButton::SetCaption(const QString& caption) {
     if (caption == caption_)
         return;
     caption_ = caption;
@@ -86,21 +86,21 @@ void TCoolButton::setCaption(const QString& caption) {
     update();
 }
 
-void TCoolButton::setLayout(TButtonLayout layout) {
+void TCoolButton::SetLayout(TButtonLayout layout) {
     if (layout == layout_)
         return;
     layout_ = layout;
     update();
 }
 
-void TCoolButton::setMargin(int value) {
+void TCoolButton::SetMargin(int value) {
     if (value < -1 || value == margin_)
         return;
     margin_ = value;
     update();
 }
 
-void TCoolButton::setSpacing(int value) {
+void TCoolButton::SetSpacing(int value) {
     if (value == spacing_)
         return;
     spacing_ = value;
@@ -151,16 +151,16 @@ void TCoolButton::Press(QMouseEvent* event) {
 }
 
 void TCoolButton::mousePressEvent(QMouseEvent* event) {
-    emit mouseDown(event->button(), event->position().toPoint());
+    emit MouseDown(event->button(), event->position().toPoint());
     Press(event);
     event->accept();
 }
 
 void TCoolButton::mouseDoubleClickEvent(QMouseEvent* event) {
-    emit mouseDown(event->button(), event->position().toPoint());
+    emit MouseDown(event->button(), event->position().toPoint());
     Press(event);
     if (down_ && event->button() == Qt::LeftButton)
-        emit doubleClicked();
+        emit DoubleClicked();
     event->accept();
 }
 
@@ -177,7 +177,7 @@ void TCoolButton::mouseMoveEvent(QMouseEvent* event) {
     }
     const bool changed = hot != hot_;
     hot_ = hot;
-    emit mouseMoved(position);
+    emit MouseMoved(position);
     if (dragging_) {
         TButtonState look = down_ ? StateHot : StateUp;
         if (IsInside(position))
@@ -191,7 +191,7 @@ void TCoolButton::mouseMoveEvent(QMouseEvent* event) {
 
 void TCoolButton::mouseReleaseEvent(QMouseEvent* event) {
     const QPoint position = event->position().toPoint();
-    emit mouseUp(event->button(), position);
+    emit MouseUp(event->button(), position);
     event->accept();
     if (!dragging_)
         return;
@@ -203,7 +203,7 @@ void TCoolButton::mouseReleaseEvent(QMouseEvent* event) {
         if (inside)
             update();
     } else if (inside) {
-        setDown(!down_);
+        SetDown(!down_);
         if (down_)
             repaint();
     } else {
@@ -213,7 +213,7 @@ void TCoolButton::mouseReleaseEvent(QMouseEvent* event) {
     }
     if (inside) {
         const QPointer<TCoolButton> alive(this);
-        emit clicked();
+        emit Clicked();
         if (!alive)
             return;
     }
@@ -267,7 +267,7 @@ bool TCoolButton::event(QEvent* event) {
     if (event->type() == QEvent::Shortcut) {
         if (!isEnabled())
             return false;
-        emit clicked();
+        emit Clicked();
         return true;
     }
     return QWidget::event(event);

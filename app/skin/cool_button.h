@@ -13,7 +13,7 @@
 //     connect(exit, &lensmere::skin::TCoolButton::clicked, this, &Window::ExitButtonClick);
 //     exit->setEnabled(false);   // shows the disabled cell and ignores the mouse
 
-#include "button_glyph.h"
+#include "app/skin/button_glyph.h"
 
 #include <QImage>
 #include <QString>
@@ -27,30 +27,30 @@ class TCoolButton : public QWidget {
     explicit TCoolButton(QWidget* parent = nullptr);
     ~TCoolButton() override;
 
-    void setGlyph(const QImage& strip);
+    void SetGlyph(const QImage& strip);
     // Loads the strip from a file or resource path; false (and no change) when it cannot be read.
-    bool setGlyph(const QString& path);
-    const QImage& glyph() const { return glyph_.Glyph(); }
+    bool SetGlyph(const QString& path);
+    const QImage& Glyph() const { return glyph_.Glyph(); }
 
     int NumGlyphs() const { return glyph_.NumGlyphs(); }
-    void setNumGlyphs(int value);
+    void SetNumGlyphs(int value);
 
     bool AllowAllUp() const { return allow_all_up_; }
-    void setAllowAllUp(bool value);
+    void SetAllowAllUp(bool value);
     int GroupIndex() const { return group_index_; }
-    void setGroupIndex(int value);
+    void SetGroupIndex(int value);
     bool Down() const { return down_; }
-    void setDown(bool value);
+    void SetDown(bool value);
 
     QString Caption() const { return caption_; }
-    void setCaption(const QString& caption);
+    void SetCaption(const QString& caption);
 
     TButtonLayout Layout() const { return layout_; }
-    void setLayout(TButtonLayout layout);
+    void SetLayout(TButtonLayout layout);
     int Margin() const { return margin_; }
-    void setMargin(int value);  // values below -1 are refused
+    void SetMargin(int value);  // values below -1 are refused
     int Spacing() const { return spacing_; }
-    void setSpacing(int value);
+    void SetSpacing(int value);
 
     // State, for the window and for tests.
     TButtonState Look() const { return look_; }
@@ -64,11 +64,11 @@ class TCoolButton : public QWidget {
     QSize sizeHint() const override { return QSize(25, 25); }
 
   signals:
-    void clicked();
-    void doubleClicked();
-    void mouseDown(Qt::MouseButton button, QPoint position);
-    void mouseMoved(QPoint position);
-    void mouseUp(Qt::MouseButton button, QPoint position);
+    void Clicked();
+    void DoubleClicked();
+    void MouseDown(Qt::MouseButton button, QPoint position);
+    void MouseMoved(QPoint position);
+    void MouseUp(Qt::MouseButton button, QPoint position);
 
   protected:
     void paintEvent(QPaintEvent* event) override;

@@ -1,7 +1,7 @@
-#include "cool_form.h"
+#include "app/skin/cool_form.h"
 
-#include "region_data.h"
-#include "skin_resources.h"
+#include "app/skin/region_data.h"
+#include "app/skin/skin_resources.h"
 
 #include <QEvent>
 #include <QFile>
@@ -24,8 +24,8 @@ TCoolForm::TCoolForm(QWidget* parent)
         }
         parent->installEventFilter(this);
     }
-    setLeft(0);
-    setTop(0);
+    SetLeft(0);
+    SetTop(0);
     FillParent();
 }
 
@@ -36,10 +36,10 @@ void TCoolForm::FillParent() {
         setGeometry(parentWidget()->rect());
 }
 
-void TCoolForm::setLeft(int /*value*/) {
+void TCoolForm::SetLeft(int /*value*/) {
     move(0, y());
 }
-void TCoolForm::setTop(int /*value*/) {
+void TCoolForm::SetTop(int /*value*/) {
     move(x(), 0);
 }
 

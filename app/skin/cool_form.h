@@ -52,7 +52,7 @@ class TCoolForm : public QWidget {
     // The skin picture (a bitmap; shown unscaled from the top-left corner).
     bool LoadSkin(const QString& path);
     void SetPicture(const QImage& picture);
-    const QImage& Picture() const { return picture_; }
+    const QImage& TPicture() const { return picture_; }
 
     // Stored shape: a 4-byte little-endian length N, then N bytes of region data. Reading applies
     // the shape to the parent window at once; N = 0 leaves the window rectangular. A malformed
@@ -75,12 +75,12 @@ class TCoolForm : public QWidget {
     void SetDraggable(bool value) { draggable_ = value; }
 
     // The skin always sits at the top-left corner of its window.
-    int left() const { return x(); }
-    int top() const { return y(); }
-    void setLeft(int value);
-    void setTop(int value);
-    void setWidth(int value) { resize(value, height()); }
-    void setHeight(int value) { resize(width(), value); }
+    int Left() const { return x(); }
+    int Top() const { return y(); }
+    void SetLeft(int value);
+    void SetTop(int value);
+    void SetWidth(int value) { resize(value, height()); }
+    void SetHeight(int value) { resize(width(), value); }
 
     // True while the window follows the pointer by itself (no window manager move available).
     bool FollowingPointer() const { return following_; }

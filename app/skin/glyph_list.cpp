@@ -1,4 +1,4 @@
-#include "glyph_list.h"
+#include "app/skin/glyph_list.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "region_data.h"
+#include "app/skin/region_data.h"
 
 #include <climits>
 

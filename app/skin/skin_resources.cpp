@@ -1,4 +1,4 @@
-#include "skin_resources.h"
+#include "app/skin/skin_resources.h"
 
 #include <QtGlobal>
 

@@ -1,4 +1,4 @@
-#include "albumdialog.h"
+#include "app/albumdialog.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -15,9 +15,10 @@
 #include <QTest>
 #include <QTimer>
 
-#include "dialogerror.h"
-#include "jpegdecoder.h"
-#include "jpegdecoder_testfiles.h"
+#include "app/bitmapfile.h"
+#include "app/errors.h"
+#include "app/jpegfile.h"
+#include "app/tests/picture_testfiles.h"
 
 extern "C" {
 #include <stdio.h>  // jpeglib.h needs FILE
@@ -29,39 +30,38 @@ extern "C" {
 namespace lensmere {
 namespace {
 
-using test::encodeBitmap24;
-using test::encodeJpeg;
-using test::maxChannelDifference;
-using test::testPattern;
+using test::EncodeBitmap24;
+using test::EncodeJpeg;
+using test::MaxChannelDifference;
+using test::TestPattern;
 
 class AlbumTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        test::ensureApplication();
+        test::EnsureApplication();
         ASSERT_TRUE(dir_.isValid());
         folder_ = dir_.filePath("MyPhoto");
         ASSERT_TRUE(QDir().mkpath(folder_));
-        setErrorReport(
-            [this](QWidget*, const std::exception& error) { reported_.push_back(error.what()); });
+        SetMessageHandler([this](const QString& text) { reported_.push_back(text.toStdString()); });
         album_ = std::make_unique<TPreviewDlg>();
-        album_->setConfirmation([this](QWidget*, const QString& question) {
+        album_->SetConfirmation([this](QWidget*, const QString& question) {
             questions_.push_back(question);
             return answer_;
         });
     }
-    void TearDown() override { setErrorReport(nullptr); }
+    void TearDown() override { SetMessageHandler({}); }
 
-    QString file(const QString& name) const { return folder_ + "/" + name; }
-    void put(const QString& name, const QByteArray& data) { test::writeFile(file(name), data); }
+    QString File(const QString& name) const { return folder_ + "/" + name; }
+    void Put(const QString& name, const QByteArray& data) { test::WriteFile(File(name), data); }
     // What the main window does before showing the album.
-    void open() {
-        album_->FileListBox1->setFileName(folder_);
-        album_->FileListBox1->update();
+    void Open() {
+        album_->FileListBox1->SetFileName(folder_);
+        album_->FileListBox1->Update();
     }
     // A user's click on the item with that name.
-    void choose(const QString& name) {
-        FileListBox* list = album_->FileListBox1;
-        const int index = static_cast<int>(list->itemNames().indexOf(name));
+    void Choose(const QString& name) {
+        TFileListBox* list = album_->FileListBox1;
+        const int index = static_cast<int>(list->ItemNames().indexOf(name));
         ASSERT_GE(index, 0) << name.toStdString();
         list->setCurrentRow(index);
     }
@@ -89,7 +89,7 @@ TEST_F(AlbumTest, WindowAndControls) {
     EXPECT_EQ(album_->Label2->text(), "Pre-view my dream memory");
     EXPECT_TRUE(album_->Label2->font().bold() && album_->Label2->font().italic());
     EXPECT_EQ(album_->DELETEFILE1->text(), "DELETE FILE");
-    EXPECT_EQ(album_->FileListBox1->popupMenu(), album_->PopupMenu1);
+    EXPECT_EQ(album_->FileListBox1->PopupMenu(), album_->PopupMenu1);
     EXPECT_EQ(album_->FileListBox1->mask(), "*.*");
 
     album_->show();
@@ -100,85 +100,85 @@ TEST_F(AlbumTest, WindowAndControls) {
 
 TEST_F(AlbumTest, ListsOrdinaryFilesSortedWithoutRegardToCase) {
     for (const char* name : {"b.jpg", "A.bmp", "c.JPG", "notes.txt", "README", ".hidden.jpg"}) {
-        put(name, "x");
+        Put(name, "x");
     }
     ASSERT_TRUE(QDir(folder_).mkdir("Sub.jpg"));
-    ASSERT_EQ(::mkfifo(QFile::encodeName(file("pipe.jpg")).constData(), 0600), 0);
-    open();
-    FileListBox* list = album_->FileListBox1;
-    EXPECT_EQ(list->directory(), QDir::cleanPath(folder_));
-    EXPECT_EQ(list->itemNames(), QStringList({"A.bmp", "b.jpg", "c.JPG", "notes.txt", "README"}));
-    EXPECT_EQ(list->selectedIndex(), -1);
-    EXPECT_EQ(list->fileName(), "");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(File("pipe.jpg")).constData(), 0600), 0);
+    Open();
+    TFileListBox* list = album_->FileListBox1;
+    EXPECT_EQ(list->Directory(), QDir::cleanPath(folder_));
+    EXPECT_EQ(list->ItemNames(), QStringList({"A.bmp", "b.jpg", "c.JPG", "notes.txt", "README"}));
+    EXPECT_EQ(list->SelectedIndex(), -1);
+    EXPECT_EQ(list->FileName(), "");
 
-    choose("c.JPG");
-    EXPECT_EQ(list->fileName(), QDir::cleanPath(folder_) + "/c.JPG");
+    Choose("c.JPG");
+    EXPECT_EQ(list->FileName(), QDir::cleanPath(folder_) + "/c.JPG");
 
     // A re-read picks up new files and clears the selection.
-    put("a2.jpg", "x");
-    list->update();
-    EXPECT_EQ(list->itemNames().value(1), "a2.jpg");
-    EXPECT_EQ(list->selectedIndex(), -1);
+    Put("a2.jpg", "x");
+    list->Update();
+    EXPECT_EQ(list->ItemNames().value(1), "a2.jpg");
+    EXPECT_EQ(list->SelectedIndex(), -1);
 
-    list->setMask("*.jpg;*.BMP");
-    EXPECT_EQ(list->itemNames(), QStringList({"A.bmp", "a2.jpg", "b.jpg", "c.JPG"}));
+    list->SetMask("*.jpg;*.BMP");
+    EXPECT_EQ(list->ItemNames(), QStringList({"A.bmp", "a2.jpg", "b.jpg", "c.JPG"}));
 
     // The root folder's file names get no second separator.
-    list->setDirectory("/");
-    EXPECT_EQ(list->directory(), "/");
+    list->SetDirectory("/");
+    EXPECT_EQ(list->Directory(), "/");
 }
 
 TEST_F(AlbumTest, FileNameRules) {
-    put("one.jpg", "x");
-    FileListBox* list = album_->FileListBox1;
+    Put("one.jpg", "x");
+    TFileListBox* list = album_->FileListBox1;
     // A file path selects the file in its folder.
-    list->setFileName(file("one.jpg"));
-    EXPECT_EQ(list->directory(), QDir::cleanPath(folder_));
-    EXPECT_EQ(list->fileName(), QDir::cleanPath(folder_) + "/one.jpg");
+    list->SetFileName(File("one.jpg"));
+    EXPECT_EQ(list->Directory(), QDir::cleanPath(folder_));
+    EXPECT_EQ(list->FileName(), QDir::cleanPath(folder_) + "/one.jpg");
     // The same folder again does not re-read; another one does.
-    list->setFileName(folder_ + "/");
-    EXPECT_EQ(list->selectedIndex(), 0);
-    list->setFileName(dir_.path());
-    EXPECT_EQ(list->itemNames(), QStringList());
+    list->SetFileName(folder_ + "/");
+    EXPECT_EQ(list->SelectedIndex(), 0);
+    list->SetFileName(dir_.path());
+    EXPECT_EQ(list->ItemNames(), QStringList());
 }
 
 TEST_F(AlbumTest, MissingFolderReportsFileNotFoundAndDoesNotShow) {
-    open();
-    put("kept.jpg", "x");
-    album_->FileListBox1->update();
+    Open();
+    Put("kept.jpg", "x");
+    album_->FileListBox1->Update();
     const QString missing = dir_.filePath("NoSuchFolder");
     try {
         album_->ShowFolder(missing);
         FAIL() << "no error";
-    } catch (const DialogError& error) {
+    } catch (const Error& error) {
         EXPECT_STREQ(error.what(), "File not found");
     }
     EXPECT_FALSE(album_->isVisible());
-    EXPECT_EQ(album_->FileListBox1->itemNames(), QStringList({"kept.jpg"}));
-    put("plain", "x");
-    EXPECT_THROW(album_->FileListBox1->setDirectory(file("plain") + "/x"), DialogError);
+    EXPECT_EQ(album_->FileListBox1->ItemNames(), QStringList({"kept.jpg"}));
+    Put("plain", "x");
+    EXPECT_THROW(album_->FileListBox1->SetDirectory(File("plain") + "/x"), Error);
 }
 
 TEST_F(AlbumTest, ShowsJpegAndBitmapPicturesStretched) {
-    const QImage photo = testPattern(644, 484);
-    const QByteArray jpeg = encodeJpeg(photo);
-    put("P1.jpg", jpeg);
-    put("P2.BMP", encodeBitmap24(testPattern(322, 242)));
-    put("P3.jpeg", jpeg);
-    open();
+    const QImage photo = TestPattern(644, 484);
+    const QByteArray jpeg = EncodeJpeg(photo);
+    Put("P1.jpg", jpeg);
+    Put("P2.BMP", EncodeBitmap24(TestPattern(322, 242)));
+    Put("P3.jpeg", jpeg);
+    Open();
 
-    choose("P1.jpg");
+    Choose("P1.jpg");
     EXPECT_TRUE(reported_.empty()) << reported_.front();
-    EXPECT_TRUE(album_->Image1->stretch());
-    EXPECT_EQ(album_->Image1->picture().kind(), Picture::Kind::Jpeg);
-    EXPECT_EQ(maxChannelDifference(album_->Image1->picture().image(), decodeJpeg(jpeg)), 0);
+    EXPECT_TRUE(album_->Image1->Stretch());
+    EXPECT_EQ(album_->Image1->Picture().Kind(), TPicture::Format::Jpeg);
+    EXPECT_EQ(MaxChannelDifference(album_->Image1->Picture().Image(), DecodeJpeg(jpeg)), 0);
 
-    choose("P2.BMP");
-    EXPECT_EQ(album_->Image1->picture().kind(), Picture::Kind::Bitmap);
-    EXPECT_EQ(maxChannelDifference(album_->Image1->picture().image(), testPattern(322, 242)), 0);
+    Choose("P2.BMP");
+    EXPECT_EQ(album_->Image1->Picture().Kind(), TPicture::Format::Bitmap);
+    EXPECT_EQ(MaxChannelDifference(album_->Image1->Picture().Image(), TestPattern(322, 242)), 0);
 
-    choose("P3.jpeg");
-    EXPECT_EQ(album_->Image1->picture().kind(), Picture::Kind::Jpeg);
+    Choose("P3.jpeg");
+    EXPECT_EQ(album_->Image1->Picture().Kind(), TPicture::Format::Jpeg);
 
     // The stretched picture fills the whole control.
     album_->show();
@@ -193,37 +193,37 @@ TEST_F(AlbumTest, ShowsJpegAndBitmapPicturesStretched) {
 TEST_F(AlbumTest, IconsLoadThroughQt) {
     QImage icon(32, 32, QImage::Format_ARGB32);
     icon.fill(qRgb(10, 200, 30));
-    if (!icon.save(file("app.ICO"), "ico")) {
+    if (!icon.save(File("app.ICO"), "ico")) {
         GTEST_SKIP() << "no icon image format";
     }
-    put("bad.ico", "not an icon");
-    open();
-    choose("app.ICO");
-    EXPECT_EQ(album_->Image1->picture().kind(), Picture::Kind::Icon);
-    EXPECT_EQ(album_->Image1->picture().image().pixel(5, 5), qRgb(10, 200, 30));
-    choose("bad.ico");
+    Put("bad.ico", "not an icon");
+    Open();
+    Choose("app.ICO");
+    EXPECT_EQ(album_->Image1->Picture().Kind(), TPicture::Format::Icon);
+    EXPECT_EQ(album_->Image1->Picture().Image().pixel(5, 5), qRgb(10, 200, 30));
+    Choose("bad.ico");
     EXPECT_EQ(reported_, std::vector<std::string>({"Icon image is not valid"}));
-    EXPECT_EQ(album_->Image1->picture().kind(), Picture::Kind::Icon);
+    EXPECT_EQ(album_->Image1->Picture().Kind(), TPicture::Format::Icon);
 }
 
 TEST_F(AlbumTest, LoadingErrorsKeepThePreviousPicture) {
-    put("A.bmp", encodeBitmap24(testPattern(32, 24)));
-    put("broken.bmp", encodeBitmap24(testPattern(32, 24)).left(100));
-    put("broken.jpg", "this is not a JPEG file");
-    put("gone.jpg", encodeJpeg(testPattern(32, 24)));
-    put("notes.txt", "hello");
-    put("noext", "hello");
-    open();
-    choose("A.bmp");
-    const QImage first = album_->Image1->picture().image();
+    Put("A.bmp", EncodeBitmap24(TestPattern(32, 24)));
+    Put("broken.bmp", EncodeBitmap24(TestPattern(32, 24)).left(100));
+    Put("broken.jpg", "this is not a JPEG file");
+    Put("gone.jpg", EncodeJpeg(TestPattern(32, 24)));
+    Put("notes.txt", "hello");
+    Put("noext", "hello");
+    Open();
+    Choose("A.bmp");
+    const QImage first = album_->Image1->Picture().Image();
     ASSERT_FALSE(first.isNull());
 
-    choose("notes.txt");
-    choose("noext");
-    choose("broken.bmp");
-    choose("broken.jpg");
-    ASSERT_TRUE(QFile::remove(file("gone.jpg")));
-    choose("gone.jpg");
+    Choose("notes.txt");
+    Choose("noext");
+    Choose("broken.bmp");
+    Choose("broken.jpg");
+    ASSERT_TRUE(QFile::remove(File("gone.jpg")));
+    Choose("gone.jpg");
     const std::vector<std::string> expected = {
         "Unknown picture file extension (.txt)",
         "Unknown picture file extension (.)",
@@ -232,64 +232,64 @@ TEST_F(AlbumTest, LoadingErrorsKeepThePreviousPicture) {
         "Cannot open file " + QDir::cleanPath(folder_).toStdString() + "/gone.jpg",
     };
     EXPECT_EQ(reported_, expected);
-    EXPECT_EQ(album_->Image1->picture().image(), first);
+    EXPECT_EQ(album_->Image1->Picture().Image(), first);
 
     // Deleting the vanished file neither asks nor re-reads.
     album_->DELETEFILE1->trigger();
     EXPECT_TRUE(questions_.empty());
-    EXPECT_EQ(album_->FileListBox1->fileName(), QDir::cleanPath(folder_) + "/gone.jpg");
-    EXPECT_TRUE(album_->FileListBox1->itemNames().contains("gone.jpg"));
+    EXPECT_EQ(album_->FileListBox1->FileName(), QDir::cleanPath(folder_) + "/gone.jpg");
+    EXPECT_TRUE(album_->FileListBox1->ItemNames().contains("gone.jpg"));
 }
 
 TEST_F(AlbumTest, DeleteAsksThenDeletesAndKeepsThePicture) {
-    put("P1.jpg", encodeJpeg(testPattern(64, 48)));
-    put("P3.jpg", encodeJpeg(testPattern(64, 48)));
-    open();
+    Put("P1.jpg", EncodeJpeg(TestPattern(64, 48)));
+    Put("P3.jpg", EncodeJpeg(TestPattern(64, 48)));
+    Open();
 
     // Nothing selected: nothing asked.
     album_->DELETEFILE1->trigger();
     EXPECT_TRUE(questions_.empty());
 
-    choose("P3.jpg");
-    const QImage shown = album_->Image1->picture().image();
+    Choose("P3.jpg");
+    const QImage shown = album_->Image1->Picture().Image();
     answer_ = false;
     album_->DELETEFILE1->trigger();
     ASSERT_EQ(questions_.size(), 1u);
     EXPECT_EQ(questions_[0], "Do you really want to delete P3.jpg?");
-    EXPECT_TRUE(QFile::exists(file("P3.jpg")));
-    EXPECT_EQ(album_->FileListBox1->selectedIndex(), 1);
+    EXPECT_TRUE(QFile::exists(File("P3.jpg")));
+    EXPECT_EQ(album_->FileListBox1->SelectedIndex(), 1);
 
     answer_ = true;
     album_->DELETEFILE1->trigger();
-    EXPECT_FALSE(QFile::exists(file("P3.jpg")));
-    EXPECT_EQ(album_->FileListBox1->itemNames(), QStringList({"P1.jpg"}));
-    EXPECT_EQ(album_->FileListBox1->selectedIndex(), -1);
-    EXPECT_EQ(album_->Image1->picture().image(), shown) << "the deleted picture stays on show";
+    EXPECT_FALSE(QFile::exists(File("P3.jpg")));
+    EXPECT_EQ(album_->FileListBox1->ItemNames(), QStringList({"P1.jpg"}));
+    EXPECT_EQ(album_->FileListBox1->SelectedIndex(), -1);
+    EXPECT_EQ(album_->Image1->Picture().Image(), shown) << "the deleted picture stays on show";
     EXPECT_TRUE(reported_.empty());
 }
 
 TEST_F(AlbumTest, EmptyFolderMenuDoesNothing) {
-    open();
+    Open();
     EXPECT_EQ(album_->FileListBox1->count(), 0);
     album_->DELETEFILE1->trigger();
     EXPECT_TRUE(questions_.empty());
     EXPECT_TRUE(reported_.empty());
-    EXPECT_TRUE(album_->Image1->picture().isEmpty());
+    EXPECT_TRUE(album_->Image1->Picture().IsEmpty());
 }
 
 TEST_F(AlbumTest, RightClickKeepsTheSelection) {
     for (const char* name : {"a.jpg", "b.jpg", "c.jpg"}) {
-        put(name, encodeJpeg(testPattern(16, 16)));
+        Put(name, EncodeJpeg(TestPattern(16, 16)));
     }
-    open();
+    Open();
     album_->show();
-    FileListBox* list = album_->FileListBox1;
-    const QPoint onFirst = list->visualItemRect(list->item(0)).center();
-    const QPoint onThird = list->visualItemRect(list->item(2)).center();
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, onFirst);
-    ASSERT_EQ(list->selectedIndex(), 0);
-    QTest::mouseClick(list->viewport(), Qt::RightButton, {}, onThird);
-    EXPECT_EQ(list->selectedIndex(), 0);
+    TFileListBox* list = album_->FileListBox1;
+    const QPoint on_first = list->visualItemRect(list->item(0)).center();
+    const QPoint on_third = list->visualItemRect(list->item(2)).center();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, on_first);
+    ASSERT_EQ(list->SelectedIndex(), 0);
+    QTest::mouseClick(list->viewport(), Qt::RightButton, {}, on_third);
+    EXPECT_EQ(list->SelectedIndex(), 0);
     // The menu item acts on the item selected before.
     album_->DELETEFILE1->trigger();
     ASSERT_EQ(questions_.size(), 1u);
@@ -299,7 +299,7 @@ TEST_F(AlbumTest, RightClickKeepsTheSelection) {
 
 TEST_F(AlbumTest, RegularFileInPlaceOfTheFolderReportsAndDoesNotShow) {
     const QString plain = dir_.filePath("MyPhotoFile");
-    test::writeFile(plain, "not a folder");
+    test::WriteFile(plain, "not a folder");
     bool shown = false;
     QTimer::singleShot(0, album_.get(), [&] {
         shown = album_->isVisible();
@@ -308,32 +308,32 @@ TEST_F(AlbumTest, RegularFileInPlaceOfTheFolderReportsAndDoesNotShow) {
     try {
         album_->ShowFolder(plain);
         FAIL() << "no error";
-    } catch (const DialogError& error) {
+    } catch (const Error& error) {
         EXPECT_STREQ(error.what(), "Invalid filename");
     }
     QCoreApplication::processEvents();
     EXPECT_FALSE(shown);
     EXPECT_FALSE(album_->isVisible());
-    EXPECT_NE(album_->FileListBox1->directory(), dir_.path()) << "not the folder around it";
+    EXPECT_NE(album_->FileListBox1->Directory(), dir_.path()) << "not the folder around it";
 }
 
 TEST_F(AlbumTest, ReopeningShowsTheLastPictureAndAFreshList) {
-    put("P1.jpg", encodeJpeg(testPattern(64, 48)));
-    put("P2.jpg", encodeJpeg(testPattern(80, 60)));
+    Put("P1.jpg", EncodeJpeg(TestPattern(64, 48)));
+    Put("P2.jpg", EncodeJpeg(TestPattern(80, 60)));
     QTimer::singleShot(0, album_.get(), [this] {
-        choose("P2.jpg");
+        Choose("P2.jpg");
         album_->CancelBtn->click();
     });
     album_->ShowFolder(folder_);
-    EXPECT_EQ(album_->Image1->picture().width(), 80);
+    EXPECT_EQ(album_->Image1->Picture().Width(), 80);
 
-    put("P0.jpg", encodeJpeg(testPattern(16, 16)));
+    Put("P0.jpg", EncodeJpeg(TestPattern(16, 16)));
     bool checked = false;
     QTimer::singleShot(0, album_.get(), [&] {
         checked = true;
-        EXPECT_EQ(album_->FileListBox1->itemNames(), QStringList({"P0.jpg", "P1.jpg", "P2.jpg"}));
-        EXPECT_EQ(album_->FileListBox1->selectedIndex(), -1);
-        EXPECT_EQ(album_->Image1->picture().width(), 80);
+        EXPECT_EQ(album_->FileListBox1->ItemNames(), QStringList({"P0.jpg", "P1.jpg", "P2.jpg"}));
+        EXPECT_EQ(album_->FileListBox1->SelectedIndex(), -1);
+        EXPECT_EQ(album_->Image1->Picture().Width(), 80);
         QTest::keyClick(album_.get(), Qt::Key_Escape);
     });
     album_->ShowFolder(folder_);
@@ -343,9 +343,9 @@ TEST_F(AlbumTest, ReopeningShowsTheLastPictureAndAFreshList) {
 }
 
 TEST(AlbumConfirmBox, AsksWithYesAndNo) {
-    test::ensureApplication();
+    test::EnsureApplication();
     std::unique_ptr<QMessageBox> box(
-        TPreviewDlg::createConfirmBox(nullptr, "Do you really want to delete P3.jpg?"));
+        TPreviewDlg::CreateConfirmBox(nullptr, "Do you really want to delete P3.jpg?"));
     EXPECT_EQ(box->windowTitle(), "Confirm");
     EXPECT_EQ(box->text(), "Do you really want to delete P3.jpg?");
     EXPECT_EQ(box->icon(), QMessageBox::Question);

@@ -38,7 +38,7 @@ class RecordingDevice : public platform::Peripheral {
     }
     IoResult HandleIn(Endpoint endpoint, std::span<uint8_t> buffer) override {
         if (on_in_)
-            on_in_(ins());
+            on_in_(Ins());
         std::lock_guard lock(mutex_);
         in_sizes_.push_back(buffer.size());
         in_endpoints_.push_back(endpoint);
@@ -52,19 +52,19 @@ class RecordingDevice : public platform::Peripheral {
         Endpoint endpoint;
         std::vector<uint8_t> data;
     };
-    std::vector<Out> outs() {
+    std::vector<Out> Outs() {
         std::lock_guard lock(mutex_);
         return outs_;
     }
-    std::vector<size_t> in_sizes() {
+    std::vector<size_t> InSizes() {
         std::lock_guard lock(mutex_);
         return in_sizes_;
     }
-    size_t ins() {
+    size_t Ins() {
         std::lock_guard lock(mutex_);
         return in_sizes_.size();
     }
-    std::vector<Endpoint> in_endpoints() {
+    std::vector<Endpoint> InEndpoints() {
         std::lock_guard lock(mutex_);
         return in_endpoints_;
     }
@@ -89,7 +89,7 @@ class DeviceLinkTest : public ::testing::Test {
         devicelink::Shutdown();
         devicelink::SetMessageSink({});
     }
-    platform::InProcessBackend& backend() { return scoped_.backend(); }
+    platform::InProcessBackend& Backend() { return scoped_.backend(); }
 
     platform::ScopedInProcessBackend scoped_;
     platform::RecordingClock clock_;
@@ -110,17 +110,17 @@ TEST_F(DeviceLinkTest, NoCameraMeansNoPipesAndUntouchedBuffers) {
 
 TEST_F(DeviceLinkTest, CameraFoundOpensBothPipes) {
     auto camera = std::make_shared<RecordingDevice>();
-    backend().Attach("cam", camera);
+    Backend().Attach("cam", camera);
     devicelink::ProbeDevice();
     EXPECT_TRUE(devicelink::IsConnected());
     EXPECT_EQ(devicelink::DevicePath(), "mem:cam");
     std::vector<uint8_t> buffer(1536);
     EXPECT_TRUE(devicelink::ReadCardMemory(0xFFE000, 1536, buffer.data()));
-    auto outs = camera->outs();
+    auto outs = camera->Outs();
     ASSERT_EQ(outs.size(), 1u);
     EXPECT_EQ(outs[0].endpoint, Endpoint::WritePipe);
-    ASSERT_EQ(camera->in_endpoints().size(), 1u);
-    EXPECT_EQ(camera->in_endpoints()[0], Endpoint::ReadPipe);
+    ASSERT_EQ(camera->InEndpoints().size(), 1u);
+    EXPECT_EQ(camera->InEndpoints()[0], Endpoint::ReadPipe);
     EXPECT_EQ(buffer[0], 1);
     EXPECT_EQ(buffer[1535], static_cast<uint8_t>(1536));
     EXPECT_TRUE(messages_.empty());
@@ -128,14 +128,14 @@ TEST_F(DeviceLinkTest, CameraFoundOpensBothPipes) {
 
 TEST_F(DeviceLinkTest, ReadCommandCarriesTheByteAddressAndPauses20ms) {
     auto camera = std::make_shared<RecordingDevice>();
-    backend().Attach("cam", camera);
+    Backend().Attach("cam", camera);
     devicelink::ProbeDevice();
     std::vector<uint8_t> buffer(0x8000);
     clock_.Clear();
     devicelink::ReadCardMemory(0xFFE000, 1536, buffer.data());
     devicelink::ReadCardMemory(0x4C000, 0x8000, buffer.data());
     devicelink::ReadCardMemory(0x1234567, 1536, buffer.data());
-    auto outs = camera->outs();
+    auto outs = camera->Outs();
     ASSERT_EQ(outs.size(), 3u);
     const std::vector<uint8_t> system_block = {0x85, 0x71, 0x00, 0xE0, 0xFF, 0, 0, 0,
                                                0,    0,    0,    0,    0,    0, 0, 0};
@@ -156,15 +156,15 @@ TEST_F(DeviceLinkTest, ReadCommandCarriesTheByteAddressAndPauses20ms) {
 
 TEST_F(DeviceLinkTest, LargeReadsTravelIn512BytePieces) {
     auto camera = std::make_shared<RecordingDevice>();
-    backend().Attach("cam", camera);
+    Backend().Attach("cam", camera);
     devicelink::ProbeDevice();
 
     std::vector<uint8_t> buffer(0x8000 + 100, 0xEE);
     EXPECT_TRUE(devicelink::ReadCardMemory(0, 0x7FFF, buffer.data()));
-    EXPECT_EQ(camera->in_sizes(), std::vector<size_t>{0x7FFF});
+    EXPECT_EQ(camera->InSizes(), std::vector<size_t>{0x7FFF});
 
     EXPECT_TRUE(devicelink::ReadCardMemory(0, 0x8000, buffer.data()));
-    auto sizes = camera->in_sizes();
+    auto sizes = camera->InSizes();
     ASSERT_EQ(sizes.size(), 1u + 64u);
     for (size_t i = 1; i < sizes.size(); ++i)
         ASSERT_EQ(sizes[i], 512u);
@@ -173,7 +173,7 @@ TEST_F(DeviceLinkTest, LargeReadsTravelIn512BytePieces) {
     // 0x8000 + 100 bytes: 64 pieces again, the last 100 bytes never arrive,
     // and the link says so.
     EXPECT_FALSE(devicelink::ReadCardMemory(0, 0x8000 + 100, buffer.data()));
-    EXPECT_EQ(camera->in_sizes().size(), 1u + 64u + 64u);
+    EXPECT_EQ(camera->InSizes().size(), 1u + 64u + 64u);
     EXPECT_NE(buffer[0x7FFF], 0xEE);
     for (size_t i = 0x8000; i < buffer.size(); ++i)
         ASSERT_EQ(buffer[i], 0xEE) << i;
@@ -182,8 +182,8 @@ TEST_F(DeviceLinkTest, LargeReadsTravelIn512BytePieces) {
 TEST_F(DeviceLinkTest, LastInterfaceThatOpensBecomesThePathWhateverItsIds) {
     auto camera = std::make_shared<RecordingDevice>();
     auto other = std::make_shared<RecordingDevice>(0x1111, 0x2222);
-    backend().Attach("a-cam", camera);
-    backend().Attach("b-other", other);
+    Backend().Attach("a-cam", camera);
+    Backend().Attach("b-other", other);
     devicelink::THidDeviceData record;
     devicelink::FindDevice(record, devicelink::kCameraInstance);
     EXPECT_EQ(record.vendor_id, 0x5A17);
@@ -204,7 +204,7 @@ TEST_F(DeviceLinkTest, LastInterfaceThatOpensBecomesThePathWhateverItsIds) {
 }
 
 TEST_F(DeviceLinkTest, OtherIdsSupplyThePathButNoStrings) {
-    backend().Attach("other", std::make_shared<RecordingDevice>(0x1111, 0x2222));
+    Backend().Attach("other", std::make_shared<RecordingDevice>(0x1111, 0x2222));
     devicelink::THidDeviceData record;
     record.manufacturer = "stale";
     devicelink::FindDevice(record, devicelink::kCameraInstance);
@@ -220,19 +220,19 @@ TEST_F(DeviceLinkTest, BadInstanceStringIsAConversionError) {
     try {
         devicelink::FindDevice(record, "USB\\VID_5A1G&PID_C3E2\\INST_0");
         FAIL();
-    } catch (const devicelink::ConversionError& e) {
+    } catch (const lensmere::ConversionError& e) {
         EXPECT_STREQ(e.what(), "'$5A1G' is not a valid integer value");
     }
     try {
         devicelink::FindDevice(record, "USB\\VID_5A17\\INST_0");
         FAIL();
-    } catch (const devicelink::ConversionError& e) {
+    } catch (const lensmere::ConversionError& e) {
         EXPECT_STREQ(e.what(), "'$' is not a valid integer value");
     }
     try {
         devicelink::FindDevice(record, "VID_5A17&PID_C3");
         FAIL();
-    } catch (const devicelink::ConversionError& e) {
+    } catch (const lensmere::ConversionError& e) {
         EXPECT_STREQ(e.what(), "'$C3' is not a valid integer value");
     }
 }
@@ -241,7 +241,7 @@ TEST_F(DeviceLinkTest, ArrivalAndRemovalOfAnyNodeSwitchPresence) {
     devicelink::ProbeDevice();
     ASSERT_FALSE(devicelink::IsConnected());
     auto camera = std::make_shared<RecordingDevice>();
-    backend().Attach("cam", camera);
+    Backend().Attach("cam", camera);
     devicelink::DeviceBroadcastHeader header;
     header.device_type = devicelink::kDeviceTypeDevNode;
     header.devnode = platform::NodeForPath("mem:cam");
@@ -263,7 +263,7 @@ TEST_F(DeviceLinkTest, ArrivalAndRemovalOfAnyNodeSwitchPresence) {
     devicelink::DecodeDeviceChange(devicelink::kDeviceRemoveComplete, &header);
     EXPECT_FALSE(devicelink::IsConnected());
     EXPECT_FALSE(devicelink::ReadCardMemory(0xFFE000, 1536, buffer.data()));
-    EXPECT_EQ(camera->outs().size(), 1u);
+    EXPECT_EQ(camera->Outs().size(), 1u);
 
     // An arrival whose enumeration finds nothing reopens the pipes under the
     // old path.
@@ -273,9 +273,9 @@ TEST_F(DeviceLinkTest, ArrivalAndRemovalOfAnyNodeSwitchPresence) {
 }
 
 TEST_F(DeviceLinkTest, UnpluggedCameraReadsFail) {
-    backend().Attach("cam", std::make_shared<RecordingDevice>());
+    Backend().Attach("cam", std::make_shared<RecordingDevice>());
     devicelink::ProbeDevice();
-    backend().Detach("cam");
+    Backend().Detach("cam");
     std::vector<uint8_t> buffer(0x8000, 0x33);
     EXPECT_FALSE(devicelink::ReadCardMemory(0, 0x8000, buffer.data()));
     EXPECT_FALSE(devicelink::ReadCardMemory(0, 1536, buffer.data()));
@@ -283,7 +283,7 @@ TEST_F(DeviceLinkTest, UnpluggedCameraReadsFail) {
 
 TEST_F(DeviceLinkTest, RemovalWaitsForAReadInProgress) {
     auto camera = std::make_shared<RecordingDevice>();
-    backend().Attach("cam", camera);
+    Backend().Attach("cam", camera);
     devicelink::ProbeDevice();
     devicelink::DeviceBroadcastHeader header;
     header.device_type = devicelink::kDeviceTypeDevNode;
@@ -313,7 +313,7 @@ TEST_F(DeviceLinkTest, RemovalWaitsForAReadInProgress) {
     EXPECT_TRUE(devicelink::ReadCardMemory(0, 0x8000, buffer.data()));
     remover.join();
     EXPECT_FALSE(removal_finished_during_read);
-    EXPECT_EQ(camera->ins(), 64u);
+    EXPECT_EQ(camera->Ins(), 64u);
     EXPECT_FALSE(devicelink::IsConnected());
     EXPECT_FALSE(devicelink::ReadCardMemory(0, 1536, buffer.data()));
 }

@@ -13,9 +13,9 @@
 #include <QRect>
 #include <QTemporaryDir>
 
-#include "jpegdecoder_testfiles.h"
-#include "printdialog_testutil.h"
-#include "x11_session.h"
+#include "app/tests/picture_testfiles.h"
+#include "app/tests/printdialog_testutil.h"
+#include "app/tests/x11_session.h"
 
 namespace {
 
@@ -32,7 +32,7 @@ QRect RectOf(const QStringList& parts, int from) {
 class DialogsX11Test : public ::testing::Test {
   protected:
     void SetUp() override {
-        test::ensureApplication();
+        test::EnsureApplication();
         const QString missing = apptest::X11Session::MissingTools();
         if (!missing.isEmpty())
             GTEST_SKIP() << "not installed: " << missing.toStdString();
@@ -70,7 +70,7 @@ class DialogsX11Test : public ::testing::Test {
 // A regular file where the picture folder should be: start-up says it cannot make the folder,
 // the album button reports the file and the album does not open.
 TEST_F(DialogsX11Test, RegularFileNamedMyPhotoIsReportedAndTheAlbumStaysClosed) {
-    test::writeFile(dir_.filePath(QStringLiteral("MyPhoto")), "not a folder");
+    test::WriteFile(dir_.filePath(QStringLiteral("MyPhoto")), "not a folder");
     ASSERT_TRUE(x_.Launch(QStringLiteral(DIALOGS_PROBE_PATH), {}, dir_.path()));
     ASSERT_TRUE(x_.WaitForWindow(QStringLiteral("ZarvoLink"), kTimeoutMs));
     x_.Screenshot(QStringLiteral("dialogs_x11_startup_message.png"));
@@ -102,13 +102,13 @@ class PrintDialogX11Test : public DialogsX11Test {
         if (IsSkipped() || HasFatalFailure())
             return;
         queue_ = QPrinterInfo::defaultPrinter();
-        folder_ = queue_.isNull() ? QString() : test::cupsPdfFolder(queue_);
+        folder_ = queue_.isNull() ? QString() : test::CupsPdfFolder(queue_);
         if (folder_.isEmpty())
             GTEST_SKIP() << "no cups-pdf queue as the default printer";
-        if (!test::havePdfRenderer())
+        if (!test::HavePdfRenderer())
             GTEST_SKIP() << "pdftoppm not available";
         picture_ = dir_.filePath(QStringLiteral("TEMP.bmp"));
-        test::writeFile(picture_, test::encodeBitmap24(blocks_));
+        test::WriteFile(picture_, test::EncodeBitmap24(blocks_));
         title_ = QStringLiteral("lensmerex11%1x%2")
                      .arg(QCoreApplication::applicationPid())
                      .arg(QDateTime::currentMSecsSinceEpoch());
@@ -124,7 +124,7 @@ class PrintDialogX11Test : public DialogsX11Test {
         return x_.Lines().WaitFor(QStringLiteral("printer"), kTimeoutMs).split(' ');
     }
 
-    QImage blocks_ = test::blockPattern(644, 484);
+    QImage blocks_ = test::BlockPattern(644, 484);
     QString picture_;
     QString title_;
     QPrinterInfo queue_;
@@ -154,35 +154,35 @@ TEST_F(PrintDialogX11Test, TypedSizeIsNoChoiceAndPrintsInTheQueuesOwnPixels) {
     ASSERT_EQ(printer.size(), 7) << printer.join(' ').toStdString();
     EXPECT_EQ(printer[1], queue_.printerName());
     const int dpi = printer[2].toInt();
-    const int listed = test::listedResolution(queue_.printerName());
+    const int listed = test::ListedResolution(queue_.printerName());
     if (listed > 0) {
         EXPECT_EQ(dpi, listed) << "printer pixels are the queue's own";
     }
     const QRect page = RectOf(printer, 3);
 
-    const QString pdf = test::waitForCupsPdf(folder_, title_, 60000);
+    const QString pdf = test::WaitForCupsPdf(folder_, title_, 60000);
     ASSERT_FALSE(pdf.isEmpty()) << "no PDF from the queue in " << folder_.toStdString();
     // Factor 2, at (0, 0) of the printable area: 1288 x 968 printer pixels.
     const QImage printed =
-        test::renderPdf(pdf, dpi, QRect(page.topLeft() - QPoint(10, 10), QSize(1308, 988)));
+        test::RenderPdf(pdf, dpi, QRect(page.topLeft() - QPoint(10, 10), QSize(1308, 988)));
     QFile::remove(pdf);
     ASSERT_FALSE(printed.isNull());
     for (const int y : {20, 500, 960}) {
-        EXPECT_TRUE(test::whiteish(printed.pixel(7, y))) << y;
-        EXPECT_FALSE(test::whiteish(printed.pixel(13, y))) << y;
-        EXPECT_FALSE(test::whiteish(printed.pixel(1295, y))) << y;
-        EXPECT_TRUE(test::whiteish(printed.pixel(1301, y))) << y;
+        EXPECT_TRUE(test::Whiteish(printed.pixel(7, y))) << y;
+        EXPECT_FALSE(test::Whiteish(printed.pixel(13, y))) << y;
+        EXPECT_FALSE(test::Whiteish(printed.pixel(1295, y))) << y;
+        EXPECT_TRUE(test::Whiteish(printed.pixel(1301, y))) << y;
     }
     for (const int x : {20, 700, 1290}) {
-        EXPECT_FALSE(test::whiteish(printed.pixel(x, 975))) << x;
-        EXPECT_TRUE(test::whiteish(printed.pixel(x, 981))) << x;
+        EXPECT_FALSE(test::Whiteish(printed.pixel(x, 975))) << x;
+        EXPECT_TRUE(test::Whiteish(printed.pixel(x, 981))) << x;
     }
     int misplaced = 0;
     for (int by = 0; by < 484 / 16; ++by) {
         for (int bx = 0; bx < 644 / 16; ++bx) {
             const int i = 16 * bx + 8, j = 16 * by + 8;
             misplaced +=
-                test::matchesNear(blocks_, i, j, printed.pixel(10 + 2 * i, 10 + 2 * j), 12) ? 0 : 1;
+                test::MatchesNear(blocks_, i, j, printed.pixel(10 + 2 * i, 10 + 2 * j), 12) ? 0 : 1;
         }
     }
     EXPECT_EQ(misplaced, 0);

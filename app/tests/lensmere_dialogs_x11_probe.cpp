@@ -73,7 +73,7 @@ class ShownWindows : public QObject {
 };
 
 void ReportPrinter(lensmere::TPrintDlg& dialog) {
-    QPrinter& printer = dialog.currentPrinter();
+    QPrinter& printer = dialog.CurrentPrinter();
     Report("printer", printer.printerName() + ' ' + QString::number(printer.resolution()),
            printer.pageLayout().paintRectPixels(printer.resolution()));
 }
@@ -93,7 +93,7 @@ int main(int argc, char** argv) {
         if (picture.isEmpty())
             return;
         QTimer::singleShot(0, dialog, [dialog, picture, title] {
-            dialog->currentPrinter().setDocName(title);
+            dialog->CurrentPrinter().setDocName(title);
             dialog->LoadPicture(picture);
             dialog->PreparePicture();
             dialog->ShowModal();

@@ -100,7 +100,7 @@ TEST_F(MainWindowCamsimTest, PlugViewAndUnplug) {
 
     w.ListBox1->setCurrentRow(1);
     w.ViewPICButtonClick();
-    EXPECT_TRUE(messages_.texts().empty());
+    EXPECT_TRUE(messages_.Texts().empty());
     EXPECT_EQ(Preview(w), apptest::ExpectedPreview(RawOfSlot(card, 1)));
     EXPECT_EQ(w.Gauge1->value(), 9);
 
@@ -120,9 +120,9 @@ TEST_F(MainWindowCamsimTest, CameraDroppingOffDuringAViewLeavesNoFile) {
     const QImage before = Preview(w);
     w.ListBox1->setCurrentRow(0);
     w.ViewPICButtonClick();
-    ASSERT_EQ(messages_.texts().size(), 1u);
-    EXPECT_EQ(messages_.texts()[0], kTransferFailedText);
-    EXPECT_FALSE(fs::exists(workdir_.file("TEMP.BMP")));
+    ASSERT_EQ(messages_.Texts().size(), 1u);
+    EXPECT_EQ(messages_.Texts()[0], kTransferFailedText);
+    EXPECT_FALSE(fs::exists(workdir_.File("TEMP.BMP")));
     EXPECT_EQ(Preview(w), before);
     EXPECT_TRUE(QTest::qWaitFor([&] { return w.DeviceConnected == 0; }, 3000));
 }
@@ -141,7 +141,7 @@ class WhenShown {
         });
         timer_.start(10);  // poll interval
     }
-    bool shown() const { return shown_; }
+    bool Shown() const { return shown_; }
 
   private:
     QTimer timer_;
@@ -167,21 +167,21 @@ TEST_F(MainWindowCamsimTest, SavedPhotoShowsInTheAlbumAndIsDeletedThere) {
     EXPECT_EQ(Preview(w), apptest::ExpectedPreview(RawOfSlot(card, 1)));
     w.SetSaveDialogRunner(AcceptOfferedName);
     w.SavetofileButtonClick();
-    const QString saved = workdir_.q() + QStringLiteral("/MyPhoto/Photo No. 2.jpg");
+    const QString saved = workdir_.Q() + QStringLiteral("/MyPhoto/Photo No. 2.jpg");
     EXPECT_EQ(QImage(saved, "JPEG").size(), QSize(644, 484));
 
     lensmere::TPreviewDlg& album = program.PreviewDlg();
     std::vector<QString> questions;
-    album.setConfirmation([&](QWidget*, const QString& question) {
+    album.SetConfirmation([&](QWidget*, const QString& question) {
         questions.push_back(question);
         return true;
     });
     WhenShown inside(album, [&] {
-        lensmere::FileListBox* list = album.FileListBox1;
-        ASSERT_EQ(list->itemNames(), QStringList{QStringLiteral("Photo No. 2.jpg")});
+        lensmere::TFileListBox* list = album.FileListBox1;
+        ASSERT_EQ(list->ItemNames(), QStringList{QStringLiteral("Photo No. 2.jpg")});
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                           list->visualItemRect(list->item(0)).center());
-        EXPECT_EQ(album.Image1->picture().width(), 644);
+        EXPECT_EQ(album.Image1->Picture().Width(), 644);
         album.DELETEFILE1->trigger();
         EXPECT_EQ(list->count(), 0);
         album.CancelBtn->click();
@@ -189,19 +189,19 @@ TEST_F(MainWindowCamsimTest, SavedPhotoShowsInTheAlbumAndIsDeletedThere) {
     w.BookButtonClick();
     if (album.isVisible())
         album.reject();
-    EXPECT_TRUE(inside.shown());
+    EXPECT_TRUE(inside.Shown());
     EXPECT_EQ(questions, std::vector<QString>{"Do you really want to delete Photo No. 2.jpg?"});
     EXPECT_FALSE(QFile::exists(saved));
-    EXPECT_TRUE(messages_.texts().empty()) << messages_.texts()[0].toStdString();
+    EXPECT_TRUE(messages_.Texts().empty()) << messages_.Texts()[0].toStdString();
 }
 
 // Prints on the system's default printer, which must be a cups-pdf queue.
 TEST_F(MainWindowCamsimTest, PrintedPhotoComesOutOfTheQueue) {
     const QPrinterInfo system = QPrinterInfo::defaultPrinter();
-    const QString folder = lensmere::test::cupsPdfFolder(system);
+    const QString folder = lensmere::test::CupsPdfFolder(system);
     if (system.isNull() || folder.isEmpty())
         GTEST_SKIP() << "the default printer is not a known cups-pdf queue";
-    if (!lensmere::test::havePdfRenderer())
+    if (!lensmere::test::HavePdfRenderer())
         GTEST_SKIP() << "pdftoppm not available";
 
     const std::string card = MakeCard("8MbLe", 2);
@@ -213,7 +213,7 @@ TEST_F(MainWindowCamsimTest, PrintedPhotoComesOutOfTheQueue) {
 
     lensmere::TPrintDlg& print = program.PrintDlg();
     int asked = 0;
-    print.setDialogRunner([&](QDialog&) {
+    print.SetDialogRunner([&](QDialog&) {
         ++asked;
         return int(QDialog::Accepted);
     });
@@ -222,7 +222,7 @@ TEST_F(MainWindowCamsimTest, PrintedPhotoComesOutOfTheQueue) {
                               .arg(QCoreApplication::applicationPid())
                               .arg(QDateTime::currentMSecsSinceEpoch());
     WhenShown inside(print, [&] {
-        print.currentPrinter().setDocName(title);
+        print.CurrentPrinter().setDocName(title);
         print.EditX->setText(QStringLiteral("40"));
         print.EditY->setText(QStringLiteral("30"));
         print.OKBtn->click();
@@ -232,38 +232,38 @@ TEST_F(MainWindowCamsimTest, PrintedPhotoComesOutOfTheQueue) {
     w.PrintButtonClick();
     if (print.isVisible())
         print.reject();
-    ASSERT_TRUE(inside.shown());
+    ASSERT_TRUE(inside.Shown());
     ASSERT_EQ(asked, 1);
-    ASSERT_TRUE(messages_.texts().empty()) << messages_.texts()[0].toStdString();
+    ASSERT_TRUE(messages_.Texts().empty()) << messages_.Texts()[0].toStdString();
 
     // The photo as the main window handed it over, at factor 1 from (40, 30)
     // of the printable area.
-    const QImage photo = QImage(workdir_.q() + QStringLiteral("/TEMP.jpg"), "JPEG")
+    const QImage photo = QImage(workdir_.Q() + QStringLiteral("/TEMP.jpg"), "JPEG")
                              .convertToFormat(QImage::Format_RGB32);
     ASSERT_EQ(photo.size(), QSize(644, 484));
-    QPrinter& printer = print.currentPrinter();
+    QPrinter& printer = print.CurrentPrinter();
     const int dpi = printer.resolution();
     const QPoint origin = printer.pageLayout().paintRectPixels(dpi).topLeft() + QPoint(40, 30);
-    const QString pdf = lensmere::test::waitForCupsPdf(folder, title, 60000);
+    const QString pdf = lensmere::test::WaitForCupsPdf(folder, title, 60000);
     ASSERT_FALSE(pdf.isEmpty()) << "no PDF from the queue in " << folder.toStdString();
     // The picture with 10 pixels of paper around it.
-    const QImage page = lensmere::test::renderPdf(
+    const QImage page = lensmere::test::RenderPdf(
         pdf, dpi, QRect(origin - QPoint(10, 10), photo.size() + QSize(20, 20)));
     QFile::remove(pdf);
     ASSERT_EQ(page.size(), photo.size() + QSize(20, 20));
-    using lensmere::test::whiteish;
+    using lensmere::test::Whiteish;
     for (const int y : {20, 240, 460}) {
-        EXPECT_TRUE(whiteish(page.pixel(7, 10 + y))) << y;
-        EXPECT_TRUE(whiteish(page.pixel(10 + 644 + 3, 10 + y))) << y;
-        if (!whiteish(photo.pixel(2, y))) {
-            EXPECT_FALSE(whiteish(page.pixel(12, 10 + y))) << y;
+        EXPECT_TRUE(Whiteish(page.pixel(7, 10 + y))) << y;
+        EXPECT_TRUE(Whiteish(page.pixel(10 + 644 + 3, 10 + y))) << y;
+        if (!Whiteish(photo.pixel(2, y))) {
+            EXPECT_FALSE(Whiteish(page.pixel(12, 10 + y))) << y;
         }
     }
     for (const int x : {20, 320, 620}) {
-        EXPECT_TRUE(whiteish(page.pixel(10 + x, 7))) << x;
-        EXPECT_TRUE(whiteish(page.pixel(10 + x, 10 + 484 + 3))) << x;
-        if (!whiteish(photo.pixel(x, 2))) {
-            EXPECT_FALSE(whiteish(page.pixel(10 + x, 12))) << x;
+        EXPECT_TRUE(Whiteish(page.pixel(10 + x, 7))) << x;
+        EXPECT_TRUE(Whiteish(page.pixel(10 + x, 10 + 484 + 3))) << x;
+        if (!Whiteish(photo.pixel(x, 2))) {
+            EXPECT_FALSE(Whiteish(page.pixel(10 + x, 12))) << x;
         }
     }
     // The PDF queue recompresses pictures (colour at half resolution), which
@@ -274,8 +274,8 @@ TEST_F(MainWindowCamsimTest, PrintedPhotoComesOutOfTheQueue) {
     for (int y = 0; y + 16 <= photo.height(); y += 16) {
         for (int x = 0; x + 16 <= photo.width(); x += 16) {
             const QRect piece(x, y, 16, 16);
-            const auto want = lensmere::test::meanColour(photo, piece);
-            const auto got = lensmere::test::meanColour(page, piece.translated(10, 10));
+            const auto want = lensmere::test::MeanColour(photo, piece);
+            const auto got = lensmere::test::MeanColour(page, piece.translated(10, 10));
             for (int c = 0; c < 3; ++c, ++samples) {
                 total += std::abs(want[c] - got[c]);
                 worst = std::max<long>(worst, std::abs(want[c] - got[c]));

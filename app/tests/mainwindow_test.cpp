@@ -54,7 +54,7 @@ class WatchedCamera : public platform::Peripheral {
         return camera_->HandleIn(e, b);
     }
     platform::DeviceAttributes Attributes() const override { return camera_->Attributes(); }
-    sim::Camera& camera() { return *camera_; }
+    sim::Camera& Camera() { return *camera_; }
 
     std::function<void(size_t)> on_in;
     size_t fail_from_in = 0;
@@ -118,7 +118,7 @@ class MainWindowTest : public ::testing::Test {
         return window_->Image1->pixmap().toImage().convertToFormat(QImage::Format_RGB888);
     }
     std::vector<uint8_t> RawOfSlot(WatchedCamera& camera, int slot) {
-        return camera.camera().Peek(static_cast<uint64_t>(slot) * 0x4C000, sim::kRawPhotoBytes);
+        return camera.Camera().Peek(static_cast<uint64_t>(slot) * 0x4C000, sim::kRawPhotoBytes);
     }
     std::vector<QString> Items() const {
         std::vector<QString> items;
@@ -162,9 +162,9 @@ TEST_F(MainWindowTest, CameraAtStartIsListedBeforeTheWindowShows) {
     EXPECT_TRUE(w.Image2->isHidden());
     EXPECT_TRUE(WaitFor([&] { return w.Label2->text() == "USB cable connected"; }, 2000));
     EXPECT_FALSE(w.Image2->isHidden());
-    EXPECT_TRUE(fs::is_directory(workdir_.path() / "MyPhoto"));
-    EXPECT_EQ(w.WorkDir, workdir_.q());
-    EXPECT_TRUE(messages_.texts().empty());
+    EXPECT_TRUE(fs::is_directory(workdir_.Path() / "MyPhoto"));
+    EXPECT_EQ(w.WorkDir, workdir_.Q());
+    EXPECT_TRUE(messages_.Texts().empty());
 }
 
 TEST_F(MainWindowTest, EightMegabyteCardIsReadAtTheSameAddress) {
@@ -208,9 +208,9 @@ TEST_F(MainWindowTest, MorePhotosThanCapacityReadsUnknown) {
     clock_.Clear();
     w.ViewPICButtonClick();
     EXPECT_TRUE(clock_.Pauses().empty());
-    ASSERT_EQ(messages_.texts().size(), 1u);
-    EXPECT_TRUE(messages_.texts()[0].startsWith("Photo No. 65 "));
-    EXPECT_FALSE(fs::exists(workdir_.file("TEMP.BMP")));
+    ASSERT_EQ(messages_.Texts().size(), 1u);
+    EXPECT_TRUE(messages_.Texts()[0].startsWith("Photo No. 65 "));
+    EXPECT_FALSE(fs::exists(workdir_.File("TEMP.BMP")));
     EXPECT_EQ(w.Label3->text(), "");
 }
 
@@ -265,7 +265,7 @@ TEST_F(MainWindowTest, PluggedInWhileRunningIsListedWithinASecondAndUnpluggedCle
     EXPECT_EQ(w.Number_of_Photo->text(), "");
     EXPECT_TRUE(WaitFor([&] { return w.Label2->text().isEmpty(); }, 2000));
     EXPECT_TRUE(w.Image2->isHidden());
-    EXPECT_TRUE(messages_.texts().empty());
+    EXPECT_TRUE(messages_.Texts().empty());
 }
 
 TEST_F(MainWindowTest, ViewShowsThePhotoAndFillsTheGauge) {
@@ -287,7 +287,7 @@ TEST_F(MainWindowTest, ViewShowsThePhotoAndFillsTheGauge) {
     clock_.Clear();
     w.ViewPICButtonClick();
     EXPECT_EQ(Preview(), apptest::ExpectedPreview(RawOfSlot(*camera, 2)));
-    EXPECT_EQ(fs::file_size(workdir_.file("TEMP.BMP")), 234310u);
+    EXPECT_EQ(fs::file_size(workdir_.File("TEMP.BMP")), 234310u);
     EXPECT_EQ(w.Gauge1->value(), 9);
     EXPECT_EQ(w.Gauge1->maximum(), 9);
     EXPECT_FALSE(w.Gauge1->isHidden());
@@ -304,13 +304,13 @@ TEST_F(MainWindowTest, ViewShowsThePhotoAndFillsTheGauge) {
     w.Timer1Timer();
     EXPECT_FALSE(w.Timer1->isActive());
     EXPECT_TRUE(w.ViewPICButton->isEnabled());
-    EXPECT_TRUE(messages_.texts().empty());
+    EXPECT_TRUE(messages_.Texts().empty());
 
     // Saving does not change the preview.
     const QImage shown = Preview();
     Select(0);
     w.SetSaveDialogRunner([&](QWidget*, TSavePictureDialog& d) {
-        d.FileName = workdir_.q() + "/MyPhoto/x.jpg";
+        d.FileName = workdir_.Q() + "/MyPhoto/x.jpg";
         return true;
     });
     w.SavetofileButtonClick();
@@ -324,7 +324,7 @@ TEST_F(MainWindowTest, BottomRowPastTheSlotIsBlackInBothBitmaps) {
     Plug(camera);
     TZarvoLink& w = Open();
     w.SetSaveDialogRunner([&](QWidget*, TSavePictureDialog& d) {
-        d.FileName = workdir_.q() + "/MyPhoto/p.jpg";
+        d.FileName = workdir_.Q() + "/MyPhoto/p.jpg";
         return true;
     });
     constexpr size_t kPastSlot = 0x4C000 - 240 * 1288 - 1288;  // 888: pixel 222 of row 241
@@ -338,8 +338,8 @@ TEST_F(MainWindowTest, BottomRowPastTheSlotIsBlackInBothBitmaps) {
 
         Select(row);
         w.ViewPICButtonClick();
-        ASSERT_TRUE(messages_.texts().empty());
-        const auto bmp = apptest::ReadFile(workdir_.file("TEMP.BMP"));
+        ASSERT_TRUE(messages_.Texts().empty());
+        const auto bmp = apptest::ReadFile(workdir_.File("TEMP.BMP"));
         ASSERT_EQ(bmp.size(), 234310u);
         std::vector<uint8_t> expected;  // raw row 241, stored first
         for (size_t x = 0; x < 322; ++x) {
@@ -352,8 +352,8 @@ TEST_F(MainWindowTest, BottomRowPastTheSlotIsBlackInBothBitmaps) {
         EXPECT_EQ(std::vector<uint8_t>(bmp.begin() + 54, bmp.begin() + 54 + 966), expected);
 
         w.SavetofileButtonClick();
-        ASSERT_TRUE(messages_.texts().empty());
-        const auto doubled = apptest::ReadFile(workdir_.file("TEMP.BMP"));
+        ASSERT_TRUE(messages_.Texts().empty());
+        const auto doubled = apptest::ReadFile(workdir_.File("TEMP.BMP"));
         ASSERT_EQ(doubled.size(), 935142u);
         // The two stored rows of raw row 241, green from bytes 1 and 2.
         for (int half = 0; half < 2; ++half) {
@@ -377,7 +377,7 @@ TEST_F(MainWindowTest, SaveWritesJpegIdenticalToCjpeg) {
     Plug(camera);
     TZarvoLink& w = Open();
     TSavePictureDialog seen;
-    const QString target = workdir_.q() + "/MyPhoto/Photo No. 2.jpg";
+    const QString target = workdir_.Q() + "/MyPhoto/Photo No. 2.jpg";
     w.SetSaveDialogRunner([&](QWidget*, TSavePictureDialog& d) {
         seen = d;
         d.FileName = target;
@@ -386,20 +386,20 @@ TEST_F(MainWindowTest, SaveWritesJpegIdenticalToCjpeg) {
     Select(1);
     w.SavetofileButtonClick();
     EXPECT_EQ(seen.FileName, "Photo No. 2.jpg");
-    EXPECT_EQ(seen.InitialDir, workdir_.q() + "/MyPhoto");
+    EXPECT_EQ(seen.InitialDir, workdir_.Q() + "/MyPhoto");
     EXPECT_EQ(seen.FilterIndex, 2);
     EXPECT_EQ(seen.DefaultExt, "*.jpg");
     EXPECT_EQ(seen.Filter,
               "All (*.jpg;*.jpeg;*.bmp)|*.jpg;*.jpeg;*.bmp|JPEG Image File (*.jpg)|*.jpg|"
               "JPEG Image File (*.jpeg)|*.jpeg|Bitmaps (*.bmp)|*.bmp");
-    ASSERT_TRUE(messages_.texts().empty()) << messages_.texts()[0].toStdString();
-    EXPECT_EQ(fs::file_size(workdir_.file("TEMP.BMP")), 935142u);
+    ASSERT_TRUE(messages_.Texts().empty()) << messages_.Texts()[0].toStdString();
+    EXPECT_EQ(fs::file_size(workdir_.File("TEMP.BMP")), 935142u);
     auto ours = apptest::ReadFile(target.toStdString());
-    auto theirs = apptest::CjpegOf(workdir_.file("TEMP.BMP"), workdir_.path().string());
+    auto theirs = apptest::CjpegOf(workdir_.File("TEMP.BMP"), workdir_.Path().string());
     ASSERT_FALSE(theirs.empty());
     EXPECT_TRUE(ours == theirs) << ours.size() << " vs " << theirs.size();
     // The doubled bitmap holds the photo of slot 1.
-    auto bmp = apptest::ReadFile(workdir_.file("TEMP.BMP"));
+    auto bmp = apptest::ReadFile(workdir_.File("TEMP.BMP"));
     auto raw = RawOfSlot(*camera, 1);
     const uint8_t* top_upper = bmp.data() + 54 + 483 * 1932;
     EXPECT_EQ(top_upper[0], raw[0]);
@@ -410,7 +410,7 @@ TEST_F(MainWindowTest, SaveWritesJpegIdenticalToCjpeg) {
 TEST_F(MainWindowTest, SaveUnderBitmapNameWritesTheDoubledBitmap) {
     Plug(MakeCamera(sim::Variant::k16MbLe, 2));
     TZarvoLink& w = Open();
-    const QString target = workdir_.q() + "/MyPhoto/picture.BMP";
+    const QString target = workdir_.Q() + "/MyPhoto/picture.BMP";
     w.SetSaveDialogRunner([&](QWidget*, TSavePictureDialog& d) {
         d.FileName = target;
         return true;
@@ -420,7 +420,7 @@ TEST_F(MainWindowTest, SaveUnderBitmapNameWritesTheDoubledBitmap) {
     auto saved = apptest::ReadFile(target.toStdString());
     ASSERT_EQ(saved.size(), 935142u);
     EXPECT_EQ(saved[0], 'B');
-    EXPECT_EQ(saved, apptest::ReadFile(workdir_.file("TEMP.BMP")));
+    EXPECT_EQ(saved, apptest::ReadFile(workdir_.File("TEMP.BMP")));
 }
 
 TEST_F(MainWindowTest, CancelledSaveReadsAndWritesNothing) {
@@ -431,7 +431,7 @@ TEST_F(MainWindowTest, CancelledSaveReadsAndWritesNothing) {
     clock_.Clear();
     w.SavetofileButtonClick();
     EXPECT_TRUE(clock_.Pauses().empty());
-    EXPECT_FALSE(fs::exists(workdir_.file("TEMP.BMP")));
+    EXPECT_FALSE(fs::exists(workdir_.File("TEMP.BMP")));
     EXPECT_EQ(w.Label3->text(), "");
 }
 
@@ -451,9 +451,9 @@ TEST_F(MainWindowTest, UnplugDuringAViewShowsAMessageAndWritesNothing) {
     };
     Select(1);
     w.ViewPICButtonClick();
-    ASSERT_EQ(messages_.texts().size(), 1u);
-    EXPECT_EQ(messages_.texts()[0], kTransferFailedText);
-    EXPECT_FALSE(fs::exists(workdir_.file("TEMP.BMP")));
+    ASSERT_EQ(messages_.Texts().size(), 1u);
+    EXPECT_EQ(messages_.Texts()[0], kTransferFailedText);
+    EXPECT_FALSE(fs::exists(workdir_.File("TEMP.BMP")));
     EXPECT_EQ(Preview(), before);
     EXPECT_EQ(w.Gauge1->value(), 9);
     EXPECT_EQ(w.Label3->text(), "");
@@ -461,15 +461,15 @@ TEST_F(MainWindowTest, UnplugDuringAViewShowsAMessageAndWritesNothing) {
     EXPECT_FALSE(devicelink::IsConnected());
 
     // Saving with the camera gone writes no file either.
-    messages_.clear();
+    messages_.Clear();
     w.SetSaveDialogRunner([&](QWidget*, TSavePictureDialog& d) {
-        d.FileName = workdir_.q() + "/MyPhoto/gone.jpg";
+        d.FileName = workdir_.Q() + "/MyPhoto/gone.jpg";
         return true;
     });
     w.SavetofileButtonClick();
-    ASSERT_EQ(messages_.texts().size(), 1u);
-    EXPECT_FALSE(fs::exists(workdir_.file("MyPhoto/gone.jpg")));
-    EXPECT_FALSE(fs::exists(workdir_.file("TEMP.BMP")));
+    ASSERT_EQ(messages_.Texts().size(), 1u);
+    EXPECT_FALSE(fs::exists(workdir_.File("MyPhoto/gone.jpg")));
+    EXPECT_FALSE(fs::exists(workdir_.File("TEMP.BMP")));
 }
 
 TEST_F(MainWindowTest, SaveThatFindsTheListEmptiedSaysNoPhotoIsSelected) {
@@ -482,17 +482,17 @@ TEST_F(MainWindowTest, SaveThatFindsTheListEmptiedSaysNoPhotoIsSelected) {
         EXPECT_TRUE(WaitFor([&] { return w.DeviceConnected == 0; }));
         w.Timer2Timer();
         EXPECT_EQ(w.ListBox1->count(), 0);
-        d.FileName = workdir_.q() + "/MyPhoto/late.jpg";
+        d.FileName = workdir_.Q() + "/MyPhoto/late.jpg";
         return true;
     });
     Select(2);
     clock_.Clear();
     w.SavetofileButtonClick();
-    ASSERT_EQ(messages_.texts().size(), 1u);
-    EXPECT_EQ(messages_.texts()[0].toStdString(), kNoPhotoSelectedText);
+    ASSERT_EQ(messages_.Texts().size(), 1u);
+    EXPECT_EQ(messages_.Texts()[0].toStdString(), kNoPhotoSelectedText);
     EXPECT_TRUE(clock_.Pauses().empty()) << "nothing was read";
-    EXPECT_FALSE(fs::exists(workdir_.file("TEMP.BMP")));
-    EXPECT_FALSE(fs::exists(workdir_.file("MyPhoto/late.jpg")));
+    EXPECT_FALSE(fs::exists(workdir_.File("TEMP.BMP")));
+    EXPECT_FALSE(fs::exists(workdir_.File("MyPhoto/late.jpg")));
     EXPECT_EQ(w.Label3->text(), "");
 }
 
@@ -516,7 +516,7 @@ TEST_F(MainWindowTest, BigEndianCameraShowsNoContents) {
     EXPECT_TRUE(Items().empty());
     EXPECT_EQ(w.Number_of_Photo->text(), "Unknown.");
     w.ViewPICButtonClick();
-    EXPECT_FALSE(fs::exists(workdir_.file("TEMP.BMP")));
+    EXPECT_FALSE(fs::exists(workdir_.File("TEMP.BMP")));
 }
 
 TEST_F(MainWindowTest, PrintHandsTheJpegToThePrintDialog) {
@@ -524,56 +524,56 @@ TEST_F(MainWindowTest, PrintHandsTheJpegToThePrintDialog) {
     TZarvoLink& w = Open();
     w.PrintButtonClick();  // nothing selected: nothing happens
     EXPECT_TRUE(print_.calls.isEmpty());
-    EXPECT_FALSE(fs::exists(workdir_.file("TEMP.BMP")));
+    EXPECT_FALSE(fs::exists(workdir_.File("TEMP.BMP")));
 
     Select(1);
     w.PrintButtonClick();
-    EXPECT_EQ(print_.calls, (QStringList{"load " + workdir_.q() + "/TEMP.jpg", "prepare", "show"}));
-    auto jpeg = apptest::ReadFile(workdir_.file("TEMP.jpg"));
+    EXPECT_EQ(print_.calls, (QStringList{"load " + workdir_.Q() + "/TEMP.jpg", "prepare", "show"}));
+    auto jpeg = apptest::ReadFile(workdir_.File("TEMP.jpg"));
     ASSERT_GT(jpeg.size(), 2u);
     EXPECT_EQ(jpeg[0], 0xFF);
     EXPECT_EQ(jpeg[1], 0xD8);
-    EXPECT_EQ(QImage(workdir_.q() + "/TEMP.jpg").size(), QSize(644, 484));
+    EXPECT_EQ(QImage(workdir_.Q() + "/TEMP.jpg").size(), QSize(644, 484));
 }
 
 TEST_F(MainWindowTest, AlbumOpensOnThePictureFolder) {
     TZarvoLink& w = Open();
     Click(w.BookButton);
-    EXPECT_EQ(album_.folders, QStringList{workdir_.q() + "/MyPhoto"});
+    EXPECT_EQ(album_.folders, QStringList{workdir_.Q() + "/MyPhoto"});
 }
 
 TEST_F(MainWindowTest, UnwritableTemporaryBitmapIsReportedAndPreviewKept) {
     Plug(MakeCamera(sim::Variant::k16MbLe, 2));
     TZarvoLink& w = Open();
     const QImage before = Preview();
-    fs::create_directory(workdir_.path() / "TEMP.BMP");
+    fs::create_directory(workdir_.Path() / "TEMP.BMP");
     Select(0);
     w.ViewPICButtonClick();
-    ASSERT_EQ(messages_.texts().size(), 1u);
-    EXPECT_EQ(messages_.texts()[0], "Cannot write " + workdir_.q() + "/TEMP.BMP: Invalid filename");
+    ASSERT_EQ(messages_.Texts().size(), 1u);
+    EXPECT_EQ(messages_.Texts()[0], "Cannot write " + workdir_.Q() + "/TEMP.BMP: Invalid filename");
     EXPECT_EQ(Preview(), before);
 }
 
 TEST_F(MainWindowTest, PictureFolderThatCannotBeCreatedIsReported) {
-    apptest::WriteFile(workdir_.file("MyPhoto"), {1, 2, 3});
+    apptest::WriteFile(workdir_.File("MyPhoto"), {1, 2, 3});
     TZarvoLink& w = Open();
-    ASSERT_EQ(messages_.texts().size(), 1u);
-    EXPECT_EQ(messages_.texts()[0], "Cannot create " + workdir_.q() + "/MyPhoto");
-    EXPECT_EQ(w.WorkDir, workdir_.q());
+    ASSERT_EQ(messages_.Texts().size(), 1u);
+    EXPECT_EQ(messages_.Texts()[0], "Cannot create " + workdir_.Q() + "/MyPhoto");
+    EXPECT_EQ(w.WorkDir, workdir_.Q());
 }
 
 TEST_F(MainWindowTest, HandlerErrorsReachTheErrorReportAndTheProgramGoesOn) {
     Plug(MakeCamera(sim::Variant::k16MbLe, 2));
     TZarvoLink& w = Open();
-    const QString target = workdir_.q() + "/missing-folder/x.jpg";
+    const QString target = workdir_.Q() + "/missing-folder/x.jpg";
     w.SetSaveDialogRunner([&](QWidget*, TSavePictureDialog& d) {
         d.FileName = target;
         return true;
     });
     Select(0);
     Click(w.SavetofileButton);
-    ASSERT_EQ(messages_.texts().size(), 1u);
-    EXPECT_EQ(messages_.texts()[0], "Cannot create file " + target);
+    ASSERT_EQ(messages_.Texts().size(), 1u);
+    EXPECT_EQ(messages_.Texts()[0], "Cannot create file " + target);
 
     // An exception leaving any event delivery is reported as well.
     class Throwing : public QObject {
@@ -586,11 +586,11 @@ TEST_F(MainWindowTest, HandlerErrorsReachTheErrorReportAndTheProgramGoesOn) {
     } throwing;
     QCoreApplication::postEvent(&throwing, new QEvent(QEvent::User));
     QCoreApplication::sendPostedEvents(&throwing);
-    ASSERT_EQ(messages_.texts().size(), 2u);
-    EXPECT_EQ(messages_.texts()[1], "boom");
+    ASSERT_EQ(messages_.Texts().size(), 2u);
+    EXPECT_EQ(messages_.Texts()[1], "boom");
     Select(1);
     Click(w.ViewPICButton);
-    EXPECT_EQ(messages_.texts().size(), 2u);
+    EXPECT_EQ(messages_.Texts().size(), 2u);
 }
 
 }  // namespace

@@ -25,10 +25,10 @@ class ApplicationEnvironment : public ::testing::Environment {
     void SetUp() override { EnsureApplication(); }
     void TearDown() override {
         devicelink::Shutdown();
-        delete app();
-        app() = nullptr;
+        delete App();
+        App() = nullptr;
     }
-    static lensmere::TApplication*& app() {
+    static lensmere::TApplication*& App() {
         static lensmere::TApplication* instance = nullptr;
         return instance;
     }
@@ -42,8 +42,8 @@ void EnsureApplication() {
     static int argc = 1;
     static char name[] = "lensmere_test";
     static char* argv[] = {name, nullptr};
-    if (ApplicationEnvironment::app() == nullptr)
-        ApplicationEnvironment::app() = new lensmere::TApplication(argc, argv);
+    if (ApplicationEnvironment::App() == nullptr)
+        ApplicationEnvironment::App() = new lensmere::TApplication(argc, argv);
 }
 
 TempWorkDir::TempWorkDir() {

@@ -24,9 +24,9 @@ class TempWorkDir {
   public:
     TempWorkDir();
     ~TempWorkDir();
-    const std::filesystem::path& path() const { return path_; }
-    QString q() const { return QString::fromStdString(path_.string()); }
-    std::string file(const std::string& name) const { return (path_ / name).string(); }
+    const std::filesystem::path& Path() const { return path_; }
+    QString Q() const { return QString::fromStdString(path_.string()); }
+    std::string File(const std::string& name) const { return (path_ / name).string(); }
 
   private:
     std::filesystem::path path_;
@@ -38,8 +38,8 @@ class CapturedMessages {
   public:
     CapturedMessages();
     ~CapturedMessages();
-    const std::vector<QString>& texts() const { return *texts_; }
-    void clear() { texts_->clear(); }
+    const std::vector<QString>& Texts() const { return *texts_; }
+    void Clear() { texts_->clear(); }
 
   private:
     std::shared_ptr<std::vector<QString>> texts_;

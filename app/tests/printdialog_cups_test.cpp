@@ -17,45 +17,45 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "jpegdecoder_testfiles.h"
-#include "printdialog.h"
-#include "printdialog_testutil.h"
+#include "app/printdialog.h"
+#include "app/tests/picture_testfiles.h"
+#include "app/tests/printdialog_testutil.h"
 
 namespace lensmere {
 namespace {
 
 TEST(PrintDialogCups, PrintsOnTheDefaultQueue) {
-    test::ensureApplication();
+    test::EnsureApplication();
     const QPrinterInfo system = QPrinterInfo::defaultPrinter();
     if (system.isNull()) {
         GTEST_SKIP() << "no CUPS queue";
     }
-    const QString folder = test::cupsPdfFolder(system);
+    const QString folder = test::CupsPdfFolder(system);
     if (folder.isEmpty()) {
         GTEST_SKIP() << "the default printer " << system.printerName().toStdString()
                      << " is not a known cups-pdf queue";
     }
-    if (!test::havePdfRenderer()) {
+    if (!test::HavePdfRenderer()) {
         GTEST_SKIP() << "pdftoppm not available";
     }
 
     QTemporaryDir dir;
-    const QImage blocks = test::blockPattern(644, 484);
+    const QImage blocks = test::BlockPattern(644, 484);
     const QString path = dir.filePath("TEMP.bmp");
-    test::writeFile(path, test::encodeBitmap24(blocks));
+    test::WriteFile(path, test::EncodeBitmap24(blocks));
     TPrintDlg dialog;
-    int dialogsShown = 0;
-    dialog.setDialogRunner([&](QDialog&) {
-        ++dialogsShown;
+    int dialogs_shown = 0;
+    dialog.SetDialogRunner([dialogs_shown](QDialog&) {
+        ++dialogs_shown;
         return int(QDialog::Accepted);
     });
     dialog.LoadPicture(path);
     dialog.PreparePicture();
 
-    QPrinter& printer = dialog.currentPrinter();
+    QPrinter& printer = dialog.CurrentPrinter();
     EXPECT_EQ(printer.printerName(), system.printerName()) << "the system default is current";
     // Printer pixels are the queue's own.
-    const int listed = test::listedResolution(system.printerName());
+    const int listed = test::ListedResolution(system.printerName());
     if (listed > 0) {
         EXPECT_EQ(printer.resolution(), listed);
     }
@@ -70,40 +70,40 @@ TEST(PrintDialogCups, PrintsOnTheDefaultQueue) {
     QTest::mouseClick(combo->view()->viewport(), Qt::LeftButton, {},
                       combo->view()->visualRect(combo->model()->index(2, 0)).center());
     combo->hidePopup();
-    ASSERT_EQ(dialog.sizeFactor(), 3.0f);
+    ASSERT_EQ(dialog.SizeFactor(), 3.0f);
     dialog.EditX->setText("100");
     dialog.EditY->setText("50");
     dialog.PrintPicture();
-    EXPECT_EQ(dialogsShown, 1);
+    EXPECT_EQ(dialogs_shown, 1);
 
     const int dpi = printer.resolution();
     const QPoint origin = printer.pageLayout().paintRectPixels(dpi).topLeft();
-    const QString pdf = test::waitForCupsPdf(folder, title, 60000);
+    const QString pdf = test::WaitForCupsPdf(folder, title, 60000);
     ASSERT_FALSE(pdf.isEmpty()) << "no PDF from the queue in " << folder.toStdString();
 
     // (100, 50)-(2032, 1502) in the printable area, with 10 pixels around it.
     const QRect region(origin.x() + 90, origin.y() + 40, 1952, 1472);
-    const QImage page = test::renderPdf(pdf, dpi, region);
+    const QImage page = test::RenderPdf(pdf, dpi, region);
     QFile::remove(pdf);
     ASSERT_FALSE(page.isNull());
     for (const int y : {20, 700, 1450}) {
-        EXPECT_TRUE(test::whiteish(page.pixel(8, y))) << y;
-        EXPECT_FALSE(test::whiteish(page.pixel(12, y))) << y;
-        EXPECT_FALSE(test::whiteish(page.pixel(1939, y))) << y;
-        EXPECT_TRUE(test::whiteish(page.pixel(1944, y))) << y;
+        EXPECT_TRUE(test::Whiteish(page.pixel(8, y))) << y;
+        EXPECT_FALSE(test::Whiteish(page.pixel(12, y))) << y;
+        EXPECT_FALSE(test::Whiteish(page.pixel(1939, y))) << y;
+        EXPECT_TRUE(test::Whiteish(page.pixel(1944, y))) << y;
     }
     for (const int x : {20, 900, 1930}) {
-        EXPECT_TRUE(test::whiteish(page.pixel(x, 8))) << x;
-        EXPECT_FALSE(test::whiteish(page.pixel(x, 12))) << x;
-        EXPECT_FALSE(test::whiteish(page.pixel(x, 1459))) << x;
-        EXPECT_TRUE(test::whiteish(page.pixel(x, 1464))) << x;
+        EXPECT_TRUE(test::Whiteish(page.pixel(x, 8))) << x;
+        EXPECT_FALSE(test::Whiteish(page.pixel(x, 12))) << x;
+        EXPECT_FALSE(test::Whiteish(page.pixel(x, 1459))) << x;
+        EXPECT_TRUE(test::Whiteish(page.pixel(x, 1464))) << x;
     }
     int misplaced = 0;
     for (int by = 0; by < 484 / 16; ++by) {
         for (int bx = 0; bx < 644 / 16; ++bx) {
             const int i = 16 * bx + 8, j = 16 * by + 8;
             const QRgb printed = page.pixel(10 + 3 * i + 1, 10 + 3 * j + 1);
-            misplaced += test::matchesNear(blocks, i, j, printed, 12) ? 0 : 1;
+            misplaced += test::MatchesNear(blocks, i, j, printed, 12) ? 0 : 1;
         }
     }
     EXPECT_EQ(misplaced, 0);
@@ -112,27 +112,27 @@ TEST(PrintDialogCups, PrintsOnTheDefaultQueue) {
 // The printer set-up chooses the printer as well as paper and orientation; printer pixels and
 // the preview follow the printer chosen.
 TEST(PrintDialogCups, PrinterSetupChoosesThePrinterPaperAndOrientation) {
-    test::ensureApplication();
+    test::EnsureApplication();
     if (QPrinterInfo::defaultPrinter().isNull()) {
         GTEST_SKIP() << "no CUPS queue";
     }
     const QString name =
         QStringLiteral("lensmere-setup-%1").arg(QCoreApplication::applicationPid());
     test::TemporaryCupsPdfQueue queue(name, 600);
-    if (!queue.made()) {
+    if (!queue.Made()) {
         GTEST_SKIP() << "cannot add a cups-pdf queue (needs root and lpadmin)";
     }
     QTemporaryDir dir;
     const QString path = dir.filePath("TEMP.bmp");
-    test::writeFile(path, test::encodeBitmap24(test::blockPattern(644, 484)));
+    test::WriteFile(path, test::EncodeBitmap24(test::BlockPattern(644, 484)));
     TPrintDlg dialog;
     dialog.LoadPicture(path);
-    QPrinter& printer = dialog.currentPrinter();
+    QPrinter& printer = dialog.CurrentPrinter();
     ASSERT_NE(printer.printerName(), name);
     ASSERT_NE(printer.resolution(), 600);
 
     bool answered = false;
-    dialog.setDialogRunner([&](QDialog& setup) {
+    dialog.SetDialogRunner([&](QDialog& setup) {
         auto* printers = setup.findChild<QComboBox*>("PrinterBox");
         auto* papers = setup.findChild<QComboBox*>("PaperBox");
         auto* landscape = setup.findChild<QRadioButton*>("LandscapeButton");
@@ -156,13 +156,13 @@ TEST(PrintDialogCups, PrinterSetupChoosesThePrinterPaperAndOrientation) {
     EXPECT_EQ(printer.resolution(), 600);
     EXPECT_EQ(printer.pageLayout().pageSize().id(), QPageSize::A5);
     EXPECT_EQ(printer.pageLayout().orientation(), QPageLayout::Landscape);
-    const QSize page = dialog.pageSize();
+    const QSize page = dialog.PageSize();
     EXPECT_GT(page.width(), page.height());
     // About 8.3 x 5.8 inches, less the margins, at 600 dpi.
     EXPECT_GT(page.width(), 4500);
     EXPECT_LT(page.width(), 5000);
     // The preview was drawn for that page: 644 x 484 at 185 / page width.
-    const QImage& canvas = dialog.PaintBox1->canvas();
+    const QImage& canvas = dialog.PaintBox1->Canvas();
     ASSERT_FALSE(canvas.isNull());
     const int pw = 644 * 185 / page.width();
     EXPECT_NE(canvas.pixel(pw - 2, 2), qRgb(255, 255, 255));

@@ -5,9 +5,9 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 
-#include "dialogerror.h"
-#include "jpegdecoder_testfiles.h"
-#include "printdialog.h"
+#include "app/errors.h"
+#include "app/printdialog.h"
+#include "app/tests/picture_testfiles.h"
 
 namespace lensmere {
 namespace {
@@ -15,54 +15,54 @@ namespace {
 const std::string kNoPrinter = "There is no default printer currently selected";
 
 template <class Work>
-std::string errorOf(Work&& work) {
+std::string ErrorOf(Work&& work) {
     try {
         work();
-    } catch (const DialogError& error) {
+    } catch (const Error& error) {
         return error.what();
     }
     return "(no error)";
 }
 
 TEST(PrintDialogWithoutPrinter, EveryUseOfThePrinterFails) {
-    test::ensureApplication();
+    test::EnsureApplication();
     ASSERT_TRUE(QPrinterInfo::availablePrinters().isEmpty())
         << "CUPS_SERVER=" << qgetenv("CUPS_SERVER").toStdString() << " still finds printers";
 
     QTemporaryDir dir;
     const QString path = dir.filePath("TEMP.bmp");
-    test::writeFile(path, test::encodeBitmap24(test::testPattern(644, 484)));
+    test::WriteFile(path, test::EncodeBitmap24(test::TestPattern(644, 484)));
     TPrintDlg dialog;
-    int dialogsShown = 0;
-    dialog.setDialogRunner([&](QDialog&) {
-        ++dialogsShown;
+    int dialogs_shown = 0;
+    dialog.SetDialogRunner([dialogs_shown](QDialog&) {
+        ++dialogs_shown;
         return int(QDialog::Accepted);
     });
     dialog.LoadPicture(path);
     dialog.PreparePicture();
 
-    EXPECT_EQ(errorOf([&] { dialog.currentPrinter(); }), kNoPrinter);
+    EXPECT_EQ(ErrorOf([&] { dialog.CurrentPrinter(); }), kNoPrinter);
     // Before the system print dialog: nothing is printed.
-    EXPECT_EQ(errorOf([&] { dialog.PrintPicture(); }), kNoPrinter);
-    EXPECT_EQ(dialogsShown, 0);
+    EXPECT_EQ(ErrorOf([&] { dialog.PrintPicture(); }), kNoPrinter);
+    EXPECT_EQ(dialogs_shown, 0);
     // After the white fill of the preview.
-    EXPECT_EQ(errorOf([&] { dialog.DrawPreview(); }), kNoPrinter);
-    const QImage& canvas = dialog.PaintBox1->canvas();
+    EXPECT_EQ(ErrorOf([&] { dialog.DrawPreview(); }), kNoPrinter);
+    const QImage& canvas = dialog.PaintBox1->Canvas();
     ASSERT_EQ(canvas.size(), QSize(185, 249));
     EXPECT_EQ(canvas.pixel(0, 0), qRgb(255, 255, 255));
     EXPECT_EQ(canvas.pixel(184, 248), qRgb(255, 255, 255));
-    EXPECT_EQ(errorOf([&] { dialog.Button1Click(); }), kNoPrinter);
-    EXPECT_EQ(dialogsShown, 0);
+    EXPECT_EQ(ErrorOf([&] { dialog.Button1Click(); }), kNoPrinter);
+    EXPECT_EQ(dialogs_shown, 0);
 
     // Through the buttons the error goes to the error report and the dialog stays usable.
     std::vector<std::string> reported;
-    setErrorReport([&](QWidget*, const std::exception& e) { reported.push_back(e.what()); });
+    SetMessageHandler([&](const QString& text) { reported.push_back(text.toStdString()); });
     dialog.show();
     dialog.OKBtn->click();
     dialog.Button1->click();
     EXPECT_TRUE(dialog.isVisible());
     dialog.hide();
-    setErrorReport(nullptr);
+    SetMessageHandler({});
     EXPECT_EQ(reported, std::vector<std::string>({kNoPrinter, kNoPrinter}));
 }
 

@@ -1,4 +1,4 @@
-#include "printdialog.h"
+#include "app/printdialog.h"
 
 #include <gtest/gtest.h>
 
@@ -17,52 +17,53 @@
 #include <QTest>
 #include <climits>
 
-#include "albumdialog.h"
-#include "dialogerror.h"
-#include "dialogstyle.h"
-#include "jpegdecoder.h"
-#include "jpegdecoder_testfiles.h"
-#include "printdialog_testutil.h"
-#include "printersetupdialog.h"
+#include "app/albumdialog.h"
+#include "app/bitmapfile.h"
+#include "app/dialogstyle.h"
+#include "app/errors.h"
+#include "app/jpegfile.h"
+#include "app/printersetupdialog.h"
+#include "app/tests/picture_testfiles.h"
+#include "app/tests/printdialog_testutil.h"
 
 namespace lensmere {
 namespace {
 
-using test::edges;
+using test::Edges;
 using Edges = std::array<int, 4>;
 
 TEST(PrintArithmetic, PageRectangle) {
-    EXPECT_EQ(edges(pagePictureRect(644, 484, 3, 100, 50)), Edges({100, 50, 2032, 1502}));
-    EXPECT_EQ(edges(pagePictureRect(644, 484, 1, 0, 0)), Edges({0, 0, 644, 484}));
-    EXPECT_EQ(edges(pagePictureRect(644, 484, 4, -100, -7)), Edges({-100, -7, 2476, 1929}));
+    EXPECT_EQ(Edges(PagePictureRect(644, 484, 3, 100, 50)), Edges({100, 50, 2032, 1502}));
+    EXPECT_EQ(Edges(PagePictureRect(644, 484, 1, 0, 0)), Edges({0, 0, 644, 484}));
+    EXPECT_EQ(Edges(PagePictureRect(644, 484, 4, -100, -7)), Edges({-100, -7, 2476, 1929}));
     // X and Y are held in single precision: 16777217 becomes 16777216.
-    EXPECT_EQ(edges(pagePictureRect(644, 484, 1, 16777217, 0))[0], 16777216);
+    EXPECT_EQ(Edges(PagePictureRect(644, 484, 1, 16777217, 0))[0], 16777216);
     // Beyond the int range the edges stay at its ends rather than wrap.
-    EXPECT_EQ(edges(pagePictureRect(644, 484, 1, INT_MAX, INT_MIN))[0], INT_MAX);
-    EXPECT_EQ(edges(pagePictureRect(644, 484, 1, INT_MAX, INT_MIN))[1], INT_MIN);
+    EXPECT_EQ(Edges(PagePictureRect(644, 484, 1, INT_MAX, INT_MIN))[0], INT_MAX);
+    EXPECT_EQ(Edges(PagePictureRect(644, 484, 1, INT_MAX, INT_MIN))[1], INT_MIN);
 }
 
 TEST(PrintArithmetic, PreviewRectangle) {
-    EXPECT_EQ(edges(previewPictureRect(644, 484, 1, 0, 0, 4800, 6600, 185, 249)),
+    EXPECT_EQ(Edges(PreviewPictureRect(644, 484, 1, 0, 0, 4800, 6600, 185, 249)),
               Edges({0, 0, 24, 18}));
     // 644 * 3 * 185 / 4792 = 74.58..., 185 * 100 / 4792 = 3.86...
-    EXPECT_EQ(edges(previewPictureRect(644, 484, 3, 100, 50, 4792, 6851, 185, 249)),
+    EXPECT_EQ(Edges(PreviewPictureRect(644, 484, 3, 100, 50, 4792, 6851, 185, 249)),
               Edges({3, 1, 78, 54}));
     // Truncation goes toward zero on both sides of it.
-    EXPECT_EQ(edges(previewPictureRect(644, 484, 1, -400, -400, 4800, 6600, 185, 249)),
+    EXPECT_EQ(Edges(PreviewPictureRect(644, 484, 1, -400, -400, 4800, 6600, 185, 249)),
               Edges({-15, -15, 9, 3}));
 }
 
 TEST(PrintArithmetic, FieldIntegers) {
-    EXPECT_EQ(fieldInteger("0"), 0);
-    EXPECT_EQ(fieldInteger("-250"), -250);
-    EXPECT_EQ(fieldInteger("+7"), 7);
-    EXPECT_EQ(fieldInteger("2147483647"), INT_MAX);
+    EXPECT_EQ(FieldInteger("0"), 0);
+    EXPECT_EQ(FieldInteger("-250"), -250);
+    EXPECT_EQ(FieldInteger("+7"), 7);
+    EXPECT_EQ(FieldInteger("2147483647"), INT_MAX);
     for (const char* bad : {"", "abc", "1.5", " 3", "3 ", "2147483648", "0x10", "--1"}) {
         try {
-            fieldInteger(bad);
+            FieldInteger(bad);
             ADD_FAILURE() << "accepted '" << bad << "'";
-        } catch (const DialogError& error) {
+        } catch (const Error& error) {
             EXPECT_EQ(std::string(error.what()),
                       std::string("'") + bad + "' is not a valid integer value");
         }
@@ -72,27 +73,27 @@ TEST(PrintArithmetic, FieldIntegers) {
 class PrintDialogTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        test::ensureApplication();
+        test::EnsureApplication();
         ASSERT_TRUE(dir_.isValid());
-        picture_ = test::testPattern(644, 484);
-        picturePath_ = dir_.filePath("TEMP.bmp");
-        test::writeFile(picturePath_, test::encodeBitmap24(picture_));
+        picture_ = test::TestPattern(644, 484);
+        picture_path_ = dir_.filePath("TEMP.bmp");
+        test::WriteFile(picture_path_, test::EncodeBitmap24(picture_));
         dialog_ = std::make_unique<TPrintDlg>();
-        dialog_->setDialogRunner([this](QDialog& dialog) {
-            shownDialogs_.push_back(&dialog);
+        dialog_->SetDialogRunner([this](QDialog& dialog) {
+            shown_dialogs_.push_back(&dialog);
             return answer_;
         });
-        dialog_->LoadPicture(picturePath_);
+        dialog_->LoadPicture(picture_path_);
         dialog_->PreparePicture();
     }
 
-    void usePdf(int width, int height, int margin) {
-        pdfPath_ = dir_.filePath("out.pdf");
-        dialog_->setCurrentPrinter(test::pdfPrinter(pdfPath_, width, height, margin));
+    void UsePdf(int width, int height, int margin) {
+        pdf_path_ = dir_.filePath("out.pdf");
+        dialog_->SetCurrentPrinter(test::PdfPrinter(pdf_path_, width, height, margin));
     }
 
     // The user opens the list and clicks an item.
-    void chooseFactor(int index) {
+    void ChooseFactor(int index) {
         QComboBox* combo = dialog_->ComboBox1;
         combo->showPopup();
         QAbstractItemView* view = combo->view();
@@ -101,16 +102,16 @@ class PrintDialogTest : public ::testing::Test {
         combo->hidePopup();
     }
 
-    QString blocksPath() {
+    QString BlocksPath() {
         const QString path = dir_.filePath("blocks.bmp");
         if (!QFile::exists(path)) {
-            test::writeFile(path, test::encodeBitmap24(blocks_));
+            test::WriteFile(path, test::EncodeBitmap24(blocks_));
         }
         return path;
     }
 
-    bool canvasAllWhite() const {
-        const QImage& canvas = dialog_->PaintBox1->canvas();
+    bool CanvasAllWhite() const {
+        const QImage& canvas = dialog_->PaintBox1->Canvas();
         for (int y = 0; y < canvas.height(); ++y) {
             for (int x = 0; x < canvas.width(); ++x) {
                 if (canvas.pixel(x, y) != qRgb(255, 255, 255)) {
@@ -123,11 +124,11 @@ class PrintDialogTest : public ::testing::Test {
 
     QTemporaryDir dir_;
     QImage picture_;
-    QImage blocks_ = test::blockPattern(644, 484);
-    QString picturePath_;
-    QString pdfPath_;
+    QImage blocks_ = test::BlockPattern(644, 484);
+    QString picture_path_;
+    QString pdf_path_;
     std::unique_ptr<TPrintDlg> dialog_;
-    std::vector<QDialog*> shownDialogs_;
+    std::vector<QDialog*> shown_dialogs_;
     int answer_ = QDialog::Accepted;
 };
 
@@ -138,7 +139,7 @@ TEST_F(PrintDialogTest, WindowAndControls) {
     EXPECT_EQ(d.size(), QSize(621, 360));
     EXPECT_EQ(d.minimumSize(), d.maximumSize());
     EXPECT_EQ(d.image1->geometry(), QRect(13, 16, 404, 297));
-    EXPECT_TRUE(d.image1->stretch());
+    EXPECT_TRUE(d.image1->Stretch());
     EXPECT_EQ(d.PaintBox1->geometry(), QRect(430, 32, 185, 249));
     EXPECT_EQ(d.Bevel1->geometry(), QRect(8, 8, 417, 313));
     EXPECT_EQ(d.Bevel2->geometry(), QRect(426, 30, 193, 254));
@@ -158,7 +159,7 @@ TEST_F(PrintDialogTest, WindowAndControls) {
     EXPECT_EQ(d.ComboBox1->currentIndex(), -1);
     EXPECT_EQ(d.EditX->text(), "0");
     EXPECT_EQ(d.EditY->text(), "0");
-    EXPECT_EQ(d.sizeFactor(), 1.0f);
+    EXPECT_EQ(d.SizeFactor(), 1.0f);
 }
 
 TEST_F(PrintDialogTest, OnlyAChoiceFromTheListSetsTheFactor) {
@@ -167,9 +168,9 @@ TEST_F(PrintDialogTest, OnlyAChoiceFromTheListSetsTheFactor) {
     field->selectAll();
     QTest::keyClicks(field, "x4");
     EXPECT_EQ(dialog_->ComboBox1->currentText(), "x4");
-    EXPECT_EQ(dialog_->sizeFactor(), 1.0f);
-    chooseFactor(1);
-    EXPECT_EQ(dialog_->sizeFactor(), 2.0f);
+    EXPECT_EQ(dialog_->SizeFactor(), 1.0f);
+    ChooseFactor(1);
+    EXPECT_EQ(dialog_->SizeFactor(), 2.0f);
     // Typing "x4" and leaving the field is no choice from the list.
     dialog_->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(dialog_.get()));
@@ -179,28 +180,28 @@ TEST_F(PrintDialogTest, OnlyAChoiceFromTheListSetsTheFactor) {
     dialog_->EditX->setFocus(Qt::MouseFocusReason);
     ASSERT_TRUE(dialog_->EditX->hasFocus());
     EXPECT_EQ(dialog_->ComboBox1->currentText(), "x4");
-    EXPECT_EQ(dialog_->sizeFactor(), 2.0f);
+    EXPECT_EQ(dialog_->SizeFactor(), 2.0f);
     field->setFocus(Qt::MouseFocusReason);
     // Typing "x4" and pressing Enter is still no choice from the list.
     answer_ = QDialog::Rejected;
-    usePdf(4800, 6600, 0);
+    UsePdf(4800, 6600, 0);
     field->selectAll();
     QTest::keyClicks(field, "x4");
     QTest::keyClick(field, Qt::Key_Return);
-    EXPECT_EQ(dialog_->sizeFactor(), 2.0f);
-    chooseFactor(3);
-    EXPECT_EQ(dialog_->sizeFactor(), 4.0f);
-    chooseFactor(0);
-    EXPECT_EQ(dialog_->sizeFactor(), 1.0f);
+    EXPECT_EQ(dialog_->SizeFactor(), 2.0f);
+    ChooseFactor(3);
+    EXPECT_EQ(dialog_->SizeFactor(), 4.0f);
+    ChooseFactor(0);
+    EXPECT_EQ(dialog_->SizeFactor(), 1.0f);
     dialog_->hide();
 }
 
 TEST_F(PrintDialogTest, PreviewIsEmptyUntilDrawnAndFollowsThePage) {
-    usePdf(4800, 6600, 0);
+    UsePdf(4800, 6600, 0);
     dialog_->show();
-    EXPECT_TRUE(dialog_->PaintBox1->canvas().isNull());
+    EXPECT_TRUE(dialog_->PaintBox1->Canvas().isNull());
     dialog_->DrawPreview();
-    const QImage& canvas = dialog_->PaintBox1->canvas();
+    const QImage& canvas = dialog_->PaintBox1->Canvas();
     ASSERT_EQ(canvas.size(), QSize(185, 249));
     const QRgb white = qRgb(255, 255, 255);
     EXPECT_NE(canvas.pixel(0, 0), white);
@@ -216,53 +217,53 @@ TEST_F(PrintDialogTest, PreviewIsEmptyUntilDrawnAndFollowsThePage) {
     // Showing the dialog again starts from an empty preview.
     dialog_->hide();
     dialog_->show();
-    EXPECT_TRUE(dialog_->PaintBox1->canvas().isNull());
+    EXPECT_TRUE(dialog_->PaintBox1->Canvas().isNull());
 
     // Off the page to the left and top: cut off.
     dialog_->EditX->setText("-400");
     dialog_->EditY->setText("-400");
     dialog_->DrawPreview();
-    EXPECT_NE(dialog_->PaintBox1->canvas().pixel(8, 2), white);
-    EXPECT_EQ(dialog_->PaintBox1->canvas().pixel(9, 2), white);
-    EXPECT_EQ(dialog_->PaintBox1->canvas().pixel(8, 3), white);
+    EXPECT_NE(dialog_->PaintBox1->Canvas().pixel(8, 2), white);
+    EXPECT_EQ(dialog_->PaintBox1->Canvas().pixel(9, 2), white);
+    EXPECT_EQ(dialog_->PaintBox1->Canvas().pixel(8, 3), white);
     dialog_->hide();
 }
 
 TEST_F(PrintDialogTest, PreviewErrorsComeAfterTheWhiteFill) {
-    usePdf(4800, 6600, 0);
+    UsePdf(4800, 6600, 0);
     dialog_->EditY->setText("");
     try {
         dialog_->DrawPreview();
         FAIL() << "no error";
-    } catch (const DialogError& error) {
+    } catch (const Error& error) {
         EXPECT_STREQ(error.what(), "'' is not a valid integer value");
     }
-    EXPECT_TRUE(canvasAllWhite());
+    EXPECT_TRUE(CanvasAllWhite());
 }
 
 TEST_F(PrintDialogTest, PrintsAtTheFactorAndPositionLosslessly) {
-    if (!test::havePdfRenderer()) {
+    if (!test::HavePdfRenderer()) {
         GTEST_SKIP() << "pdftoppm not available";
     }
     const int margin = 300;
-    usePdf(4800, 6600, margin);
-    EXPECT_EQ(dialog_->pageSize(), QSize(4200, 6000));
-    chooseFactor(2);
+    UsePdf(4800, 6600, margin);
+    EXPECT_EQ(dialog_->PageSize(), QSize(4200, 6000));
+    ChooseFactor(2);
     dialog_->EditX->setText("100");
     dialog_->EditY->setText("50");
     dialog_->PrintPicture();
-    ASSERT_EQ(shownDialogs_.size(), 1u);
-    EXPECT_NE(qobject_cast<QPrintDialog*>(shownDialogs_[0]), nullptr);
-    ASSERT_TRUE(QFile::exists(pdfPath_));
+    ASSERT_EQ(shown_dialogs_.size(), 1u);
+    EXPECT_NE(qobject_cast<QPrintDialog*>(shown_dialogs_[0]), nullptr);
+    ASSERT_TRUE(QFile::exists(pdf_path_));
 
     // Stored without loss.
-    const QImage stored = test::firstPdfImage(pdfPath_);
+    const QImage stored = test::FirstPdfImage(pdf_path_);
     ASSERT_FALSE(stored.isNull());
-    EXPECT_EQ(test::maxChannelDifference(stored, picture_), 0);
+    EXPECT_EQ(test::MaxChannelDifference(stored, picture_), 0);
 
     // (100, 50)-(2032, 1502) in the printable area, rendered with 10 pixels around it.
     const QRect region(margin + 90, margin + 40, 1952, 1472);
-    const QImage page = test::renderPdf(pdfPath_, 600, region);
+    const QImage page = test::RenderPdf(pdf_path_, 600, region);
     ASSERT_FALSE(page.isNull());
     const QRgb white = qRgb(255, 255, 255);
     for (const int y : {10, 700, 1461}) {
@@ -280,39 +281,39 @@ TEST_F(PrintDialogTest, PrintsAtTheFactorAndPositionLosslessly) {
 
     // Every 16 x 16 block of a block picture in its place, 3 x 3 printer pixels a pixel
     // (the renderer interpolates, so only block centres are compared).
-    dialog_->LoadPicture(blocksPath());
-    QFile::remove(pdfPath_);
+    dialog_->LoadPicture(BlocksPath());
+    QFile::remove(pdf_path_);
     dialog_->PrintPicture();
-    const QImage blocks = test::renderPdf(pdfPath_, 600, region);
+    const QImage blocks = test::RenderPdf(pdf_path_, 600, region);
     ASSERT_FALSE(blocks.isNull());
     int misplaced = 0;
     for (int by = 0; by < 484 / 16; ++by) {
         for (int bx = 0; bx < 644 / 16; ++bx) {
             const int i = 16 * bx + 8, j = 16 * by + 8;
             const QRgb printed = blocks.pixel(10 + 3 * i + 1, 10 + 3 * j + 1);
-            misplaced += test::matchesNear(blocks_, i, j, printed, 2) ? 0 : 1;
+            misplaced += test::MatchesNear(blocks_, i, j, printed, 2) ? 0 : 1;
         }
     }
     EXPECT_EQ(misplaced, 0);
 }
 
 TEST_F(PrintDialogTest, OffPagePartsAreNotPrinted) {
-    if (!test::havePdfRenderer()) {
+    if (!test::HavePdfRenderer()) {
         GTEST_SKIP() << "pdftoppm not available";
     }
     const int margin = 300;
-    usePdf(4800, 6600, margin);
-    dialog_->LoadPicture(blocksPath());
+    UsePdf(4800, 6600, margin);
+    dialog_->LoadPicture(BlocksPath());
     dialog_->EditX->setText("-100");
     dialog_->EditY->setText("-50");
     dialog_->PrintPicture();
-    const QImage page = test::renderPdf(pdfPath_, 600, QRect(0, 0, 1000, 1000));
+    const QImage page = test::RenderPdf(pdf_path_, 600, QRect(0, 0, 1000, 1000));
     ASSERT_FALSE(page.isNull());
     const QRgb white = qRgb(255, 255, 255);
-    // Picture pixel (100, 50) lands on the corner of the printable area; the margin stays
+    // TPicture pixel (100, 50) lands on the corner of the printable area; the margin stays
     // white although the picture reaches into it.
-    EXPECT_TRUE(test::matchesNear(blocks_, 100, 52, page.pixel(margin, margin + 2), 2));
-    EXPECT_TRUE(test::matchesNear(blocks_, 300, 250, page.pixel(margin + 200, margin + 200), 2));
+    EXPECT_TRUE(test::MatchesNear(blocks_, 100, 52, page.pixel(margin, margin + 2), 2));
+    EXPECT_TRUE(test::MatchesNear(blocks_, 300, 250, page.pixel(margin + 200, margin + 200), 2));
     EXPECT_EQ(page.pixel(margin - 1, margin + 100), white);
     EXPECT_EQ(page.pixel(margin + 100, margin - 1), white);
     EXPECT_NE(page.pixel(margin + 543, margin + 433), white);
@@ -321,71 +322,71 @@ TEST_F(PrintDialogTest, OffPagePartsAreNotPrinted) {
 }
 
 TEST_F(PrintDialogTest, PrintLeavesTheDialogOpenAndRedrawsThePreview) {
-    usePdf(4800, 6600, 0);
+    UsePdf(4800, 6600, 0);
     dialog_->show();
     QTest::mouseClick(dialog_->OKBtn, Qt::LeftButton);
     EXPECT_TRUE(dialog_->isVisible());
-    ASSERT_EQ(shownDialogs_.size(), 1u);
-    ASSERT_TRUE(QFile::exists(pdfPath_));
-    EXPECT_FALSE(dialog_->PaintBox1->canvas().isNull());
-    EXPECT_NE(dialog_->PaintBox1->canvas().pixel(5, 5), qRgb(255, 255, 255));
+    ASSERT_EQ(shown_dialogs_.size(), 1u);
+    ASSERT_TRUE(QFile::exists(pdf_path_));
+    EXPECT_FALSE(dialog_->PaintBox1->Canvas().isNull());
+    EXPECT_NE(dialog_->PaintBox1->Canvas().pixel(5, 5), qRgb(255, 255, 255));
 
     // Another copy with other settings.
-    QFile::remove(pdfPath_);
+    QFile::remove(pdf_path_);
     dialog_->EditX->setText("1000");
     QTest::mouseClick(dialog_->OKBtn, Qt::LeftButton);
     EXPECT_TRUE(dialog_->isVisible());
-    EXPECT_EQ(shownDialogs_.size(), 2u);
-    EXPECT_TRUE(QFile::exists(pdfPath_));
-    EXPECT_EQ(dialog_->PaintBox1->canvas().pixel(5, 5), qRgb(255, 255, 255));
+    EXPECT_EQ(shown_dialogs_.size(), 2u);
+    EXPECT_TRUE(QFile::exists(pdf_path_));
+    EXPECT_EQ(dialog_->PaintBox1->Canvas().pixel(5, 5), qRgb(255, 255, 255));
     dialog_->hide();
 }
 
 TEST_F(PrintDialogTest, CancellingPrintsNothingButRedrawsThePreview) {
-    usePdf(4800, 6600, 0);
+    UsePdf(4800, 6600, 0);
     answer_ = QDialog::Rejected;
     dialog_->show();
     dialog_->OKBtn->click();
-    EXPECT_EQ(shownDialogs_.size(), 1u);
-    EXPECT_FALSE(QFile::exists(pdfPath_));
-    EXPECT_NE(dialog_->PaintBox1->canvas().pixel(5, 5), qRgb(255, 255, 255));
+    EXPECT_EQ(shown_dialogs_.size(), 1u);
+    EXPECT_FALSE(QFile::exists(pdf_path_));
+    EXPECT_NE(dialog_->PaintBox1->Canvas().pixel(5, 5), qRgb(255, 255, 255));
     EXPECT_TRUE(dialog_->isVisible());
     dialog_->CancelBtn->click();
     EXPECT_FALSE(dialog_->isVisible());
 }
 
 TEST_F(PrintDialogTest, BadPositionWhilePrintingReportsAndSendsNoPage) {
-    usePdf(4800, 6600, 0);
+    UsePdf(4800, 6600, 0);
     std::vector<std::string> reported;
-    setErrorReport([&](QWidget*, const std::exception& e) { reported.push_back(e.what()); });
+    SetMessageHandler([&](const QString& text) { reported.push_back(text.toStdString()); });
     dialog_->EditX->setText("12a");
     dialog_->OKBtn->click();
-    setErrorReport(nullptr);
+    SetMessageHandler({});
     EXPECT_EQ(reported, std::vector<std::string>({"'12a' is not a valid integer value"}));
-    EXPECT_EQ(shownDialogs_.size(), 1u) << "the error comes after the print dialog";
-    EXPECT_TRUE(dialog_->PaintBox1->canvas().isNull()) << "the preview is not redrawn";
-    EXPECT_FALSE(QFile::exists(pdfPath_)) << "no empty page goes out";
+    EXPECT_EQ(shown_dialogs_.size(), 1u) << "the error comes after the print dialog";
+    EXPECT_TRUE(dialog_->PaintBox1->Canvas().isNull()) << "the preview is not redrawn";
+    EXPECT_FALSE(QFile::exists(pdf_path_)) << "no empty page goes out";
 }
 
 TEST_F(PrintDialogTest, PrinterSetupThenPreview) {
-    usePdf(4800, 6600, 0);
+    UsePdf(4800, 6600, 0);
     dialog_->Button1->click();
-    ASSERT_EQ(shownDialogs_.size(), 1u);
-    EXPECT_NE(qobject_cast<TPrinterSetupDlg*>(shownDialogs_[0]), nullptr);
+    ASSERT_EQ(shown_dialogs_.size(), 1u);
+    EXPECT_NE(qobject_cast<TPrinterSetupDlg*>(shown_dialogs_[0]), nullptr);
     for (const char* name : {"PrinterBox", "PaperBox", "PortraitButton", "LandscapeButton"}) {
-        EXPECT_NE(shownDialogs_[0]->findChild<QWidget*>(name), nullptr) << name;
+        EXPECT_NE(shown_dialogs_[0]->findChild<QWidget*>(name), nullptr) << name;
     }
-    EXPECT_NE(dialog_->PaintBox1->canvas().pixel(5, 5), qRgb(255, 255, 255));
+    EXPECT_NE(dialog_->PaintBox1->Canvas().pixel(5, 5), qRgb(255, 255, 255));
     // The outcome of the set-up dialog is not looked at.
     answer_ = QDialog::Rejected;
-    dialog_->PaintBox1->clearDrawing();
+    dialog_->PaintBox1->ClearDrawing();
     dialog_->Button1->click();
-    EXPECT_FALSE(dialog_->PaintBox1->canvas().isNull());
+    EXPECT_FALSE(dialog_->PaintBox1->Canvas().isNull());
 }
 
 // The form's sizes were made for the program's font: in it the captions fit their controls.
 TEST_F(PrintDialogTest, DialogsUseTheProgramsFont) {
-    const QFont program = programFont();
+    const QFont program = ProgramFont();
     EXPECT_EQ(program.pixelSize(), 11);
     EXPECT_EQ(program.family(), "MS Sans Serif");
     EXPECT_EQ(dialog_->font(), program);
@@ -412,12 +413,12 @@ TEST_F(PrintDialogTest, DialogsUseTheProgramsFont) {
 // The window frame draws the caption in its own bold title font next to its buttons: a box
 // as narrow as a short text would cut it.
 TEST_F(PrintDialogTest, MessageBoxesLeaveRoomForTheirCaption) {
-    std::unique_ptr<QMessageBox> confirm(TPreviewDlg::createConfirmBox(nullptr, "Sure?"));
+    std::unique_ptr<QMessageBox> confirm(TPreviewDlg::CreateConfirmBox(nullptr, "Sure?"));
     QMessageBox error(QMessageBox::Critical, "ZarvoLink", "File not found", QMessageBox::Ok);
-    styleMessageBox(error);
+    StyleMessageBox(error);
     for (QMessageBox* box : {confirm.get(), &error}) {
         box->show();
-        EXPECT_EQ(box->font(), programFont());
+        EXPECT_EQ(box->font(), ProgramFont());
         QFont title = QApplication::font();
         title.setBold(true);
         EXPECT_GE(box->width(), QFontMetrics(title).horizontalAdvance(box->windowTitle()) + 100)
@@ -427,29 +428,29 @@ TEST_F(PrintDialogTest, MessageBoxesLeaveRoomForTheirCaption) {
 }
 
 TEST_F(PrintDialogTest, PreparePictureRestoresFullColourDecoding) {
-    const QString jpegPath = dir_.filePath("TEMP.jpg");
-    const QByteArray jpeg = test::encodeJpeg(picture_);
-    test::writeFile(jpegPath, jpeg);
-    dialog_->LoadPicture(jpegPath);
-    Picture& picture = dialog_->image1->picture();
+    const QString jpeg_path = dir_.filePath("TEMP.jpg");
+    const QByteArray jpeg = test::EncodeJpeg(picture_);
+    test::WriteFile(jpeg_path, jpeg);
+    dialog_->LoadPicture(jpeg_path);
+    TPicture& picture = dialog_->image1->Picture();
     JpegDecodeOptions reduced;
-    reduced.scaleDenominator = 4;
+    reduced.scale_denominator = 4;
     reduced.grayscale = true;
-    reduced.fastDct = true;
-    picture.setJpegOptions(reduced);
-    ASSERT_EQ(picture.width(), 161);
+    reduced.fast_dct = true;
+    picture.SetJpegOptions(reduced);
+    ASSERT_EQ(picture.Width(), 161);
     dialog_->PreparePicture();
-    EXPECT_EQ(picture.jpegOptions(), JpegDecodeOptions{});
-    EXPECT_TRUE(picture.progressiveDisplay());
-    EXPECT_TRUE(dialog_->image1->incrementalDisplay());
-    EXPECT_EQ(test::maxChannelDifference(picture.image(), decodeJpeg(jpeg)), 0);
+    EXPECT_EQ(picture.JpegOptions(), JpegDecodeOptions{});
+    EXPECT_TRUE(picture.ProgressiveDisplay());
+    EXPECT_TRUE(dialog_->image1->IncrementalDisplay());
+    EXPECT_EQ(test::MaxChannelDifference(picture.Image(), DecodeJpeg(jpeg)), 0);
 
     // A bitmap only gets incremental display.
-    dialog_->LoadPicture(picturePath_);
-    dialog_->image1->setIncrementalDisplay(false);
+    dialog_->LoadPicture(picture_path_);
+    dialog_->image1->SetIncrementalDisplay(false);
     dialog_->PreparePicture();
-    EXPECT_TRUE(dialog_->image1->incrementalDisplay());
-    EXPECT_FALSE(picture.progressiveDisplay());
+    EXPECT_TRUE(dialog_->image1->IncrementalDisplay());
+    EXPECT_FALSE(picture.ProgressiveDisplay());
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "printdialog_testutil.h"
+#include "app/tests/printdialog_testutil.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -18,14 +18,14 @@
 
 namespace lensmere::test {
 
-std::unique_ptr<QPrinter> pdfPrinter(const QString& path, int pageWidth, int pageHeight,
+std::unique_ptr<QPrinter> PdfPrinter(const QString& path, int page_width, int page_height,
                                      int margin) {
     auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
     printer->setOutputFormat(QPrinter::PdfFormat);
     printer->setOutputFileName(path);
     printer->setResolution(600);
     printer->setFullPage(false);
-    const QPageSize size(QSizeF(pageWidth / 600.0, pageHeight / 600.0), QPageSize::Inch,
+    const QPageSize size(QSizeF(page_width / 600.0, page_height / 600.0), QPageSize::Inch,
                          QStringLiteral("test"), QPageSize::ExactMatch);
     const double m = margin / 600.0 * 72.0;
     printer->setPageLayout(QPageLayout(size, QPageLayout::Portrait, QMarginsF(m, m, m, m),
@@ -33,7 +33,7 @@ std::unique_ptr<QPrinter> pdfPrinter(const QString& path, int pageWidth, int pag
     return printer;
 }
 
-QString cupsPdfFolder(const QPrinterInfo& printer) {
+QString CupsPdfFolder(const QPrinterInfo& printer) {
     const QString configured = qEnvironmentVariable("QUORBIT_CUPS_PDF_DIR");
     if (!configured.isEmpty()) {
         return configured;
@@ -44,31 +44,31 @@ QString cupsPdfFolder(const QPrinterInfo& printer) {
     return QString();
 }
 
-QString waitForCupsPdf(const QString& folder, const QString& title, int timeoutMs) {
+QString WaitForCupsPdf(const QString& folder, const QString& title, int timeout_ms) {
     QElapsedTimer timer;
     timer.start();
-    qint64 lastSize = -1;
-    while (timer.elapsed() < timeoutMs) {
+    qint64 last_size = -1;
+    while (timer.elapsed() < timeout_ms) {
         const QFileInfoList files =
             QDir(folder).entryInfoList({"*" + title + "*.pdf"}, QDir::Files);
         if (!files.isEmpty()) {
             // cups-pdf writes the file in pieces: done once its size holds still.
             const qint64 size = files.first().size();
-            if (size > 0 && size == lastSize) {
+            if (size > 0 && size == last_size) {
                 return files.first().absoluteFilePath();
             }
-            lastSize = size;
+            last_size = size;
         }
         QThread::msleep(200);  // poll interval
     }
     return QString();
 }
 
-bool havePdfRenderer() {
+bool HavePdfRenderer() {
     return !QStandardPaths::findExecutable("pdftoppm").isEmpty();
 }
 
-QImage renderPdf(const QString& path, int dpi, const QRect& region) {
+QImage RenderPdf(const QString& path, int dpi, const QRect& region) {
     const QString tool = QStandardPaths::findExecutable("pdftoppm");
     if (tool.isEmpty()) {
         return QImage();
@@ -86,7 +86,7 @@ QImage renderPdf(const QString& path, int dpi, const QRect& region) {
     return QImage(base + ".png");
 }
 
-QImage firstPdfImage(const QString& path) {
+QImage FirstPdfImage(const QString& path) {
     const QString tool = QStandardPaths::findExecutable("pdfimages");
     if (tool.isEmpty()) {
         return QImage();
@@ -100,7 +100,7 @@ QImage firstPdfImage(const QString& path) {
     return QImage(dir.filePath("img-000.png"));
 }
 
-bool matchesNear(const QImage& picture, int i, int j, QRgb printed, int tolerance) {
+bool MatchesNear(const QImage& picture, int i, int j, QRgb printed, int tolerance) {
     for (int dj = -1; dj <= 1; ++dj) {
         for (int di = -1; di <= 1; ++di) {
             const int x = i + di, y = j + dj;
@@ -118,11 +118,11 @@ bool matchesNear(const QImage& picture, int i, int j, QRgb printed, int toleranc
     return false;
 }
 
-bool whiteish(QRgb p) {
+bool Whiteish(QRgb p) {
     return qRed(p) >= 245 && qGreen(p) >= 245 && qBlue(p) >= 245;
 }
 
-std::array<int, 3> meanColour(const QImage& image, const QRect& area) {
+std::array<int, 3> MeanColour(const QImage& image, const QRect& area) {
     long sum[3] = {0, 0, 0};
     for (int y = area.top(); y <= area.bottom(); ++y) {
         for (int x = area.left(); x <= area.right(); ++x) {
@@ -136,11 +136,11 @@ std::array<int, 3> meanColour(const QImage& image, const QRect& area) {
     return {int(sum[0] / n), int(sum[1] / n), int(sum[2] / n)};
 }
 
-std::array<int, 4> edges(const QRect& rect) {
+std::array<int, 4> Edges(const QRect& rect) {
     return {rect.left(), rect.top(), rect.right() + 1, rect.bottom() + 1};
 }
 
-int listedResolution(const QString& queue) {
+int ListedResolution(const QString& queue) {
     QProcess lpoptions;
     lpoptions.start("lpoptions", {"-p", queue, "-l"});
     if (!lpoptions.waitForFinished(10000)) {
@@ -173,7 +173,7 @@ TemporaryCupsPdfQueue::~TemporaryCupsPdfQueue() {
     }
 }
 
-QImage blockPattern(int width, int height) {
+QImage BlockPattern(int width, int height) {
     QImage image(width, height, QImage::Format_RGB888);
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {

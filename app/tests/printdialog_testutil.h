@@ -13,38 +13,38 @@ namespace lensmere::test {
 
 // A 600-dpi PDF printer writing to path, with a page of pageWidth x pageHeight printer
 // pixels in all and the given margin (printer pixels) on every side.
-std::unique_ptr<QPrinter> pdfPrinter(const QString& path, int pageWidth, int pageHeight,
+std::unique_ptr<QPrinter> PdfPrinter(const QString& path, int page_width, int page_height,
                                      int margin = 0);
 
 // Renders a region of the first page of a PDF file at the given resolution with pdftoppm
 // (region in pixels of that resolution from the top-left of the paper). Null when pdftoppm
 // is missing or fails.
-QImage renderPdf(const QString& path, int dpi, const QRect& region);
-bool havePdfRenderer();
+QImage RenderPdf(const QString& path, int dpi, const QRect& region);
+bool HavePdfRenderer();
 // The first image stored in a PDF file, as stored (pdfimages); null when unavailable.
-QImage firstPdfImage(const QString& path);
+QImage FirstPdfImage(const QString& path);
 // True when the printed colour matches the picture pixel (i, j) or one of its neighbours:
 // a renderer may cover a picture one printer pixel wider than its exact edges.
-bool matchesNear(const QImage& picture, int i, int j, QRgb printed, int tolerance);
+bool MatchesNear(const QImage& picture, int i, int j, QRgb printed, int tolerance);
 
 // Paper colour, as a PDF renderer shows it.
-bool whiteish(QRgb p);
+bool Whiteish(QRgb p);
 // The mean colour of `area` of an image, channel by channel.
-std::array<int, 3> meanColour(const QImage& image, const QRect& area);
+std::array<int, 3> MeanColour(const QImage& image, const QRect& area);
 
 // left, top, right, bottom as the dialog computes them.
-std::array<int, 4> edges(const QRect& rect);
+std::array<int, 4> Edges(const QRect& rect);
 
 // Where cups-pdf writes the pages of `printer` (QUORBIT_CUPS_PDF_DIR, else ~/PDF for the queue
 // named "PDF"), or empty when the printer is not known to be a cups-pdf queue.
-QString cupsPdfFolder(const QPrinterInfo& printer);
+QString CupsPdfFolder(const QPrinterInfo& printer);
 // Waits (bounded) until cups-pdf has finished a file in `folder` whose name holds `title`;
 // its path, or empty when none came in time.
-QString waitForCupsPdf(const QString& folder, const QString& title, int timeoutMs);
+QString WaitForCupsPdf(const QString& folder, const QString& title, int timeout_ms);
 
 // The default resolution of a queue as lpoptions lists it ("150dpi *300dpi ..."); 0 when
 // lpoptions does not say.
-int listedResolution(const QString& queue);
+int ListedResolution(const QString& queue);
 
 // A cups-pdf queue of its own with the given default resolution, for as long as the object
 // lives; not made (made() false) unless running as root with lpadmin and the cups-pdf PPD.
@@ -52,7 +52,7 @@ class TemporaryCupsPdfQueue {
   public:
     TemporaryCupsPdfQueue(const QString& name, int dpi);
     ~TemporaryCupsPdfQueue();
-    bool made() const { return made_; }
+    bool Made() const { return made_; }
 
   private:
     QString name_;
@@ -60,6 +60,6 @@ class TemporaryCupsPdfQueue {
 };
 
 // A picture of flat 16 x 16 blocks, easy to compare after printing.
-QImage blockPattern(int width, int height);
+QImage BlockPattern(int width, int height);
 
 }  // namespace lensmere::test

@@ -1,4 +1,4 @@
-#include "x11_session.h"
+#include "app/tests/x11_session.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

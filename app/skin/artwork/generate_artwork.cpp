@@ -7,7 +7,7 @@
 // pressed, hot), preview_placeholder.bmp (322 x 242), cable_icon.bmp (32 x 22), all 8 bits per
 // pixel with their own palettes, and main_window_mask.bin (the 484-byte stored shape).
 
-#include "palette_quantizer.h"
+#include "app/skin/artwork/palette_quantizer.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "palette_quantizer.h"
+#include "app/skin/artwork/palette_quantizer.h"
 
 #include <algorithm>
 #include <array>

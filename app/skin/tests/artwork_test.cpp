@@ -1,7 +1,7 @@
 // The compiled-in artwork has the sizes, depth and colours the main window relies on.
-#include "cool_button.h"
-#include "cool_form.h"
-#include "skin_resources.h"
+#include "app/skin/cool_button.h"
+#include "app/skin/cool_form.h"
+#include "app/skin/skin_resources.h"
 
 #include <QRegion>
 
@@ -34,7 +34,7 @@ TEST(Artwork, GlyphStripsAreFourCellStripsOnTheTealGround) {
             }
         }
         TCoolButton button;
-        button.setGlyph(strip);
+        button.SetGlyph(strip);
         EXPECT_EQ(button.NumGlyphs(), 4);
     }
 }
@@ -43,13 +43,13 @@ TEST(Artwork, EveryButtonWordHasItsStrip) {
     for (const char* word : {"CATALOG", "HISTORY", "BACKUP", "DRAW", "EXIT", "PRE-VIEW"}) {
         SCOPED_TRACE(word);
         TCoolButton button;
-        EXPECT_TRUE(button.setGlyph(GlyphResourceForWord(QString::fromLatin1(word))));
-        EXPECT_EQ(button.glyph().size(), QSize(293, 30));
+        EXPECT_TRUE(button.SetGlyph(GlyphResourceForWord(QString::fromLatin1(word))));
+        EXPECT_EQ(button.Glyph().size(), QSize(293, 30));
     }
     EXPECT_TRUE(GlyphResourceForWord(QStringLiteral("PRINT")).isEmpty());
     TCoolButton button;
-    EXPECT_FALSE(button.setGlyph(QStringLiteral(":/skin/no_such_strip.bmp")));
-    EXPECT_TRUE(button.glyph().isNull());
+    EXPECT_FALSE(button.SetGlyph(QStringLiteral(":/skin/no_such_strip.bmp")));
+    EXPECT_TRUE(button.Glyph().isNull());
 }
 
 TEST(Artwork, PicturesHaveTheirSizesAndEightBits) {

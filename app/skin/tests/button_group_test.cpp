@@ -1,5 +1,5 @@
-#include "cool_button.h"
-#include "strip_fixtures.h"
+#include "app/skin/cool_button.h"
+#include "app/skin/tests/strip_fixtures.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -21,12 +21,12 @@ class ButtonGroupTest : public ::testing::Test {
         for (int i = 0; i < 3; ++i) {
             buttons_[i] = new TCoolButton(window_.get());
             buttons_[i]->setGeometry(10 + 80 * i, 10, 75, 29);
-            buttons_[i]->setGlyph(MakeStrip(4, 73, 30, 1));
-            buttons_[i]->setGroupIndex(1);
+            buttons_[i]->SetGlyph(MakeStrip(4, 73, 30, 1));
+            buttons_[i]->SetGroupIndex(1);
         }
         other_ = new TCoolButton(window_.get());
         other_->setGeometry(10, 50, 75, 29);
-        other_->setGroupIndex(2);
+        other_->SetGroupIndex(2);
         window_->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
     }
@@ -39,7 +39,7 @@ class ButtonGroupTest : public ::testing::Test {
 };
 
 TEST_F(ButtonGroupTest, ClickLatchesOneButtonOfTheGroup) {
-    other_->setDown(true);
+    other_->SetDown(true);
     Click(buttons_[0]);
     EXPECT_TRUE(buttons_[0]->Down());
     Click(buttons_[1]);
@@ -50,18 +50,18 @@ TEST_F(ButtonGroupTest, ClickLatchesOneButtonOfTheGroup) {
 }
 
 TEST_F(ButtonGroupTest, DownButtonStaysDownWithoutAllowAllUp) {
-    QSignalSpy clicks(buttons_[0], &TCoolButton::clicked);
+    QSignalSpy clicks(buttons_[0], &TCoolButton::Clicked);
     Click(buttons_[0]);
     Click(buttons_[0]);
     EXPECT_TRUE(buttons_[0]->Down());
     EXPECT_EQ(clicks.count(), 2);
-    buttons_[0]->setDown(false);
+    buttons_[0]->SetDown(false);
     EXPECT_TRUE(buttons_[0]->Down());
 }
 
 TEST_F(ButtonGroupTest, AllowAllUpSpreadsThroughTheGroupAndLetsTheButtonRise) {
     Click(buttons_[0]);
-    buttons_[1]->setAllowAllUp(true);
+    buttons_[1]->SetAllowAllUp(true);
     EXPECT_TRUE(buttons_[0]->AllowAllUp());
     EXPECT_TRUE(buttons_[2]->AllowAllUp());
     EXPECT_FALSE(other_->AllowAllUp());
@@ -72,20 +72,20 @@ TEST_F(ButtonGroupTest, AllowAllUpSpreadsThroughTheGroupAndLetsTheButtonRise) {
 }
 
 TEST_F(ButtonGroupTest, SettingDownInCodeRaisesTheOthers) {
-    buttons_[2]->setDown(true);
-    buttons_[0]->setDown(true);
+    buttons_[2]->SetDown(true);
+    buttons_[0]->SetDown(true);
     EXPECT_TRUE(buttons_[0]->Down());
     EXPECT_FALSE(buttons_[2]->Down());
 }
 
 TEST_F(ButtonGroupTest, LeavingTheGroupRaisesTheButton) {
-    buttons_[0]->setDown(true);
-    buttons_[0]->setGroupIndex(0);
+    buttons_[0]->SetDown(true);
+    buttons_[0]->SetGroupIndex(0);
     EXPECT_FALSE(buttons_[0]->Down());
 }
 
 TEST_F(ButtonGroupTest, DownButtonShowsHotCellOnlyWhileHot) {
-    buttons_[0]->setDown(true);
+    buttons_[0]->SetDown(true);
     EXPECT_EQ(buttons_[0]->PaintLook(), StateUp);
     QMouseEvent move(QEvent::MouseMove, QPointF(10, 10),
                      QPointF(buttons_[0]->mapToGlobal(QPoint(10, 10))), Qt::NoButton, Qt::NoButton,

@@ -1,5 +1,5 @@
-#include "cool_button.h"
-#include "strip_fixtures.h"
+#include "app/skin/cool_button.h"
+#include "app/skin/tests/strip_fixtures.h"
 
 #include <QApplication>
 #include <QMouseEvent>
@@ -33,7 +33,7 @@ class CoolButtonTest : public ::testing::Test {
         window_->setAutoFillBackground(true);
         button_ = new TCoolButton(window_.get());
         button_->setGeometry(20, 20, 75, 29);
-        button_->setGlyph(MakeStrip(4, 73, 30, 1));
+        button_->SetGlyph(MakeStrip(4, 73, 30, 1));
         window_->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
     }
@@ -71,7 +71,7 @@ TEST_F(CoolButtonTest, HotOnFacePixelsOnlyAndPressedLookWhileHeld) {
     EXPECT_EQ(ShownCell(), StateHot);
     QTest::mousePress(button_, Qt::LeftButton, {}, face_);
     EXPECT_EQ(ShownCell(), StatePressed);
-    QSignalSpy clicks(button_, &TCoolButton::clicked);
+    QSignalSpy clicks(button_, &TCoolButton::Clicked);
     QTest::mouseRelease(button_, Qt::LeftButton, {}, face_);
     EXPECT_EQ(clicks.count(), 1);
     // After a click the hot look waits for the next move.
@@ -87,7 +87,7 @@ TEST_F(CoolButtonTest, HotOnFacePixelsOnlyAndPressedLookWhileHeld) {
 }
 
 TEST_F(CoolButtonTest, PressOnTransparentPixelShowsNoPressedLookButClicks) {
-    QSignalSpy clicks(button_, &TCoolButton::clicked);
+    QSignalSpy clicks(button_, &TCoolButton::Clicked);
     Hover(button_, transparent_);
     QTest::mousePress(button_, Qt::LeftButton, {}, transparent_);
     EXPECT_TRUE(button_->Dragging());
@@ -97,7 +97,7 @@ TEST_F(CoolButtonTest, PressOnTransparentPixelShowsNoPressedLookButClicks) {
 }
 
 TEST_F(CoolButtonTest, DraggingOutAndReleasingOutsideDoesNotClick) {
-    QSignalSpy clicks(button_, &TCoolButton::clicked);
+    QSignalSpy clicks(button_, &TCoolButton::Clicked);
     Hover(button_, face_);
     QTest::mousePress(button_, Qt::LeftButton, {}, face_);
     QTest::mouseMove(button_, QPoint(120, 10));
@@ -110,7 +110,7 @@ TEST_F(CoolButtonTest, DraggingOutAndReleasingOutsideDoesNotClick) {
 }
 
 TEST_F(CoolButtonTest, DraggingBackInBeforeReleasingClicks) {
-    QSignalSpy clicks(button_, &TCoolButton::clicked);
+    QSignalSpy clicks(button_, &TCoolButton::Clicked);
     Hover(button_, face_);
     QTest::mousePress(button_, Qt::LeftButton, {}, face_);
     QTest::mouseMove(button_, QPoint(120, 10));
@@ -122,7 +122,7 @@ TEST_F(CoolButtonTest, DraggingBackInBeforeReleasingClicks) {
 }
 
 TEST_F(CoolButtonTest, RowJustBelowCountsAsInsideButNotTheColumnToTheRight) {
-    QSignalSpy clicks(button_, &TCoolButton::clicked);
+    QSignalSpy clicks(button_, &TCoolButton::Clicked);
     QTest::mousePress(button_, Qt::LeftButton, {}, face_);
     QTest::mouseRelease(button_, Qt::LeftButton, {}, QPoint(10, button_->height()));
     EXPECT_EQ(clicks.count(), 1);
@@ -138,7 +138,7 @@ TEST_F(CoolButtonTest, RowJustBelowCountsAsInsideButNotTheColumnToTheRight) {
 }
 
 TEST_F(CoolButtonTest, DoubleClickClicksTwice) {
-    QSignalSpy clicks(button_, &TCoolButton::clicked);
+    QSignalSpy clicks(button_, &TCoolButton::Clicked);
     // Qt delivers press, release, press, double-click, release.
     QTest::mouseClick(button_, Qt::LeftButton, {}, face_);
     QTest::mousePress(button_, Qt::LeftButton, {}, face_);
@@ -153,15 +153,15 @@ TEST_F(CoolButtonTest, DoubleClickClicksTwice) {
 }
 
 TEST_F(CoolButtonTest, OnlyTheLeftButtonPresses) {
-    QSignalSpy clicks(button_, &TCoolButton::clicked);
-    QSignalSpy downs(button_, &TCoolButton::mouseDown);
+    QSignalSpy clicks(button_, &TCoolButton::Clicked);
+    QSignalSpy downs(button_, &TCoolButton::MouseDown);
     QTest::mouseClick(button_, Qt::RightButton, {}, face_);
     EXPECT_EQ(clicks.count(), 0);
     EXPECT_EQ(downs.count(), 1);  // the mouse-down event still fires
 }
 
 TEST_F(CoolButtonTest, DisabledShowsCellOneIgnoresPressesThenCellZeroUntilMoved) {
-    QSignalSpy clicks(button_, &TCoolButton::clicked);
+    QSignalSpy clicks(button_, &TCoolButton::Clicked);
     Hover(button_, face_);
     ASSERT_EQ(ShownCell(), StateHot);
     button_->setEnabled(false);
@@ -179,7 +179,7 @@ TEST_F(CoolButtonTest, DisabledShowsCellOneIgnoresPressesThenCellZeroUntilMoved)
 }
 
 TEST_F(CoolButtonTest, DisablingDuringAPressEndsIt) {
-    QSignalSpy clicks(button_, &TCoolButton::clicked);
+    QSignalSpy clicks(button_, &TCoolButton::Clicked);
     QTest::mousePress(button_, Qt::LeftButton, {}, face_);
     button_->setEnabled(false);
     EXPECT_FALSE(button_->Dragging());
@@ -190,34 +190,34 @@ TEST_F(CoolButtonTest, DisablingDuringAPressEndsIt) {
 
 TEST_F(CoolButtonTest, NumGlyphsSetterLimits) {
     EXPECT_EQ(button_->NumGlyphs(), 4);
-    button_->setNumGlyphs(2);
+    button_->SetNumGlyphs(2);
     EXPECT_EQ(button_->NumGlyphs(), 2);
-    button_->setNumGlyphs(7);
+    button_->SetNumGlyphs(7);
     EXPECT_EQ(button_->NumGlyphs(), 4);
-    button_->setNumGlyphs(0);
+    button_->SetNumGlyphs(0);
     EXPECT_EQ(button_->NumGlyphs(), 4);
-    button_->setNumGlyphs(-3);
+    button_->SetNumGlyphs(-3);
     EXPECT_EQ(button_->NumGlyphs(), 4);
 }
 
 TEST_F(CoolButtonTest, NumGlyphsFollowsTheStripShape) {
-    button_->setNumGlyphs(2);
-    button_->setGlyph(QImage(293, 30, QImage::Format_RGB32));
+    button_->SetNumGlyphs(2);
+    button_->SetGlyph(QImage(293, 30, QImage::Format_RGB32));
     EXPECT_EQ(button_->NumGlyphs(), 2);  // 293 is no multiple of 30
-    button_->setGlyph(QImage(120, 30, QImage::Format_RGB32));
+    button_->SetGlyph(QImage(120, 30, QImage::Format_RGB32));
     EXPECT_EQ(button_->NumGlyphs(), 4);
-    button_->setGlyph(QImage(180, 30, QImage::Format_RGB32));
+    button_->SetGlyph(QImage(180, 30, QImage::Format_RGB32));
     EXPECT_EQ(button_->NumGlyphs(), 1);
-    button_->setGlyph(QImage(60, 30, QImage::Format_RGB32));
+    button_->SetGlyph(QImage(60, 30, QImage::Format_RGB32));
     EXPECT_EQ(button_->NumGlyphs(), 2);
-    button_->setGlyph(QImage(30, 30, QImage::Format_RGB32));
+    button_->SetGlyph(QImage(30, 30, QImage::Format_RGB32));
     EXPECT_EQ(button_->NumGlyphs(), 1);
 }
 
 TEST_F(CoolButtonTest, TwoCellsPressedAndHotUseCellZero) {
     // 146 x 30: two 73-pixel cells, no shape rule applies (146 is no multiple of 30).
-    button_->setGlyph(MakeStrip(2, 73, 30));
-    button_->setNumGlyphs(2);
+    button_->SetGlyph(MakeStrip(2, 73, 30));
+    button_->SetNumGlyphs(2);
     Hover(button_, face_);
     EXPECT_TRUE(button_->Hot());
     EXPECT_EQ(ShownCell(), 0);
@@ -252,8 +252,8 @@ TEST_F(CoolButtonTest, NoHotLookWhenAnotherControlLiesOnTop) {
 }
 
 TEST_F(CoolButtonTest, AcceleratorClicksOnlyWhileEnabled) {
-    QSignalSpy clicks(button_, &TCoolButton::clicked);
-    button_->setCaption(QStringLiteral("E&xit"));
+    QSignalSpy clicks(button_, &TCoolButton::Clicked);
+    button_->SetCaption(QStringLiteral("E&xit"));
     window_->activateWindow();
     QTest::keyClick(window_.get(), Qt::Key_X, Qt::AltModifier);
     EXPECT_EQ(clicks.count(), 1);
@@ -271,12 +271,12 @@ TEST(CoolButtonDefaults, NewButtonState) {
     EXPECT_EQ(button.Layout(), blGlyphLeft);
     EXPECT_FALSE(button.Down());
     EXPECT_EQ(button.ButtonGlyph().TransparentColor() & 0xFFFFFF, qRgb(128, 128, 0) & 0xFFFFFF);
-    button.setMargin(-2);
+    button.SetMargin(-2);
     EXPECT_EQ(button.Margin(), -1);
-    button.setMargin(3);
+    button.SetMargin(3);
     EXPECT_EQ(button.Margin(), 3);
     // Down stays false outside a group.
-    button.setDown(true);
+    button.SetDown(true);
     EXPECT_FALSE(button.Down());
 }
 

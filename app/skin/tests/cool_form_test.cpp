@@ -1,7 +1,7 @@
-#include "cool_form.h"
-#include "cool_button.h"
-#include "region_data.h"
-#include "skin_resources.h"
+#include "app/skin/cool_form.h"
+#include "app/skin/cool_button.h"
+#include "app/skin/region_data.h"
+#include "app/skin/skin_resources.h"
 
 #include <QDataStream>
 #include <QSignalSpy>
@@ -54,12 +54,12 @@ TEST_F(CoolFormTest, ChildParentIsNotMadeFrameless) {
 }
 
 TEST_F(CoolFormTest, LeftAndTopAlwaysStayZero) {
-    form_->setLeft(25);
-    form_->setTop(25);
-    EXPECT_EQ(form_->left(), 0);
-    EXPECT_EQ(form_->top(), 0);
-    form_->setWidth(300);
-    form_->setHeight(200);
+    form_->SetLeft(25);
+    form_->SetTop(25);
+    EXPECT_EQ(form_->Left(), 0);
+    EXPECT_EQ(form_->Top(), 0);
+    form_->SetWidth(300);
+    form_->SetHeight(200);
     EXPECT_EQ(form_->size(), QSize(300, 200));
 }
 
@@ -167,8 +167,8 @@ TEST(MainWindowSkin, InstalledSkinLiesBelowTheOtherControls) {
     button->setGeometry(480, 300, 75, 29);
     TCoolForm* skin = InstallMainWindowSkin(&window);
     EXPECT_TRUE(window.windowFlags() & Qt::FramelessWindowHint);
-    EXPECT_EQ(skin->Picture().size(), QSize(579, 363));
-    EXPECT_EQ(skin->Picture().format(), QImage::Format_Indexed8);
+    EXPECT_EQ(skin->TPicture().size(), QSize(579, 363));
+    EXPECT_EQ(skin->TPicture().format(), QImage::Format_Indexed8);
     EXPECT_EQ(window.mask().rectCount(), 28);
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));

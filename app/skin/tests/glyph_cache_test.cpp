@@ -1,6 +1,6 @@
-#include "button_glyph.h"
-#include "glyph_list.h"
-#include "strip_fixtures.h"
+#include "app/skin/button_glyph.h"
+#include "app/skin/glyph_list.h"
+#include "app/skin/tests/strip_fixtures.h"
 
 #include <QPalette>
 

@@ -5,10 +5,10 @@
 // Reports its events on standard output (see window_event_reporter.h).
 // Options: --disable-exit (the exit button starts disabled), --quit-after <ms>.
 
-#include "cool_button.h"
-#include "cool_form.h"
-#include "skin_resources.h"
-#include "window_event_reporter.h"
+#include "app/skin/cool_button.h"
+#include "app/skin/cool_form.h"
+#include "app/skin/skin_resources.h"
+#include "app/skin/tools/window_event_reporter.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -84,11 +84,11 @@ int main(int argc, char** argv) {
         auto* button = new TCoolButton(&window);
         button->setObjectName(QString::fromLatin1(spec.name));
         button->setGeometry(spec.x, spec.y, 75, 29);
-        button->setGlyph(QString::fromLatin1(spec.glyph));
+        button->SetGlyph(QString::fromLatin1(spec.glyph));
         if (button->objectName() == QLatin1String("ExitButton")) {
             if (args.contains(QStringLiteral("--disable-exit")))
                 button->setEnabled(false);
-            QObject::connect(button, &TCoolButton::clicked, &app, &QApplication::quit);
+            QObject::connect(button, &TCoolButton::Clicked, &app, &QApplication::quit);
         }
     }
 

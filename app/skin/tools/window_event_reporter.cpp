@@ -1,7 +1,7 @@
-#include "window_event_reporter.h"
+#include "app/skin/tools/window_event_reporter.h"
 
-#include "cool_button.h"
-#include "cool_form.h"
+#include "app/skin/cool_button.h"
+#include "app/skin/cool_form.h"
 
 #include <QCoreApplication>
 #include <QMouseEvent>
@@ -40,7 +40,7 @@ void WindowEventReporter::WatchForm(TCoolForm* form) {
 
 void WindowEventReporter::WatchButton(TCoolButton* button) {
     const QString line = QStringLiteral("click ") + button->objectName();
-    connect(button, &TCoolButton::clicked, this, [line] { Report(line); });
+    connect(button, &TCoolButton::Clicked, this, [line] { Report(line); });
 }
 
 bool WindowEventReporter::eventFilter(QObject* watched, QEvent* event) {

@@ -1,4 +1,4 @@
-// Picture files and helpers shared by the decoder and dialog tests.
+// TPicture files and helpers shared by the decoder and dialog tests.
 #pragma once
 
 #include <QByteArray>
@@ -8,23 +8,23 @@
 namespace lensmere::test {
 
 // The one QApplication of a test binary.
-void ensureApplication();
+void EnsureApplication();
 
 // A colourful picture with sharp edges and gradients, the same for the same size.
-QImage testPattern(int width, int height);
+QImage TestPattern(int width, int height);
 
 // JPEG data of an RGB picture, made with libjpeg's defaults at the given quality.
-QByteArray encodeJpeg(const QImage& picture, int quality = 90, bool progressive = false);
+QByteArray EncodeJpeg(const QImage& picture, int quality = 90, bool progressive = false);
 
 // An uncompressed 24-bit Windows bitmap (rows padded to 4 bytes).
-QByteArray encodeBitmap24(const QImage& picture, bool bottomUp = true);
+QByteArray EncodeBitmap24(const QImage& picture, bool bottom_up = true);
 
-void writeFile(const QString& path, const QByteArray& data);
-QByteArray readFile(const QString& path);
+void WriteFile(const QString& path, const QByteArray& data);
+QByteArray ReadFile(const QString& path);
 
 // Largest difference of one colour channel over all pixels; -1 when the sizes differ.
-int maxChannelDifference(const QImage& a, const QImage& b);
+int MaxChannelDifference(const QImage& a, const QImage& b);
 // Mean absolute difference of the colour channels; a large value when the sizes differ.
-double meanChannelDifference(const QImage& a, const QImage& b);
+double MeanChannelDifference(const QImage& a, const QImage& b);
 
 }  // namespace lensmere::test

@@ -1,4 +1,4 @@
-#include "jpegdecoder_testfiles.h"
+#include "app/tests/picture_testfiles.h"
 
 #include <gtest/gtest.h>
 
@@ -23,7 +23,7 @@ namespace {
 // platform caches it holds are released before the leak check.
 class ApplicationEnvironment : public ::testing::Environment {
   public:
-    void SetUp() override { ensureApplication(); }
+    void SetUp() override { EnsureApplication(); }
     void TearDown() override { delete QApplication::instance(); }
 };
 
@@ -32,7 +32,7 @@ const auto* const kApplicationEnvironment =
 
 }  // namespace
 
-void ensureApplication() {
+void EnsureApplication() {
     if (QApplication::instance() == nullptr) {
         static int argc = 1;
         static char name[] = "dialogs_test";
@@ -41,7 +41,7 @@ void ensureApplication() {
     }
 }
 
-QImage testPattern(int width, int height) {
+QImage TestPattern(int width, int height) {
     QImage image(width, height, QImage::Format_RGB888);
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x) {
@@ -55,7 +55,7 @@ QImage testPattern(int width, int height) {
     return image;
 }
 
-QByteArray encodeJpeg(const QImage& picture, int quality, bool progressive) {
+QByteArray EncodeJpeg(const QImage& picture, int quality, bool progressive) {
     const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
     jpeg_compress_struct cinfo{};
     jpeg_error_mgr errors{};
@@ -86,38 +86,38 @@ QByteArray encodeJpeg(const QImage& picture, int quality, bool progressive) {
 }
 
 namespace {
-void put16(QByteArray& out, int value) {
+void Put16(QByteArray& out, int value) {
     out.append(static_cast<char>(value & 0xFF));
     out.append(static_cast<char>((value >> 8) & 0xFF));
 }
-void put32(QByteArray& out, qint64 value) {
-    put16(out, static_cast<int>(value & 0xFFFF));
-    put16(out, static_cast<int>((value >> 16) & 0xFFFF));
+void Put32(QByteArray& out, qint64 value) {
+    Put16(out, static_cast<int>(value & 0xFFFF));
+    Put16(out, static_cast<int>((value >> 16) & 0xFFFF));
 }
 }  // namespace
 
-QByteArray encodeBitmap24(const QImage& picture, bool bottomUp) {
+QByteArray EncodeBitmap24(const QImage& picture, bool bottom_up) {
     const int width = picture.width();
     const int height = picture.height();
     const int stride = (width * 3 + 3) & ~3;
     QByteArray out;
     out.append("BM");
-    put32(out, 54 + qint64(stride) * height);
-    put32(out, 0);
-    put32(out, 54);
-    put32(out, 40);
-    put32(out, width);
-    put32(out, bottomUp ? height : -height);
-    put16(out, 1);
-    put16(out, 24);
-    put32(out, 0);
-    put32(out, qint64(stride) * height);
-    put32(out, 0);
-    put32(out, 0);
-    put32(out, 0);
-    put32(out, 0);
+    Put32(out, 54 + qint64(stride) * height);
+    Put32(out, 0);
+    Put32(out, 54);
+    Put32(out, 40);
+    Put32(out, width);
+    Put32(out, bottom_up ? height : -height);
+    Put16(out, 1);
+    Put16(out, 24);
+    Put32(out, 0);
+    Put32(out, qint64(stride) * height);
+    Put32(out, 0);
+    Put32(out, 0);
+    Put32(out, 0);
+    Put32(out, 0);
     for (int row = 0; row < height; ++row) {
-        const int y = bottomUp ? height - 1 - row : row;
+        const int y = bottom_up ? height - 1 - row : row;
         for (int x = 0; x < width; ++x) {
             const QRgb p = picture.pixel(x, y);
             out.append(static_cast<char>(qBlue(p)));
@@ -129,14 +129,14 @@ QByteArray encodeBitmap24(const QImage& picture, bool bottomUp) {
     return out;
 }
 
-void writeFile(const QString& path, const QByteArray& data) {
+void WriteFile(const QString& path, const QByteArray& data) {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size()) {
         throw std::runtime_error("cannot write test file " + path.toStdString());
     }
 }
 
-QByteArray readFile(const QString& path) {
+QByteArray ReadFile(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         throw std::runtime_error("cannot read test file " + path.toStdString());
@@ -144,7 +144,7 @@ QByteArray readFile(const QString& path) {
     return file.readAll();
 }
 
-int maxChannelDifference(const QImage& a, const QImage& b) {
+int MaxChannelDifference(const QImage& a, const QImage& b) {
     if (a.size() != b.size()) {
         return -1;
     }
@@ -160,7 +160,7 @@ int maxChannelDifference(const QImage& a, const QImage& b) {
     return worst;
 }
 
-double meanChannelDifference(const QImage& a, const QImage& b) {
+double MeanChannelDifference(const QImage& a, const QImage& b) {
     if (a.size() != b.size() || a.isNull()) {
         return 1e9;
     }
