@@ -5,13 +5,13 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <span>
 
 #include "platform/clock.h"
 #include "platform/device.h"
-#include "platform/events.h"
 #include "platform/guid.h"
 #include "platform/report.h"
 
@@ -79,6 +79,27 @@ int64_t ReadPipeLocked(LinkState& s, uint8_t* destination, int32_t count) {
             delivered += kPieceBytes;
     }
     return delivered;
+}
+
+// Node numbers of device paths and the hardware keys of nodes, in place of
+// the system's device registry.
+struct NodeRegistry {
+    std::mutex lock;
+    std::map<std::string, uint32_t> node_of_path;
+    std::map<uint32_t, std::string> key_of_node;
+    uint32_t next_node = 1;
+
+    uint32_t NodeLocked(const std::string& path) {
+        auto [it, inserted] = node_of_path.try_emplace(path, next_node);
+        if (inserted)
+            ++next_node;
+        return it->second;
+    }
+};
+
+NodeRegistry& Registry() {
+    static NodeRegistry registry;
+    return registry;
 }
 
 // Four characters after the key, or fewer when the string ends first.
@@ -241,8 +262,46 @@ void DecodeDeviceChange(uint32_t event, const DeviceBroadcastHeader* header) {
     }
 }
 
+DeviceChange DeviceChangeFor(const platform::DeviceEvent& event) {
+    NodeRegistry& r = Registry();
+    std::lock_guard guard(r.lock);
+    DeviceChange change;
+    change.header.device_type = kDeviceTypeDevNode;
+    change.header.devnode = r.NodeLocked(event.device_path);
+    if (event.kind == platform::DeviceEvent::Kind::Arrival) {
+        change.event = kDeviceArrival;
+        // Every backend names a device "<scheme>:<instance>".
+        const size_t colon = event.device_path.find(':');
+        const std::string_view instance =
+            std::string_view(event.device_path).substr(colon == std::string::npos ? 0 : colon + 1);
+        if (event.attributes) {
+            r.key_of_node[change.header.devnode] =
+                InstanceString(event.attributes->vendor_id, event.attributes->product_id, instance);
+        }
+    } else {
+        change.event = kDeviceRemoveComplete;
+    }
+    return change;
+}
+
+uint32_t NodeForPath(const std::string& device_path) {
+    NodeRegistry& r = Registry();
+    std::lock_guard guard(r.lock);
+    return r.NodeLocked(device_path);
+}
+
 std::string ReadHardwareKey(uint32_t node) {
-    return platform::HardwareKey(node);
+    NodeRegistry& r = Registry();
+    std::lock_guard guard(r.lock);
+    auto it = r.key_of_node.find(node);
+    return it == r.key_of_node.end() ? std::string() : it->second;
+}
+
+std::string InstanceString(uint16_t vendor_id, uint16_t product_id, std::string_view instance) {
+    char prefix[32];
+    std::snprintf(prefix, sizeof prefix, "USB\\VID_%04X&PID_%04X\\",
+                  static_cast<unsigned>(vendor_id), static_cast<unsigned>(product_id));
+    return prefix + std::string(instance);
 }
 
 std::string DevicePath() {

@@ -17,6 +17,7 @@
 #include <string_view>
 
 #include "app/errors.h"
+#include "platform/events.h"
 
 namespace devicelink {
 
@@ -83,7 +84,21 @@ bool ReadCardMemory(uint32_t address, int32_t count, uint8_t* destination);
 // Fills the read command for an address.
 void BuildReadCommand(uint32_t address, uint8_t (&block)[16]);
 void DecodeDeviceChange(uint32_t event, const DeviceBroadcastHeader* header);
+
+// The system's device-change message for an arrival or removal that the
+// platform reports: the device's path is given a node number the first time it
+// is seen (the same for the life of the process), and at an arrival the
+// node's hardware key becomes the device's instance string.
+struct DeviceChange {
+    uint32_t event = 0;
+    DeviceBroadcastHeader header;
+};
+DeviceChange DeviceChangeFor(const platform::DeviceEvent& event);
+uint32_t NodeForPath(const std::string& device_path);
+// The hardware key (instance string) of a node; "" for a node of no arrival.
 std::string ReadHardwareKey(uint32_t node);
+// "USB\VID_5A17&PID_C3E2\<instance>", four capital hex digits each.
+std::string InstanceString(uint16_t vendor_id, uint16_t product_id, std::string_view instance);
 
 // The path of the interface in use ("" for none).
 std::string DevicePath();

@@ -66,17 +66,12 @@ void TZarvoLink::WatchDevices() {
             [this] { lensmere::RunHandler([&] { OnDeviceEvents(); }); });
 }
 
-// Arrivals and removals reach the window as device-change messages about a
-// device node, as the link expects them.
+// Arrivals and removals reach the window as the system's device-change
+// messages about a device node, as the link expects them.
 void TZarvoLink::OnDeviceEvents() {
     for (const platform::DeviceEvent& event : monitor_->TakeEvents()) {
-        devicelink::DeviceBroadcastHeader header;
-        header.device_type = devicelink::kDeviceTypeDevNode;
-        header.devnode = event.node;
-        WMDeviceChange(event.kind == platform::DeviceEvent::Kind::Arrival
-                           ? devicelink::kDeviceArrival
-                           : devicelink::kDeviceRemoveComplete,
-                       &header);
+        const devicelink::DeviceChange change = devicelink::DeviceChangeFor(event);
+        WMDeviceChange(change.event, &change.header);
     }
 }
 

@@ -5,65 +5,16 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <map>
-#include <mutex>
 
 #include "platform/backend.h"
 
 namespace platform {
-namespace {
-
-struct NodeRegistry {
-    std::mutex mutex;
-    std::map<std::string, uint32_t> node_of_path;
-    std::map<uint32_t, std::string> key_of_node;
-    uint32_t next_node = 1;
-
-    uint32_t NodeLocked(const std::string& path) {
-        auto [it, inserted] = node_of_path.try_emplace(path, next_node);
-        if (inserted)
-            ++next_node;
-        return it->second;
-    }
-};
-
-NodeRegistry& Registry() {
-    static NodeRegistry registry;
-    return registry;
-}
-
-}  // namespace
-
-uint32_t NodeForPath(const std::string& device_path) {
-    NodeRegistry& r = Registry();
-    std::lock_guard lock(r.mutex);
-    return r.NodeLocked(device_path);
-}
-
-std::string HardwareKey(uint32_t node) {
-    NodeRegistry& r = Registry();
-    std::lock_guard lock(r.mutex);
-    auto it = r.key_of_node.find(node);
-    return it == r.key_of_node.end() ? std::string() : it->second;
-}
-
-void RememberHardwareKey(const std::string& device_path, const std::string& key) {
-    NodeRegistry& r = Registry();
-    std::lock_guard lock(r.mutex);
-    r.key_of_node[r.NodeLocked(device_path)] = key;
-}
-
-std::string MakeHardwareKey(uint16_t vendor_id, uint16_t product_id, const std::string& instance) {
-    char prefix[32];
-    std::snprintf(prefix, sizeof prefix, "USB\\VID_%04X&PID_%04X\\",
-                  static_cast<unsigned>(vendor_id), static_cast<unsigned>(product_id));
-    return prefix + instance;
-}
-
 struct DeviceMonitor::Impl {
     int epoll_fd = -1;
     std::vector<std::unique_ptr<EventSource>> sources;
+    // What each present device said it was at its arrival, for its removal.
+    std::map<std::string, DeviceAttributes> known;
 };
 
 DeviceMonitor::DeviceMonitor() : impl_(std::make_unique<Impl>()) {
@@ -96,13 +47,23 @@ std::vector<DeviceEvent> DeviceMonitor::TakeEvents() {
     std::vector<DeviceEvent> events;
     for (auto& source : impl_->sources) {
         for (BackendEvent& e : source->Drain()) {
-            if (!e.hardware_key.empty())
-                RememberHardwareKey(e.device_path, e.hardware_key);
             DeviceEvent out;
-            out.kind = e.kind == BackendEvent::Kind::Arrival ? DeviceEvent::Kind::Arrival
-                                                             : DeviceEvent::Kind::Removal;
-            out.node = NodeForPath(e.device_path);
             out.device_path = std::move(e.device_path);
+            out.attributes = std::move(e.attributes);
+            if (e.kind == BackendEvent::Kind::Arrival) {
+                out.kind = DeviceEvent::Kind::Arrival;
+                if (out.attributes)
+                    impl_->known[out.device_path] = *out.attributes;
+                else
+                    impl_->known.erase(out.device_path);
+            } else {
+                out.kind = DeviceEvent::Kind::Removal;
+                auto it = impl_->known.find(out.device_path);
+                if (!out.attributes && it != impl_->known.end())
+                    out.attributes = it->second;
+                if (it != impl_->known.end())
+                    impl_->known.erase(it);
+            }
             events.push_back(std::move(out));
         }
     }

@@ -1,28 +1,28 @@
-// Device arrival and removal, in place of the system's device-change messages.
-// Every device path is given a node number the first time it is seen; the
-// number stays the same for the life of the process. The hardware key of a
-// node is its instance string, "USB\VID_5A17&PID_C3E2\<instance>".
+// Device arrival and removal, each with the device's path and identity.
 #pragma once
 
-#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "platform/device.h"
 
 namespace platform {
 
 struct BackendEvent {
     enum class Kind { Arrival, Removal } kind;
     std::string device_path;
-    // Instance string of the device when the backend knows it (at arrival);
-    // empty otherwise.
-    std::string hardware_key;
+    // The device's identity when the backend could read it; none otherwise.
+    std::optional<DeviceAttributes> attributes;
 };
 
 struct DeviceEvent {
     enum class Kind { Arrival, Removal } kind;
-    uint32_t node = 0;
     std::string device_path;
+    // The device's identity: as read at its arrival, and the same again at its
+    // removal (when the backend no longer reads it); none when it is unknown.
+    std::optional<DeviceAttributes> attributes;
 };
 
 class EventSource;
@@ -47,18 +47,5 @@ class DeviceMonitor {
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
-
-// Node number of a device path (assigned on first use).
-uint32_t NodeForPath(const std::string& device_path);
-
-// Hardware key (instance string) of a node: "" when the node is unknown.
-std::string HardwareKey(uint32_t node);
-
-// Remembers the hardware key of a path's node (backends call this when they
-// learn it; the core fills it on enumeration and arrival).
-void RememberHardwareKey(const std::string& device_path, const std::string& key);
-
-// "USB\VID_5A17&PID_C3E2\<instance>" with four capital hex digits each.
-std::string MakeHardwareKey(uint16_t vendor_id, uint16_t product_id, const std::string& instance);
 
 }  // namespace platform

@@ -240,11 +240,17 @@ TEST_F(DeviceLinkTest, BadInstanceStringIsAConversionError) {
 TEST_F(DeviceLinkTest, ArrivalAndRemovalOfAnyNodeSwitchPresence) {
     devicelink::ProbeDevice();
     ASSERT_FALSE(devicelink::IsConnected());
+    platform::DeviceMonitor monitor;
     auto camera = std::make_shared<RecordingDevice>();
     Backend().Attach("cam", camera);
-    devicelink::DeviceBroadcastHeader header;
-    header.device_type = devicelink::kDeviceTypeDevNode;
-    header.devnode = platform::NodeForPath("mem:cam");
+    ASSERT_TRUE(monitor.WaitForEvents(1000));
+    const std::vector<platform::DeviceEvent> events = monitor.TakeEvents();
+    ASSERT_EQ(events.size(), 1u);
+    const devicelink::DeviceChange arrival = devicelink::DeviceChangeFor(events[0]);
+    EXPECT_EQ(arrival.event, devicelink::kDeviceArrival);
+    devicelink::DeviceBroadcastHeader header = arrival.header;
+    EXPECT_EQ(header.device_type, devicelink::kDeviceTypeDevNode);
+    EXPECT_EQ(header.devnode, devicelink::NodeForPath("mem:cam"));
     EXPECT_EQ(devicelink::ReadHardwareKey(header.devnode), "USB\\VID_5A17&PID_C3E2\\cam");
 
     // Another device type or another event changes nothing.
@@ -272,6 +278,37 @@ TEST_F(DeviceLinkTest, ArrivalAndRemovalOfAnyNodeSwitchPresence) {
     EXPECT_TRUE(devicelink::ReadCardMemory(0xFFE000, 1536, buffer.data()));
 }
 
+TEST_F(DeviceLinkTest, NodesAreStablePerPathAndKeysUnknownUntilAnArrival) {
+    // Nodes live as long as the process: fresh paths for every repetition.
+    static int round = 0;
+    const std::string instance = "node-a" + std::to_string(++round);
+    const std::string path_a = "test:" + instance;
+    const uint32_t a = devicelink::NodeForPath(path_a);
+    const uint32_t b = devicelink::NodeForPath("test:node-b" + std::to_string(round));
+    EXPECT_NE(a, 0u);
+    EXPECT_NE(a, b);
+    EXPECT_EQ(devicelink::NodeForPath(path_a), a);
+    EXPECT_EQ(devicelink::ReadHardwareKey(a), "");
+    EXPECT_EQ(devicelink::ReadHardwareKey(0), "");
+
+    platform::DeviceAttributes attributes;
+    attributes.vendor_id = 0x5A17;
+    attributes.product_id = 0xC3E2;
+    const devicelink::DeviceChange arrival =
+        devicelink::DeviceChangeFor({platform::DeviceEvent::Kind::Arrival, path_a, attributes});
+    EXPECT_EQ(arrival.header.devnode, a);
+    EXPECT_EQ(devicelink::ReadHardwareKey(a), "USB\\VID_5A17&PID_C3E2\\" + instance);
+    // A removal keeps the key; an arrival the platform could not identify learns none.
+    const devicelink::DeviceChange removal =
+        devicelink::DeviceChangeFor({platform::DeviceEvent::Kind::Removal, path_a, {}});
+    EXPECT_EQ(removal.event, devicelink::kDeviceRemoveComplete);
+    EXPECT_EQ(removal.header.devnode, a);
+    EXPECT_EQ(devicelink::ReadHardwareKey(a), "USB\\VID_5A17&PID_C3E2\\" + instance);
+    devicelink::DeviceChangeFor({platform::DeviceEvent::Kind::Arrival, "test:unknown", {}});
+    EXPECT_EQ(devicelink::ReadHardwareKey(devicelink::NodeForPath("test:unknown")), "");
+    EXPECT_EQ(devicelink::InstanceString(0x1, 0xabcd, "x"), "USB\\VID_0001&PID_ABCD\\x");
+}
+
 TEST_F(DeviceLinkTest, UnpluggedCameraReadsFail) {
     Backend().Attach("cam", std::make_shared<RecordingDevice>());
     devicelink::ProbeDevice();
@@ -285,9 +322,8 @@ TEST_F(DeviceLinkTest, RemovalWaitsForAReadInProgress) {
     auto camera = std::make_shared<RecordingDevice>();
     Backend().Attach("cam", camera);
     devicelink::ProbeDevice();
-    devicelink::DeviceBroadcastHeader header;
-    header.device_type = devicelink::kDeviceTypeDevNode;
-    header.devnode = platform::NodeForPath("mem:cam");
+    const devicelink::DeviceBroadcastHeader header =
+        devicelink::DeviceChangeFor({platform::DeviceEvent::Kind::Removal, "mem:cam", {}}).header;
 
     std::mutex m;
     std::condition_variable cv;

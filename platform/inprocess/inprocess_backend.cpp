@@ -137,8 +137,6 @@ void InProcessBackend::Attach(const std::string& name, std::shared_ptr<Periphera
         return;
     const std::string path = std::string(kPrefix) + name;
     const DeviceAttributes attributes = device->Attributes();
-    const std::string key = MakeHardwareKey(attributes.vendor_id, attributes.product_id, name);
-    RememberHardwareKey(path, key);
 
     std::lock_guard lock(shared_->mutex);
     auto attachment = std::make_shared<Attachment>();
@@ -150,7 +148,7 @@ void InProcessBackend::Attach(const std::string& name, std::shared_ptr<Periphera
         it->second = attachment;
         shared_->Broadcast({BackendEvent::Kind::Removal, path, {}});
     }
-    shared_->Broadcast({BackendEvent::Kind::Arrival, path, key});
+    shared_->Broadcast({BackendEvent::Kind::Arrival, path, attributes});
 }
 
 void InProcessBackend::Detach(const std::string& name) {

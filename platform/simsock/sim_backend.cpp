@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <map>
 #include <set>
 
 #include "platform/simsock/attributes_wire.h"
@@ -212,17 +213,14 @@ std::string PathFor(const std::string& name) {
     return std::string(kPrefix) + name;
 }
 
-void RememberKey(const std::string& name, const std::optional<DeviceAttributes>& a) {
-    if (a)
-        RememberHardwareKey(PathFor(name), MakeHardwareKey(a->vendor_id, a->product_id, name));
-}
-
-// Live camera names in a directory, sorted; stale sockets are removed.
-std::vector<std::string> ScanDirectory(const std::string& dir, bool remember_keys) {
-    std::vector<std::string> names;
+// Live cameras in a directory by name, with what they say they are; stale
+// sockets are removed.
+using Cameras = std::map<std::string, std::optional<DeviceAttributes>>;
+Cameras ScanDirectory(const std::string& dir) {
+    Cameras cameras;
     DIR* d = ::opendir(dir.c_str());
     if (!d)
-        return names;
+        return cameras;
     std::vector<std::string> candidates;
     while (dirent* entry = ::readdir(d)) {
         std::string name = CameraNameOf(entry->d_name);
@@ -232,14 +230,10 @@ std::vector<std::string> ScanDirectory(const std::string& dir, bool remember_key
     ::closedir(d);
     for (const std::string& name : candidates) {
         Probe probe = ProbeCamera(dir, name, /*remove_stale=*/true);
-        if (!probe.live)
-            continue;
-        if (remember_keys)
-            RememberKey(name, probe.attributes);
-        names.push_back(name);
+        if (probe.live)
+            cameras.emplace(name, probe.attributes);
     }
-    std::sort(names.begin(), names.end());
-    return names;
+    return cameras;
 }
 
 class DirectoryWatcher final : public EventSource {
@@ -258,8 +252,8 @@ class DirectoryWatcher final : public EventSource {
             fd_ = -1;
             return;
         }
-        for (std::string& name : ScanDirectory(dir_, true))
-            present_.insert(std::move(name));
+        for (auto& camera : ScanDirectory(dir_))
+            present_.insert(camera.first);
     }
     ~DirectoryWatcher() override {
         if (fd_ >= 0)
@@ -304,12 +298,7 @@ class DirectoryWatcher final : public EventSource {
             if (!probe.live)
                 return;
             present_.insert(name);
-            std::string key;
-            if (probe.attributes) {
-                key = MakeHardwareKey(probe.attributes->vendor_id, probe.attributes->product_id,
-                                      name);
-            }
-            events.push_back({BackendEvent::Kind::Arrival, PathFor(name), key});
+            events.push_back({BackendEvent::Kind::Arrival, PathFor(name), probe.attributes});
         } else if (mask & (IN_DELETE | IN_MOVED_FROM)) {
             if (present_.erase(name) == 0)
                 return;
@@ -319,17 +308,17 @@ class DirectoryWatcher final : public EventSource {
 
     // Events were lost: compare with what is there now.
     void Rescan(std::vector<BackendEvent>& events) {
-        std::vector<std::string> now = ScanDirectory(dir_, true);
-        std::set<std::string> now_set(now.begin(), now.end());
+        const Cameras now = ScanDirectory(dir_);
+        std::set<std::string> now_set;
+        for (const auto& [name, attributes] : now)
+            now_set.insert(name);
         for (const std::string& name : present_) {
             if (!now_set.count(name))
                 events.push_back({BackendEvent::Kind::Removal, PathFor(name), {}});
         }
-        for (const std::string& name : now) {
-            if (!present_.count(name)) {
-                events.push_back({BackendEvent::Kind::Arrival, PathFor(name),
-                                  HardwareKey(NodeForPath(PathFor(name)))});
-            }
+        for (const auto& [name, attributes] : now) {
+            if (!present_.count(name))
+                events.push_back({BackendEvent::Kind::Arrival, PathFor(name), attributes});
         }
         present_ = std::move(now_set);
     }
@@ -352,9 +341,8 @@ std::vector<std::string> SimSocketBackend::Enumerate(const Guid& interface_class
     std::vector<std::string> paths;
     if (interface_class != CardInterfaceGuid)
         return paths;
-    for (const std::string& name : ScanDirectory(CamsimDirectory(), true)) {
-        paths.push_back(PathFor(name));
-    }
+    for (const auto& camera : ScanDirectory(CamsimDirectory()))
+        paths.push_back(PathFor(camera.first));
     return paths;
 }
 

@@ -167,10 +167,12 @@ TEST_F(InProcess, AttachAndDetachRaiseEventsWithNodesAndKeys) {
     EXPECT_EQ(events[0].kind, DeviceEvent::Kind::Arrival);
     EXPECT_EQ(events[0].device_path, "mem:evt-one");
     EXPECT_EQ(events[1].device_path, "mem:evt-two");
-    EXPECT_NE(events[0].node, 0u);
-    EXPECT_NE(events[0].node, events[1].node);
-    EXPECT_EQ(HardwareKey(events[0].node), "USB\\VID_5A17&PID_C3E2\\evt-one");
-    EXPECT_EQ(HardwareKey(events[1].node), "USB\\VID_00AB&PID_0C01\\evt-two");
+    ASSERT_TRUE(events[0].attributes);
+    ASSERT_TRUE(events[1].attributes);
+    EXPECT_EQ(events[0].attributes->vendor_id, 0x5A17);
+    EXPECT_EQ(events[0].attributes->product_id, 0xC3E2);
+    EXPECT_EQ(events[1].attributes->vendor_id, 0x00AB);
+    EXPECT_EQ(events[1].attributes->product_id, 0x0C01);
     // Drained: the descriptor is quiet again.
     EXPECT_FALSE(monitor.WaitForEvents(0));
     EXPECT_TRUE(monitor.TakeEvents().empty());
@@ -181,23 +183,10 @@ TEST_F(InProcess, AttachAndDetachRaiseEventsWithNodesAndKeys) {
     events = monitor.TakeEvents();
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].kind, DeviceEvent::Kind::Removal);
-    EXPECT_EQ(events[0].node, NodeForPath("mem:evt-one"));
-}
-
-TEST(Nodes, AreStablePerPathAndKeysUnknownUntilLearnt) {
-    // Nodes live as long as the process: fresh paths for every repetition.
-    static int round = 0;
-    const std::string path_a = "test:node-a" + std::to_string(++round);
-    const uint32_t a = NodeForPath(path_a);
-    const uint32_t b = NodeForPath("test:node-b" + std::to_string(round));
-    EXPECT_NE(a, 0u);
-    EXPECT_NE(a, b);
-    EXPECT_EQ(NodeForPath(path_a), a);
-    EXPECT_EQ(HardwareKey(a), "");
-    EXPECT_EQ(HardwareKey(0), "");
-    RememberHardwareKey(path_a, MakeHardwareKey(0x5A17, 0xC3E2, "INST_0"));
-    EXPECT_EQ(HardwareKey(a), "USB\\VID_5A17&PID_C3E2\\INST_0");
-    EXPECT_EQ(MakeHardwareKey(0x1, 0xabcd, "x"), "USB\\VID_0001&PID_ABCD\\x");
+    EXPECT_EQ(events[0].device_path, "mem:evt-one");
+    // The removal carries what the device said it was at its arrival.
+    ASSERT_TRUE(events[0].attributes);
+    EXPECT_EQ(events[0].attributes->product_id, 0xC3E2);
 }
 
 TEST(Reports, AreCapturedAndRestored) {

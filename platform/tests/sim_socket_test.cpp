@@ -138,7 +138,6 @@ TEST_F(SimSocket, RoundTripsOnTheInterfaceAndBothPipes) {
     EXPECT_EQ(st.st_mode & 0777, 0700u);
 
     EXPECT_EQ(EnumerateInterfaces(CardInterfaceGuid), std::vector<std::string>{"sim:kitchen"});
-    EXPECT_EQ(HardwareKey(NodeForPath("sim:kitchen")), "USB\\VID_5A17&PID_C3E2\\kitchen");
 
     auto device = OpenPath("sim:kitchen").handle;
     auto in = OpenPath("sim:kitchen/PIPE00").handle;
@@ -218,7 +217,7 @@ TEST_F(SimSocket, CameraErrorsMapToTheirKinds) {
     EXPECT_TRUE(h->Read(buf).ok());
 }
 
-TEST_F(SimSocket, ArrivalAndRemovalReachTheMonitorWithNodeAndKey) {
+TEST_F(SimSocket, ArrivalAndRemovalReachTheMonitorWithTheAttributes) {
     DeviceMonitor monitor;  // creates the directory and watches it
     DeviceAttributes other = FakePeripheral::DefaultAttributes();
     other.vendor_id = 0x1234;
@@ -228,13 +227,16 @@ TEST_F(SimSocket, ArrivalAndRemovalReachTheMonitorWithNodeAndKey) {
 
     auto arrival = AwaitEvent(monitor, DeviceEvent::Kind::Arrival, "sim:porch");
     ASSERT_TRUE(arrival.has_value());
-    EXPECT_EQ(arrival->node, NodeForPath("sim:porch"));
-    EXPECT_EQ(HardwareKey(arrival->node), "USB\\VID_1234&PID_00EF\\porch");
+    ASSERT_TRUE(arrival->attributes);
+    EXPECT_EQ(arrival->attributes->vendor_id, 0x1234);
+    EXPECT_EQ(arrival->attributes->product_id, 0x00EF);
 
     running.Stop();
     auto removal = AwaitEvent(monitor, DeviceEvent::Kind::Removal, "sim:porch");
     ASSERT_TRUE(removal.has_value());
-    EXPECT_EQ(removal->node, arrival->node);
+    EXPECT_EQ(removal->device_path, arrival->device_path);
+    ASSERT_TRUE(removal->attributes);
+    EXPECT_EQ(removal->attributes->vendor_id, 0x1234);
     EXPECT_FALSE(std::filesystem::exists(dir_ + "/porch.sock"));
     EXPECT_TRUE(EnumerateInterfaces(CardInterfaceGuid).empty());
 }

@@ -120,7 +120,6 @@ class UsbBackendImpl final : public Backend {
             if (!UsbDeviceInClass(interface_class, desc.idVendor, desc.idProduct))
                 continue;
             std::string path = PathOfUsbDevice(device);
-            RememberHardwareKey(path, HardwareKeyOfUsbDevice(device));
             paths.push_back(std::move(path));
         }
         std::sort(paths.begin(), paths.end());

@@ -31,18 +31,6 @@ std::string PathOfUsbDevice(libusb_device* device) {
                          std::span<const uint8_t>(ports, static_cast<size_t>(n)));
 }
 
-std::string HardwareKeyOfUsbDevice(libusb_device* device) {
-    libusb_device_descriptor desc{};
-    libusb_get_device_descriptor(device, &desc);
-    uint8_t ports[kMaxPortDepth];
-    int n = libusb_get_port_numbers(device, ports, kMaxPortDepth);
-    if (n < 0)
-        n = 0;
-    return MakeHardwareKey(desc.idVendor, desc.idProduct,
-                           UsbLocation(libusb_get_bus_number(device),
-                                       std::span<const uint8_t>(ports, static_cast<size_t>(n))));
-}
-
 std::shared_ptr<UsbContext> UsbContext::Create() {
     libusb_context* ctx = nullptr;
     if (libusb_init(&ctx) != LIBUSB_SUCCESS)
@@ -114,12 +102,15 @@ int LIBUSB_CALL UsbContext::OnHotplug(libusb_context*, libusb_device* device,
 
     BackendEvent e{};
     e.device_path = PathOfUsbDevice(device);
-    if (event == LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED) {
-        e.kind = BackendEvent::Kind::Arrival;
-        e.hardware_key = HardwareKeyOfUsbDevice(device);
-    } else {
-        e.kind = BackendEvent::Kind::Removal;
-    }
+    e.kind = event == LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED ? BackendEvent::Kind::Arrival
+                                                          : BackendEvent::Kind::Removal;
+    // The descriptor is still there at a removal; the strings would need the
+    // device opened.
+    DeviceAttributes attributes;
+    attributes.vendor_id = desc.idVendor;
+    attributes.product_id = desc.idProduct;
+    attributes.version = desc.bcdDevice;
+    e.attributes = attributes;
     std::lock_guard lock(self->sinks_mutex_);
     for (HotplugSink* sink : self->sinks_)
         sink->Deliver(e);

@@ -76,7 +76,5 @@ class UsbContext {
 
 // "usb:1-1.4" of a device, from its bus and port numbers.
 std::string PathOfUsbDevice(libusb_device* device);
-// "USB\VID_5A17&PID_C3E2\1-1.4"
-std::string HardwareKeyOfUsbDevice(libusb_device* device);
 
 }  // namespace platform

@@ -103,8 +103,7 @@ TEST(UsbBackend, ListsCamerasByPortPathWithTheirStringsAndIgnoresOtherDevices) {
     EXPECT_EQ(a->product, "Photo Camera");
     EXPECT_EQ(a->serial_number, "SN-42");
     EXPECT_FALSE(h->PhysicalDescriptor());
-    EXPECT_EQ(platform::HardwareKey(platform::NodeForPath(cam.path)),
-              "USB\\VID_5A17&PID_C3E2\\1-" + behind_hub.port);
+    EXPECT_EQ(cam.path, "usb:1-" + behind_hub.port);
 }
 
 TEST(UsbBackend, PipesAndInterfaceShareOneClaimAndReachTheFirmware) {
@@ -265,7 +264,7 @@ TEST(UsbBackend, AReplugAtTheSamePortIsOpenedAfresh) {
     EXPECT_EQ(old_handle->Read(page).error, IoError::DeviceGone);
 }
 
-TEST(UsbBackend, HotplugReachesTheDeviceMonitorWithNodeAndHardwareKey) {
+TEST(UsbBackend, HotplugReachesTheDeviceMonitorWithTheDeviceIds) {
     platform::DeviceMonitor monitor;
     platform::DeviceAttributes foreign = sim::DefaultAttributes();
     foreign.product_id = 0x0001;
@@ -289,7 +288,9 @@ TEST(UsbBackend, HotplugReachesTheDeviceMonitorWithNodeAndHardwareKey) {
     ASSERT_EQ(events.size(), 1u) << "only the camera's arrival";
     EXPECT_EQ(events[0].kind, platform::DeviceEvent::Kind::Arrival);
     EXPECT_EQ(events[0].device_path, "usb:1-" + port);
-    EXPECT_EQ(platform::HardwareKey(events[0].node), "USB\\VID_5A17&PID_C3E2\\1-" + port);
+    ASSERT_TRUE(events[0].attributes);
+    EXPECT_EQ(events[0].attributes->vendor_id, 0x5A17);
+    EXPECT_EQ(events[0].attributes->product_id, 0xC3E2);
     EXPECT_TRUE(Listed("usb:1-" + port)) << "listed by the time the arrival is seen";
 
     Bus().Unplug(device);
@@ -302,7 +303,9 @@ TEST(UsbBackend, HotplugReachesTheDeviceMonitorWithNodeAndHardwareKey) {
     }));
     ASSERT_EQ(removal.size(), 1u);
     EXPECT_EQ(removal[0].kind, platform::DeviceEvent::Kind::Removal);
-    EXPECT_EQ(removal[0].node, events[0].node);
+    EXPECT_EQ(removal[0].device_path, events[0].device_path);
+    ASSERT_TRUE(removal[0].attributes);
+    EXPECT_EQ(removal[0].attributes->product_id, 0xC3E2);
 }
 
 TEST(UsbBackend, WatchingWithAnOpenDeviceDoesNotPoll) {
