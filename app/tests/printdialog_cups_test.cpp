@@ -45,7 +45,7 @@ TEST(PrintDialogCups, PrintsOnTheDefaultQueue) {
     test::WriteFile(path, test::EncodeBitmap24(blocks));
     TPrintDlg dialog;
     int dialogs_shown = 0;
-    dialog.SetDialogRunner([dialogs_shown](QDialog&) {
+    dialog.SetDialogRunner([&](QDialog&) {
         ++dialogs_shown;
         return int(QDialog::Accepted);
     });

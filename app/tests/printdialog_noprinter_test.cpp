@@ -34,7 +34,7 @@ TEST(PrintDialogWithoutPrinter, EveryUseOfThePrinterFails) {
     test::WriteFile(path, test::EncodeBitmap24(test::TestPattern(644, 484)));
     TPrintDlg dialog;
     int dialogs_shown = 0;
-    dialog.SetDialogRunner([dialogs_shown](QDialog&) {
+    dialog.SetDialogRunner([&](QDialog&) {
         ++dialogs_shown;
         return int(QDialog::Accepted);
     });

@@ -29,28 +29,28 @@
 namespace lensmere {
 namespace {
 
-using test::Edges;
+using test::EdgesOf;
 using Edges = std::array<int, 4>;
 
 TEST(PrintArithmetic, PageRectangle) {
-    EXPECT_EQ(Edges(PagePictureRect(644, 484, 3, 100, 50)), Edges({100, 50, 2032, 1502}));
-    EXPECT_EQ(Edges(PagePictureRect(644, 484, 1, 0, 0)), Edges({0, 0, 644, 484}));
-    EXPECT_EQ(Edges(PagePictureRect(644, 484, 4, -100, -7)), Edges({-100, -7, 2476, 1929}));
+    EXPECT_EQ(EdgesOf(PagePictureRect(644, 484, 3, 100, 50)), Edges({100, 50, 2032, 1502}));
+    EXPECT_EQ(EdgesOf(PagePictureRect(644, 484, 1, 0, 0)), Edges({0, 0, 644, 484}));
+    EXPECT_EQ(EdgesOf(PagePictureRect(644, 484, 4, -100, -7)), Edges({-100, -7, 2476, 1929}));
     // X and Y are held in single precision: 16777217 becomes 16777216.
-    EXPECT_EQ(Edges(PagePictureRect(644, 484, 1, 16777217, 0))[0], 16777216);
+    EXPECT_EQ(EdgesOf(PagePictureRect(644, 484, 1, 16777217, 0))[0], 16777216);
     // Beyond the int range the edges stay at its ends rather than wrap.
-    EXPECT_EQ(Edges(PagePictureRect(644, 484, 1, INT_MAX, INT_MIN))[0], INT_MAX);
-    EXPECT_EQ(Edges(PagePictureRect(644, 484, 1, INT_MAX, INT_MIN))[1], INT_MIN);
+    EXPECT_EQ(EdgesOf(PagePictureRect(644, 484, 1, INT_MAX, INT_MIN))[0], INT_MAX);
+    EXPECT_EQ(EdgesOf(PagePictureRect(644, 484, 1, INT_MAX, INT_MIN))[1], INT_MIN);
 }
 
 TEST(PrintArithmetic, PreviewRectangle) {
-    EXPECT_EQ(Edges(PreviewPictureRect(644, 484, 1, 0, 0, 4800, 6600, 185, 249)),
+    EXPECT_EQ(EdgesOf(PreviewPictureRect(644, 484, 1, 0, 0, 4800, 6600, 185, 249)),
               Edges({0, 0, 24, 18}));
     // 644 * 3 * 185 / 4792 = 74.58..., 185 * 100 / 4792 = 3.86...
-    EXPECT_EQ(Edges(PreviewPictureRect(644, 484, 3, 100, 50, 4792, 6851, 185, 249)),
+    EXPECT_EQ(EdgesOf(PreviewPictureRect(644, 484, 3, 100, 50, 4792, 6851, 185, 249)),
               Edges({3, 1, 78, 54}));
     // Truncation goes toward zero on both sides of it.
-    EXPECT_EQ(Edges(PreviewPictureRect(644, 484, 1, -400, -400, 4800, 6600, 185, 249)),
+    EXPECT_EQ(EdgesOf(PreviewPictureRect(644, 484, 1, -400, -400, 4800, 6600, 185, 249)),
               Edges({-15, -15, 9, 3}));
 }
 

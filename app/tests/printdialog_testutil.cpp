@@ -136,7 +136,7 @@ std::array<int, 3> MeanColour(const QImage& image, const QRect& area) {
     return {int(sum[0] / n), int(sum[1] / n), int(sum[2] / n)};
 }
 
-std::array<int, 4> Edges(const QRect& rect) {
+std::array<int, 4> EdgesOf(const QRect& rect) {
     return {rect.left(), rect.top(), rect.right() + 1, rect.bottom() + 1};
 }
 

@@ -33,7 +33,7 @@ bool Whiteish(QRgb p);
 std::array<int, 3> MeanColour(const QImage& image, const QRect& area);
 
 // left, top, right, bottom as the dialog computes them.
-std::array<int, 4> Edges(const QRect& rect);
+std::array<int, 4> EdgesOf(const QRect& rect);
 
 // Where cups-pdf writes the pages of `printer` (QUORBIT_CUPS_PDF_DIR, else ~/PDF for the queue
 // named "PDF"), or empty when the printer is not known to be a cups-pdf queue.
