@@ -76,14 +76,14 @@ void TZarvoLink::OnDeviceEvents() {
 }
 
 void TZarvoLink::FormCreate() {
-    Capacity = 26;
+    capacity_ = 26;
     devicelink::ProbeDevice();
-    ListShown = 0;
-    Busy = 0;
-    DeviceConnected = devicelink::IsConnected() ? 1 : 0;
+    list_shown_ = 0;
+    busy_ = 0;
+    device_connected_ = devicelink::IsConnected() ? 1 : 0;
     CheckConnection();
-    WorkDir = QDir::currentPath();
-    if (!QFileInfo(PictureFolder()).isDir() && !QDir(WorkDir).mkdir(QStringLiteral("MyPhoto")))
+    work_dir_ = QDir::currentPath();
+    if (!QFileInfo(PictureFolder()).isDir() && !QDir(work_dir_).mkdir(QStringLiteral("MyPhoto")))
         throw std::runtime_error(("Cannot create " + PictureFolder()).toStdString());
 }
 
@@ -93,14 +93,14 @@ void TZarvoLink::FormDestroy() {
 
 void TZarvoLink::WMDeviceChange(uint32_t event, const devicelink::DeviceBroadcastHeader* header) {
     devicelink::DecodeDeviceChange(event, header);
-    DeviceConnected = devicelink::IsConnected() ? 1 : 0;
+    device_connected_ = devicelink::IsConnected() ? 1 : 0;
 }
 
 void TZarvoLink::Timer1Timer() {
     // While the window waits for a worker it takes no timer ticks.
     if (waiting_for_worker_)
         return;
-    if (Busy) {
+    if (busy_) {
         EnableButtons(false);
     } else {
         EnableButtons(true);
@@ -111,7 +111,7 @@ void TZarvoLink::Timer1Timer() {
 void TZarvoLink::Timer2Timer() {
     if (waiting_for_worker_)
         return;
-    ShowCableState(DeviceConnected != 0);
+    ShowCableState(device_connected_ != 0);
     CheckConnection();
 }
 
@@ -122,22 +122,22 @@ TZarvoLink::CardInfo TZarvoLink::ReadCardInfo() {
     Memo1->setPlainText(HexDump(ReceiveBuffer.data(), 129));
     if (!complete) {
         // Whatever the buffer held before says nothing about this card.
-        PhotoCount = 0;
-        Capacity = 26;
+        photo_count_ = 0;
+        capacity_ = 26;
         std::memset(CardDirectory, 0xFF, sizeof CardDirectory);
         return CardInfo::ReadFailed;
     }
     std::memcpy(CardHeader, ReceiveBuffer.data(), sizeof CardHeader);
     std::memcpy(CardDirectory, ReceiveBuffer.data() + 512, sizeof CardDirectory);
     uint8_t capacity = ReceiveBuffer[258];
-    Capacity = (capacity == 0 || capacity == 255) ? 26 : capacity;
+    capacity_ = (capacity == 0 || capacity == 255) ? 26 : capacity;
     if (std::memcmp(CardHeader, kMagic, sizeof kMagic - 1) != 0) {
         // A camera whose card is laid out another way: its block at this
         // address is not a header, so there is nothing to list.
-        PhotoCount = 0;
+        photo_count_ = 0;
         return CardInfo::NotACard;
     }
-    PhotoCount = ReceiveBuffer[256];
+    photo_count_ = ReceiveBuffer[256];
     return CardInfo::Read;
 }
 
@@ -152,28 +152,28 @@ void TZarvoLink::RefreshPhotoList() {
         Number_of_Photo->setText(QString::fromLatin1(kUnknownCountText));
         return;
     }
-    for (int n = 1; n <= PhotoCount; ++n) {
+    for (int n = 1; n <= photo_count_; ++n) {
         auto* item =
             new QListWidgetItem(QString::fromLatin1(kPhotoItemPrefix) + QString::number(n));
         item->setSizeHint(QSize(0, 13));
         ListBox1->addItem(item);
     }
-    if (PhotoCount > Capacity) {
+    if (photo_count_ > capacity_) {
         Number_of_Photo->setText(QString::fromLatin1(kUnknownCountText));
     } else {
         Number_of_Photo->setText(
-            QString::number(PhotoCount) + QString::fromLatin1(kPhotosUsedText) +
-            QString::number(Capacity - PhotoCount) + QString::fromLatin1(kBlockFreeText));
+            QString::number(photo_count_) + QString::fromLatin1(kPhotosUsedText) +
+            QString::number(capacity_ - photo_count_) + QString::fromLatin1(kBlockFreeText));
     }
 }
 
 void TZarvoLink::CheckConnection() {
-    if (devicelink::IsConnected() && ListShown == 0) {
-        ListShown = 1;
+    if (devicelink::IsConnected() && list_shown_ == 0) {
+        list_shown_ = 1;
         RefreshPhotoList();
     }
-    if (!devicelink::IsConnected() && ListShown == 1) {
-        ListShown = 0;
+    if (!devicelink::IsConnected() && list_shown_ == 1) {
+        list_shown_ = 0;
         ListBox1->clear();
         Number_of_Photo->clear();
     }
@@ -212,14 +212,21 @@ void TZarvoLink::GetinfoBottonClick() {
     RefreshPhotoList();
 }
 
+bool TZarvoLink::FetchSelectedPhoto(TransferKind kind) {
+    ShowReading(true);
+    if (!RunTransfer(kind))
+        return false;
+    if (!outcome_.error.isEmpty()) {
+        lensmere::ShowMessage(outcome_.error);
+        return false;
+    }
+    return true;
+}
+
 void TZarvoLink::ViewPICButtonClick() {
     if (!HasSelection())
         return;
-    ShowReading(true);
-    if (!RunTransfer(TransferKind::View))
-        return;
-    if (!outcome_.error.isEmpty())
-        lensmere::ShowMessage(outcome_.error);
+    FetchSelectedPhoto(TransferKind::View);
 }
 
 void TZarvoLink::SavetofileButtonClick() {
@@ -230,13 +237,8 @@ void TZarvoLink::SavetofileButtonClick() {
     if (!save_dialog_runner_(this, SavePictureDialog1))
         return;
     const QString target = SavePictureDialog1.FileName;
-    ShowReading(true);
-    if (!RunTransfer(TransferKind::Backup))
+    if (!FetchSelectedPhoto(TransferKind::Backup))
         return;
-    if (!outcome_.error.isEmpty()) {
-        lensmere::ShowMessage(outcome_.error);
-        return;
-    }
     // A name that asks for a bitmap gets one: a JPEG stream under a bitmap
     // name would not open as what its name says.
     if (target.endsWith(QStringLiteral(".bmp"), Qt::CaseInsensitive)) {
@@ -250,13 +252,8 @@ void TZarvoLink::PrintButtonClick() {
     // Like viewing and saving, printing needs a photo to print.
     if (!HasSelection())
         return;
-    ShowReading(true);
-    if (!RunTransfer(TransferKind::Backup))
+    if (!FetchSelectedPhoto(TransferKind::Backup))
         return;
-    if (!outcome_.error.isEmpty()) {
-        lensmere::ShowMessage(outcome_.error);
-        return;
-    }
     lensmere::ConvertToJpeg(TempBitmapPath().toStdString(), TempJpegPath().toStdString());
     if (print_ == nullptr)
         return;
@@ -275,11 +272,11 @@ void TZarvoLink::ExitButtonClick() {
 }
 
 QString TZarvoLink::TempBitmapPath() const {
-    return WorkDir + QStringLiteral("/TEMP.BMP");
+    return work_dir_ + QStringLiteral("/TEMP.BMP");
 }
 QString TZarvoLink::TempJpegPath() const {
-    return WorkDir + QStringLiteral("/TEMP.jpg");
+    return work_dir_ + QStringLiteral("/TEMP.jpg");
 }
 QString TZarvoLink::PictureFolder() const {
-    return WorkDir + QStringLiteral("/MyPhoto");
+    return work_dir_ + QStringLiteral("/MyPhoto");
 }

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "app/devicelink.h"
+#include "app/mainwindow_form.h"
 
 class QLabel;
 class QListWidget;
@@ -33,34 +34,6 @@ namespace lensmere {
 class AlbumLink;
 class PrintLink;
 }  // namespace lensmere
-
-// The settings of the save-picture dialog and the name the user chose.
-struct TSavePictureDialog {
-    QString DefaultExt = QStringLiteral("*.jpg");
-    QString FileName = QStringLiteral("*.jpg");
-    QString Filter = QStringLiteral(
-        "All (*.jpg;*.jpeg;*.bmp)|*.jpg;*.jpeg;*.bmp|JPEG Image File (*.jpg)|*.jpg|"
-        "JPEG Image File (*.jpeg)|*.jpeg|Bitmaps (*.bmp)|*.bmp");
-    int FilterIndex = 2;  // counted from 1, pairs of the filter
-    QString InitialDir;
-};
-
-// Runs the save dialog: true with FileName set to the chosen path, false
-// when the user cancels. Tests install their own.
-using SaveDialogRunner = std::function<bool(QWidget* parent, TSavePictureDialog& dialog)>;
-bool RunSavePictureDialog(QWidget* parent, TSavePictureDialog& dialog);
-
-// Texts of the window that a user sees.
-inline constexpr const char* kPhotoItemPrefix = "Photo No. ";
-inline constexpr const char* kPhotosUsedText = " Photos used  ";
-inline constexpr const char* kBlockFreeText = " Block Free";
-inline constexpr const char* kUnknownCountText = "Unknown.";
-inline constexpr const char* kCableConnectedText = "USB cable connected";
-inline constexpr const char* kNowReadingText = "NOW READING.";
-inline constexpr const char* kNoPhotoSelectedText = "No photo is selected.";
-inline constexpr const char* kTransferFailedText =
-    "The photo could not be read from the camera. Nothing was shown or saved; "
-    "check the cable and try again.";
 
 // The hexadecimal dump of the hidden memo: `lines` lines of 16 bytes,
 // "0000 : 5A 50 ... " (offset, " : ", each byte as two capital digits and a
@@ -87,10 +60,29 @@ class TZarvoLink : public QWidget {
     void SetPrintDialog(lensmere::PrintLink* print) { print_ = print; }
     void SetSaveDialogRunner(SaveDialogRunner runner) { save_dialog_runner_ = std::move(runner); }
 
+    // What the window knows, for those who look at it.
+    int PhotoCount() const { return photo_count_; }
+    int Capacity() const { return capacity_; }
+    bool IsDeviceConnected() const { return device_connected_ != 0; }
+    bool IsBusy() const { return busy_ != 0; }
+    const QString& WorkDir() const { return work_dir_; }
+
+    // What the last transfer achieved (written by the worker while the
+    // window's thread waits for it).
+    struct TransferOutcome {
+        bool complete = false;  // every byte of the ten pieces arrived
+        bool written = false;   // the temporary bitmap was written
+        QString error;          // why not, for the user
+    };
+    const TransferOutcome& LastTransfer() const { return outcome_; }
+
+    QString TempBitmapPath() const;
+    QString TempJpegPath() const;
+    QString PictureFolder() const;
+
+  private slots:
     // Handlers.
     void FormCreate();
-    void FormDestroy();
-    void WMDeviceChange(uint32_t event, const devicelink::DeviceBroadcastHeader* header);
     void Timer1Timer();
     void Timer2Timer();
     void GetinfoBottonClick();
@@ -99,6 +91,13 @@ class TZarvoLink : public QWidget {
     void PrintButtonClick();
     void BookButtonClick();
     void ExitButtonClick();
+
+  private:
+    friend class ttimethread_read;
+    friend class ttimethread_backup;
+
+    void FormDestroy();
+    void WMDeviceChange(uint32_t event, const devicelink::DeviceBroadcastHeader* header);
     void CloseAllthread();
 
     // Steps of the handlers.
@@ -111,6 +110,22 @@ class TZarvoLink : public QWidget {
     void EnableButtons(bool on);
     bool HasSelection() const;
     void StepGauge();
+
+    void BuildForm();
+    void WatchDevices();
+    void OnDeviceEvents();
+    enum class TransferKind { View, Backup };
+    // Runs a transfer body; called on a worker thread.
+    void TransferBody(TransferKind kind);
+    // Starts a worker for the selected item and waits for it; false when the
+    // item cannot be transferred (it has no directory entry).
+    bool RunTransfer(TransferKind kind);
+    // The selected photo brought from the card into PhotoBuffer and the
+    // temporary bitmap (the view's or the doubled one): false, after telling
+    // the user why, when there is none.
+    bool FetchSelectedPhoto(TransferKind kind);
+    // Runs f on the window's thread and waits for it.
+    void OnWindowThread(const std::function<void()>& f);
 
     // Controls, named as in the window's form. The six buttons are made by
     // one function (mainwindow_form.cpp), which alone knows their kind.
@@ -139,38 +154,17 @@ class TZarvoLink : public QWidget {
     std::vector<uint8_t> PhotoBuffer;    // kBufferBytes
     uint8_t CardDirectory[1024] = {};
     uint8_t CardHeader[256] = {};
-    int32_t PhotoCount = 0;
-    int32_t Capacity = 26;
-    uint8_t ListShown = 0;
-    uint8_t DeviceConnected = 0;
-    std::atomic<uint8_t> Busy{0};
-    QString WorkDir;
+    int32_t photo_count_ = 0;
+    int32_t capacity_ = 26;
+    uint8_t list_shown_ = 0;
+    uint8_t device_connected_ = 0;
+    std::atomic<uint8_t> busy_{0};
+    QString work_dir_;
 
-    // What the last transfer achieved (written by the worker while the
-    // window's thread waits for it).
-    enum class TransferKind { View, Backup };
-    struct TransferOutcome {
-        bool complete = false;  // every byte of the ten pieces arrived
-        bool written = false;   // the temporary bitmap was written
-        QString error;          // why not, for the user
-    };
-    const TransferOutcome& LastTransfer() const { return outcome_; }
-    // Runs a transfer body; called on a worker thread.
-    void TransferBody(TransferKind kind);
-
-    QString TempBitmapPath() const;
-    QString TempJpegPath() const;
-    QString PictureFolder() const;
-
-  private:
-    void BuildForm();
-    void WatchDevices();
-    void OnDeviceEvents();
-    // Starts a worker for the selected item and waits for it; false when the
-    // item cannot be transferred (it has no directory entry).
-    bool RunTransfer(TransferKind kind);
-    // Runs f on the window's thread and waits for it.
-    void OnWindowThread(const std::function<void()>& f);
+    // The last view worker and the last save/print worker started (null once
+    // released).
+    std::unique_ptr<QThread> read_thread_;
+    std::unique_ptr<QThread> backup_thread_;
 
     lensmere::AlbumLink* album_ = nullptr;
     lensmere::PrintLink* print_ = nullptr;
@@ -204,8 +198,3 @@ class ttimethread_backup : public QThread {
   private:
     TZarvoLink* form_;
 };
-
-// The last view worker and the last save/print worker started (null once
-// released).
-extern QThread* ReadThread;
-extern QThread* BackupThread;

@@ -1,5 +1,6 @@
-// The controls of the main window with their positions, sizes, fonts and
-// colours, and the two pictures the window carries with it.
+// The form of the main window: its controls with their positions, sizes,
+// fonts and colours, the two pictures the window carries with it, the texts a
+// user sees on it and the save-picture dialog.
 #include <QFileDialog>
 #include <QFont>
 #include <QImage>
@@ -16,6 +17,7 @@
 #include "app/dialogstyle.h"
 #include "app/errors.h"
 #include "app/mainwindow.h"
+#include "app/mainwindow_form.h"
 #include "app/skin/cool_button.h"
 #include "app/skin/cool_form.h"
 #include "app/skin/skin_resources.h"
@@ -72,6 +74,17 @@ QStringList QtFilters(const QString& filter) {
 }
 
 }  // namespace
+
+const char kPhotoItemPrefix[] = "Photo No. ";
+const char kPhotosUsedText[] = " Photos used  ";
+const char kBlockFreeText[] = " Block Free";
+const char kUnknownCountText[] = "Unknown.";
+const char kCableConnectedText[] = "USB cable connected";
+const char kNowReadingText[] = "NOW READING.";
+const char kNoPhotoSelectedText[] = "No photo is selected.";
+const char kTransferFailedText[] =
+    "The photo could not be read from the camera. Nothing was shown or saved; "
+    "check the cable and try again.";
 
 bool RunSavePictureDialog(QWidget* parent, TSavePictureDialog& dialog) {
     QFileDialog box(parent);

@@ -16,9 +16,6 @@
 #include "app/photofiles.h"
 #include "platform/clock.h"
 
-QThread* ReadThread = nullptr;
-QThread* BackupThread = nullptr;
-
 void TZarvoLink::OnWindowThread(const std::function<void()>& f) {
     if (QThread::currentThread() == thread()) {
         f();
@@ -28,7 +25,7 @@ void TZarvoLink::OnWindowThread(const std::function<void()>& f) {
 }
 
 void TZarvoLink::TransferBody(TransferKind kind) {
-    Busy = 1;
+    busy_ = 1;
     TransferOutcome outcome;
     // Every touch of a control goes through the window's thread; the window
     // is waiting for this worker, so the calls cannot meet other work.
@@ -80,7 +77,7 @@ void TZarvoLink::TransferBody(TransferKind kind) {
     }
     OnWindowThread([this] { ShowReading(false); });
     outcome_ = outcome;
-    Busy = 0;
+    busy_ = 0;
 }
 
 bool TZarvoLink::RunTransfer(TransferKind kind) {
@@ -103,12 +100,13 @@ bool TZarvoLink::RunTransfer(TransferKind kind) {
     transfer_index_ = index;
     outcome_ = {};
 
-    QThread* worker = nullptr;
+    std::unique_ptr<QThread>& slot = kind == TransferKind::View ? read_thread_ : backup_thread_;
     if (kind == TransferKind::View) {
-        worker = ReadThread = new ttimethread_read(this);
+        slot = std::make_unique<ttimethread_read>(this);
     } else {
-        worker = BackupThread = new ttimethread_backup(this);
+        slot = std::make_unique<ttimethread_backup>(this);
     }
+    QThread* worker = slot.get();
     QEventLoop loop;
     connect(worker, &QThread::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
     waiting_for_worker_ = true;
@@ -121,14 +119,13 @@ bool TZarvoLink::RunTransfer(TransferKind kind) {
     loop.exec(QEventLoop::ExcludeUserInputEvents);
     worker->wait();
     waiting_for_worker_ = false;
-    (kind == TransferKind::View ? ReadThread : BackupThread) = nullptr;
-    delete worker;
+    slot.reset();
     return true;
 }
 
 void TZarvoLink::CloseAllthread() {
-    if (ReadThread != nullptr && ReadThread->isRunning()) {
-        ReadThread->requestInterruption();
-        ReadThread->wait();
+    if (read_thread_ && read_thread_->isRunning()) {
+        read_thread_->requestInterruption();
+        read_thread_->wait();
     }
 }

@@ -14,8 +14,8 @@ void InstallErrorReports() {
 TProgram::TProgram() {
     InstallErrorReports();
     zarvo_link_ = std::make_unique<TZarvoLink>();
-    preview_dlg_ = std::make_unique<TPreviewDlg>(zarvo_link_.get());
-    print_dlg_ = std::make_unique<TPrintDlg>(zarvo_link_.get());
+    preview_dlg_ = new TPreviewDlg(zarvo_link_.get());
+    print_dlg_ = new TPrintDlg(zarvo_link_.get());
     album_link_ = std::make_unique<AlbumDialogLink>(*preview_dlg_);
     print_link_ = std::make_unique<PrintDialogLink>(*print_dlg_);
     zarvo_link_->SetAlbum(album_link_.get());
@@ -23,12 +23,12 @@ TProgram::TProgram() {
 }
 
 TProgram::~TProgram() {
-    // The window forgets the dialogs before they go; the dialogs, being its
-    // children, go before it.
+    // The window forgets the dialogs' links before they go; the window then
+    // takes its dialogs with it.
     zarvo_link_->SetAlbum(nullptr);
     zarvo_link_->SetPrintDialog(nullptr);
-    print_dlg_.reset();
-    preview_dlg_.reset();
+    print_link_.reset();
+    album_link_.reset();
     zarvo_link_.reset();
 }
 

@@ -38,8 +38,9 @@ class TProgram {
 
   private:
     std::unique_ptr<TZarvoLink> zarvo_link_;
-    std::unique_ptr<TPreviewDlg> preview_dlg_;
-    std::unique_ptr<TPrintDlg> print_dlg_;
+    // Children of the main window, which owns them.
+    TPreviewDlg* preview_dlg_ = nullptr;
+    TPrintDlg* print_dlg_ = nullptr;
     std::unique_ptr<AlbumDialogLink> album_link_;
     std::unique_ptr<PrintDialogLink> print_link_;
 };

@@ -78,7 +78,10 @@ class MainWindowCamsimTest : public ::testing::Test {
         return {bytes.begin() + at, bytes.begin() + at + sim::kRawPhotoBytes};
     }
     static QImage Preview(const TZarvoLink& w) {
-        return w.Image1->pixmap().toImage().convertToFormat(QImage::Format_RGB888);
+        return apptest::Control<QLabel>(w, "Image1")
+            ->pixmap()
+            .toImage()
+            .convertToFormat(QImage::Format_RGB888);
     }
 
     CamsimDir cams_;
@@ -91,23 +94,25 @@ TEST_F(MainWindowCamsimTest, PlugViewAndUnplug) {
     const std::string card = MakeCard("16MbLe", 3);
     window_ = std::make_unique<TZarvoLink>();
     TZarvoLink& w = *window_;
-    EXPECT_EQ(w.ListBox1->count(), 0);
+    EXPECT_EQ(apptest::Control<QListWidget>(w, "ListBox1")->count(), 0);
 
     auto camsim = Serve(card, "16MbLe");
-    ASSERT_TRUE(QTest::qWaitFor([&] { return w.DeviceConnected == 1; }, 3000));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return w.ListBox1->count() == 3; }, 2000));
-    EXPECT_EQ(w.Number_of_Photo->text(), "3 Photos used  49 Block Free");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.IsDeviceConnected(); }, 3000));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return apptest::Control<QListWidget>(w, "ListBox1")->count() == 3; }, 2000));
+    EXPECT_EQ(apptest::Text(w, "Number_of_Photo"), "3 Photos used  49 Block Free");
 
-    w.ListBox1->setCurrentRow(1);
-    w.ViewPICButtonClick();
+    apptest::Control<QListWidget>(w, "ListBox1")->setCurrentRow(1);
+    apptest::Press(w, "ViewPICButton");
     EXPECT_TRUE(messages_.Texts().empty());
     EXPECT_EQ(Preview(w), apptest::ExpectedPreview(RawOfSlot(card, 1)));
-    EXPECT_EQ(w.Gauge1->value(), 9);
+    EXPECT_EQ(apptest::Control<QProgressBar>(w, "Gauge1")->value(), 9);
 
     EXPECT_EQ(camsim->SignalAndWait(SIGTERM), 0);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return w.DeviceConnected == 0; }, 3000));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return w.ListBox1->count() == 0; }, 2000));
-    EXPECT_EQ(w.Number_of_Photo->text(), "");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.IsDeviceConnected(); }, 3000));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return apptest::Control<QListWidget>(w, "ListBox1")->count() == 0; }, 2000));
+    EXPECT_EQ(apptest::Text(w, "Number_of_Photo"), "");
 }
 
 TEST_F(MainWindowCamsimTest, CameraDroppingOffDuringAViewLeavesNoFile) {
@@ -116,15 +121,15 @@ TEST_F(MainWindowCamsimTest, CameraDroppingOffDuringAViewLeavesNoFile) {
     auto camsim = Serve(card, "8MbLe", {"--drop-after", "97"});
     window_ = std::make_unique<TZarvoLink>();
     TZarvoLink& w = *window_;
-    ASSERT_EQ(w.ListBox1->count(), 2);
+    ASSERT_EQ(apptest::Control<QListWidget>(w, "ListBox1")->count(), 2);
     const QImage before = Preview(w);
-    w.ListBox1->setCurrentRow(0);
-    w.ViewPICButtonClick();
+    apptest::Control<QListWidget>(w, "ListBox1")->setCurrentRow(0);
+    apptest::Press(w, "ViewPICButton");
     ASSERT_EQ(messages_.Texts().size(), 1u);
     EXPECT_EQ(messages_.Texts()[0], kTransferFailedText);
     EXPECT_FALSE(fs::exists(workdir_.File("TEMP.BMP")));
     EXPECT_EQ(Preview(w), before);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return w.DeviceConnected == 0; }, 3000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !w.IsDeviceConnected(); }, 3000));
 }
 
 // Runs `body` inside the dialog's modal loop, once the dialog shows: the
@@ -160,13 +165,14 @@ TEST_F(MainWindowCamsimTest, SavedPhotoShowsInTheAlbumAndIsDeletedThere) {
     auto camsim = Serve(card, "16MbLe");
     lensmere::TProgram program;
     TZarvoLink& w = program.ZarvoLink();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return w.ListBox1->count() == 2; }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return apptest::Control<QListWidget>(w, "ListBox1")->count() == 2; }, 3000));
 
-    w.ListBox1->setCurrentRow(1);
-    w.ViewPICButtonClick();
+    apptest::Control<QListWidget>(w, "ListBox1")->setCurrentRow(1);
+    apptest::Press(w, "ViewPICButton");
     EXPECT_EQ(Preview(w), apptest::ExpectedPreview(RawOfSlot(card, 1)));
     w.SetSaveDialogRunner(AcceptOfferedName);
-    w.SavetofileButtonClick();
+    apptest::Press(w, "SavetofileButton");
     const QString saved = workdir_.Q() + QStringLiteral("/MyPhoto/Photo No. 2.jpg");
     EXPECT_EQ(QImage(saved, "JPEG").size(), QSize(644, 484));
 
@@ -186,7 +192,7 @@ TEST_F(MainWindowCamsimTest, SavedPhotoShowsInTheAlbumAndIsDeletedThere) {
         EXPECT_EQ(list->count(), 0);
         album.CancelBtn->click();
     });
-    w.BookButtonClick();
+    apptest::Press(w, "BookButton");
     if (album.isVisible())
         album.reject();
     EXPECT_TRUE(inside.Shown());
@@ -208,8 +214,9 @@ TEST_F(MainWindowCamsimTest, PrintedPhotoComesOutOfTheQueue) {
     auto camsim = Serve(card, "8MbLe");
     lensmere::TProgram program;
     TZarvoLink& w = program.ZarvoLink();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return w.ListBox1->count() == 2; }, 3000));
-    w.ListBox1->setCurrentRow(0);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return apptest::Control<QListWidget>(w, "ListBox1")->count() == 2; }, 3000));
+    apptest::Control<QListWidget>(w, "ListBox1")->setCurrentRow(0);
 
     lensmere::TPrintDlg& print = program.PrintDlg();
     int asked = 0;
@@ -229,7 +236,7 @@ TEST_F(MainWindowCamsimTest, PrintedPhotoComesOutOfTheQueue) {
         EXPECT_TRUE(print.isVisible()) << "printing leaves the dialog open";
         print.CancelBtn->click();
     });
-    w.PrintButtonClick();
+    apptest::Press(w, "PrintButton");
     if (print.isVisible())
         print.reject();
     ASSERT_TRUE(inside.Shown());

@@ -113,17 +113,22 @@ class MainWindowTest : public ::testing::Test {
     bool WaitFor(const std::function<bool()>& condition, int ms = 2000) {
         return QTest::qWaitFor(condition, ms);
     }
-    void Select(int row) { window_->ListBox1->setCurrentRow(row); }
+    void Select(int row) {
+        apptest::Control<QListWidget>(*window_, "ListBox1")->setCurrentRow(row);
+    }
     QImage Preview() const {
-        return window_->Image1->pixmap().toImage().convertToFormat(QImage::Format_RGB888);
+        return apptest::Control<QLabel>(*window_, "Image1")
+            ->pixmap()
+            .toImage()
+            .convertToFormat(QImage::Format_RGB888);
     }
     std::vector<uint8_t> RawOfSlot(WatchedCamera& camera, int slot) {
         return camera.Camera().Peek(static_cast<uint64_t>(slot) * 0x4C000, sim::kRawPhotoBytes);
     }
     std::vector<QString> Items() const {
         std::vector<QString> items;
-        for (int i = 0; i < window_->ListBox1->count(); ++i)
-            items.push_back(window_->ListBox1->item(i)->text());
+        for (int i = 0; i < apptest::Control<QListWidget>(*window_, "ListBox1")->count(); ++i)
+            items.push_back(apptest::Control<QListWidget>(*window_, "ListBox1")->item(i)->text());
         return items;
     }
 
@@ -137,12 +142,6 @@ class MainWindowTest : public ::testing::Test {
     std::unique_ptr<TZarvoLink> window_;
 };
 
-// A click with the mouse, whatever kind of button the window uses.
-void Click(QWidget* button) {
-    button->window()->show();
-    QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
-}
-
 void SetCardByte(sim::CardImage& card, sim::Variant variant, uint64_t offset, uint8_t value) {
     const uint8_t b[1] = {value};
     ASSERT_TRUE(card.Overwrite(sim::GeometryOf(variant).system_block_offset + offset, b, nullptr));
@@ -154,16 +153,16 @@ TEST_F(MainWindowTest, CameraAtStartIsListedBeforeTheWindowShows) {
     EXPECT_EQ(w.windowTitle(), "ZarvoLink");
     EXPECT_EQ(w.size(), QSize(579, 364));
     EXPECT_EQ(Items(), (std::vector<QString>{"Photo No. 1", "Photo No. 2", "Photo No. 3"}));
-    EXPECT_EQ(w.Number_of_Photo->text(), "3 Photos used  49 Block Free");
-    EXPECT_EQ(w.Capacity, 52);
-    EXPECT_EQ(w.PhotoCount, 3);
+    EXPECT_EQ(apptest::Text(w, "Number_of_Photo"), "3 Photos used  49 Block Free");
+    EXPECT_EQ(w.Capacity(), 52);
+    EXPECT_EQ(w.PhotoCount(), 3);
     // The cable shows only at the first tick of the one-second timer.
-    EXPECT_EQ(w.Label2->text(), "");
-    EXPECT_TRUE(w.Image2->isHidden());
-    EXPECT_TRUE(WaitFor([&] { return w.Label2->text() == "USB cable connected"; }, 2000));
-    EXPECT_FALSE(w.Image2->isHidden());
+    EXPECT_EQ(apptest::Text(w, "Label2"), "");
+    EXPECT_TRUE(apptest::Control<QLabel>(w, "Image2")->isHidden());
+    EXPECT_TRUE(WaitFor([&] { return apptest::Text(w, "Label2") == "USB cable connected"; }, 2000));
+    EXPECT_FALSE(apptest::Control<QLabel>(w, "Image2")->isHidden());
     EXPECT_TRUE(fs::is_directory(workdir_.Path() / "MyPhoto"));
-    EXPECT_EQ(w.WorkDir, workdir_.Q());
+    EXPECT_EQ(w.WorkDir(), workdir_.Q());
     EXPECT_TRUE(messages_.Texts().empty());
 }
 
@@ -172,9 +171,9 @@ TEST_F(MainWindowTest, EightMegabyteCardIsReadAtTheSameAddress) {
     Plug(camera);
     TZarvoLink& w = Open();
     EXPECT_EQ(Items().size(), 2u);
-    EXPECT_EQ(w.Number_of_Photo->text(), "2 Photos used  24 Block Free");
+    EXPECT_EQ(apptest::Text(w, "Number_of_Photo"), "2 Photos used  24 Block Free");
     Select(1);
-    w.ViewPICButtonClick();
+    apptest::Press(w, "ViewPICButton");
     EXPECT_EQ(Preview(), apptest::ExpectedPreview(RawOfSlot(*camera, 1)));
 }
 
@@ -186,8 +185,8 @@ TEST_F(MainWindowTest, CapacityByteOfZeroOrFFMeans26) {
         }));
         TZarvoLink& w = Open();
         const int expected = capacity == 40 ? 40 : 26;
-        EXPECT_EQ(w.Capacity, expected);
-        EXPECT_EQ(w.Number_of_Photo->text(),
+        EXPECT_EQ(w.Capacity(), expected);
+        EXPECT_EQ(apptest::Text(w, "Number_of_Photo"),
                   "4 Photos used  " + QString::number(expected - 4) + " Block Free");
         window_.reset();
     }
@@ -199,30 +198,30 @@ TEST_F(MainWindowTest, MorePhotosThanCapacityReadsUnknown) {
         SetCardByte(card, sim::Variant::k16MbLe, 258, 20);
     }));
     TZarvoLink& w = Open();
-    EXPECT_EQ(w.Number_of_Photo->text(), "Unknown.");
+    EXPECT_EQ(apptest::Text(w, "Number_of_Photo"), "Unknown.");
     ASSERT_EQ(Items().size(), 70u);
     EXPECT_EQ(Items()[69], "Photo No. 70");
 
     // Item 65 has no entry in the 64 the window keeps: nothing is read.
     Select(64);
     clock_.Clear();
-    w.ViewPICButtonClick();
+    apptest::Press(w, "ViewPICButton");
     EXPECT_TRUE(clock_.Pauses().empty());
     ASSERT_EQ(messages_.Texts().size(), 1u);
     EXPECT_TRUE(messages_.Texts()[0].startsWith("Photo No. 65 "));
     EXPECT_FALSE(fs::exists(workdir_.File("TEMP.BMP")));
-    EXPECT_EQ(w.Label3->text(), "");
+    EXPECT_EQ(apptest::Text(w, "Label3"), "");
 }
 
 TEST_F(MainWindowTest, EmptyCardListsNothing) {
     Plug(MakeCamera(sim::Variant::k8MbLe, 0));
     TZarvoLink& w = Open();
     EXPECT_TRUE(Items().empty());
-    EXPECT_EQ(w.Number_of_Photo->text(), "0 Photos used  26 Block Free");
+    EXPECT_EQ(apptest::Text(w, "Number_of_Photo"), "0 Photos used  26 Block Free");
     clock_.Clear();
-    w.ViewPICButtonClick();
-    w.PrintButtonClick();
-    w.SavetofileButtonClick();
+    apptest::Press(w, "ViewPICButton");
+    apptest::Press(w, "PrintButton");
+    apptest::Press(w, "SavetofileButton");
     EXPECT_TRUE(clock_.Pauses().empty());
     EXPECT_TRUE(print_.calls.isEmpty());
 }
@@ -230,8 +229,9 @@ TEST_F(MainWindowTest, EmptyCardListsNothing) {
 TEST_F(MainWindowTest, HexDumpShowsTheSystemBlock) {
     Plug(MakeCamera(sim::Variant::k16MbLe, 3));
     TZarvoLink& w = Open();
-    EXPECT_TRUE(w.Memo1->isHidden());
-    const QStringList lines = w.Memo1->toPlainText().split('\n');
+    EXPECT_TRUE(apptest::Control<QPlainTextEdit>(w, "Memo1")->isHidden());
+    const QStringList lines =
+        apptest::Control<QPlainTextEdit>(w, "Memo1")->toPlainText().split('\n');
     ASSERT_EQ(lines.size(), 129);
     EXPECT_EQ(lines[0], "0000 : 5A 50 58 20 50 48 4F 54 4F 20 43 41 4D 20 49 4D ");
     EXPECT_TRUE(lines[16].startsWith("0100 : 03 00 34 00 ")) << lines[16].toStdString();
@@ -251,20 +251,20 @@ TEST_F(MainWindowTest, PluggedInWhileRunningIsListedWithinASecondAndUnpluggedCle
     TZarvoLink& w = Open();
     EXPECT_FALSE(devicelink::IsConnected());
     EXPECT_TRUE(Items().empty());
-    EXPECT_EQ(w.Number_of_Photo->text(), "");
+    EXPECT_EQ(apptest::Text(w, "Number_of_Photo"), "");
 
     Plug(MakeCamera(sim::Variant::k16MbLe, 2));
-    ASSERT_TRUE(WaitFor([&] { return w.DeviceConnected == 1; }));
+    ASSERT_TRUE(WaitFor([&] { return w.IsDeviceConnected(); }));
     EXPECT_TRUE(WaitFor([&] { return Items().size() == 2; }, 2000));
-    EXPECT_EQ(w.Number_of_Photo->text(), "2 Photos used  50 Block Free");
-    EXPECT_TRUE(WaitFor([&] { return w.Label2->text() == "USB cable connected"; }, 2000));
+    EXPECT_EQ(apptest::Text(w, "Number_of_Photo"), "2 Photos used  50 Block Free");
+    EXPECT_TRUE(WaitFor([&] { return apptest::Text(w, "Label2") == "USB cable connected"; }, 2000));
 
     scoped_.backend().Detach("cam");
-    ASSERT_TRUE(WaitFor([&] { return w.DeviceConnected == 0; }));
+    ASSERT_TRUE(WaitFor([&] { return !w.IsDeviceConnected(); }));
     EXPECT_TRUE(WaitFor([&] { return Items().empty(); }, 2000));
-    EXPECT_EQ(w.Number_of_Photo->text(), "");
-    EXPECT_TRUE(WaitFor([&] { return w.Label2->text().isEmpty(); }, 2000));
-    EXPECT_TRUE(w.Image2->isHidden());
+    EXPECT_EQ(apptest::Text(w, "Number_of_Photo"), "");
+    EXPECT_TRUE(WaitFor([&] { return apptest::Text(w, "Label2").isEmpty(); }, 2000));
+    EXPECT_TRUE(apptest::Control<QLabel>(w, "Image2")->isHidden());
     EXPECT_TRUE(messages_.Texts().empty());
 }
 
@@ -272,27 +272,27 @@ TEST_F(MainWindowTest, ViewShowsThePhotoAndFillsTheGauge) {
     auto camera = MakeCamera(sim::Variant::k16MbLe, 3);
     Plug(camera);
     TZarvoLink& w = Open();
-    EXPECT_TRUE(w.Gauge1->isHidden());
+    EXPECT_TRUE(apptest::Control<QProgressBar>(w, "Gauge1")->isHidden());
     std::atomic<int> busy_seen{0};
     QString reading;
     camera->on_in = [&](size_t n) {
-        if (w.Busy)
+        if (w.IsBusy())
             ++busy_seen;
         // The window's thread is waiting for the worker: the label does not
         // change while the worker looks at it.
         if (n == 2)
-            reading = w.Label3->text();
+            reading = apptest::Text(w, "Label3");
     };
     Select(2);
     clock_.Clear();
-    w.ViewPICButtonClick();
+    apptest::Press(w, "ViewPICButton");
     EXPECT_EQ(Preview(), apptest::ExpectedPreview(RawOfSlot(*camera, 2)));
     EXPECT_EQ(fs::file_size(workdir_.File("TEMP.BMP")), 234310u);
-    EXPECT_EQ(w.Gauge1->value(), 9);
-    EXPECT_EQ(w.Gauge1->maximum(), 9);
-    EXPECT_FALSE(w.Gauge1->isHidden());
-    EXPECT_EQ(w.Label3->text(), "");
-    EXPECT_EQ(w.Busy, 0);
+    EXPECT_EQ(apptest::Control<QProgressBar>(w, "Gauge1")->value(), 9);
+    EXPECT_EQ(apptest::Control<QProgressBar>(w, "Gauge1")->maximum(), 9);
+    EXPECT_FALSE(apptest::Control<QProgressBar>(w, "Gauge1")->isHidden());
+    EXPECT_EQ(apptest::Text(w, "Label3"), "");
+    EXPECT_FALSE(w.IsBusy());
     EXPECT_EQ(busy_seen, 640);
     EXPECT_EQ(reading, "NOW READING.");
     // Ten pieces, each after the link's 20 ms pause and followed by 20 ms.
@@ -300,10 +300,10 @@ TEST_F(MainWindowTest, ViewShowsThePhotoAndFillsTheGauge) {
     ASSERT_EQ(pauses.size(), 20u);
     for (auto p : pauses)
         EXPECT_EQ(p, std::chrono::milliseconds(20));
-    EXPECT_TRUE(w.Timer1->isActive());
-    w.Timer1Timer();
-    EXPECT_FALSE(w.Timer1->isActive());
-    EXPECT_TRUE(w.ViewPICButton->isEnabled());
+    EXPECT_TRUE(apptest::Control<QTimer>(w, "Timer1")->isActive());
+    apptest::Tick(w, "Timer1");
+    EXPECT_FALSE(apptest::Control<QTimer>(w, "Timer1")->isActive());
+    EXPECT_TRUE(apptest::Control<QWidget>(w, "ViewPICButton")->isEnabled());
     EXPECT_TRUE(messages_.Texts().empty());
 
     // Saving does not change the preview.
@@ -313,7 +313,7 @@ TEST_F(MainWindowTest, ViewShowsThePhotoAndFillsTheGauge) {
         d.FileName = workdir_.Q() + "/MyPhoto/x.jpg";
         return true;
     });
-    w.SavetofileButtonClick();
+    apptest::Press(w, "SavetofileButton");
     EXPECT_EQ(Preview(), shown);
 }
 
@@ -330,14 +330,15 @@ TEST_F(MainWindowTest, BottomRowPastTheSlotIsBlackInBothBitmaps) {
     constexpr size_t kPastSlot = 0x4C000 - 240 * 1288 - 1288;  // 888: pixel 222 of row 241
     for (int row : {0, 1}) {
         SCOPED_TRACE(row);
-        const int slot = w.CardDirectory[16 * row + 8];
+        // The slot number in the card's directory entry of the photo.
+        const int slot = camera->Camera().Peek(0xFFE000 + 512 + 16 * row + 8, 1)[0];
         const auto raw = RawOfSlot(*camera, slot);
         const uint8_t* last_row = raw.data() + 241 * 1288;
         // The bytes after the slot are another photo's, not black.
         ASSERT_NE(std::count(raw.begin() + 0x4C000, raw.end(), 0), 400);
 
         Select(row);
-        w.ViewPICButtonClick();
+        apptest::Press(w, "ViewPICButton");
         ASSERT_TRUE(messages_.Texts().empty());
         const auto bmp = apptest::ReadFile(workdir_.File("TEMP.BMP"));
         ASSERT_EQ(bmp.size(), 234310u);
@@ -351,7 +352,7 @@ TEST_F(MainWindowTest, BottomRowPastTheSlotIsBlackInBothBitmaps) {
         }
         EXPECT_EQ(std::vector<uint8_t>(bmp.begin() + 54, bmp.begin() + 54 + 966), expected);
 
-        w.SavetofileButtonClick();
+        apptest::Press(w, "SavetofileButton");
         ASSERT_TRUE(messages_.Texts().empty());
         const auto doubled = apptest::ReadFile(workdir_.File("TEMP.BMP"));
         ASSERT_EQ(doubled.size(), 935142u);
@@ -384,7 +385,7 @@ TEST_F(MainWindowTest, SaveWritesJpegIdenticalToCjpeg) {
         return true;
     });
     Select(1);
-    w.SavetofileButtonClick();
+    apptest::Press(w, "SavetofileButton");
     EXPECT_EQ(seen.FileName, "Photo No. 2.jpg");
     EXPECT_EQ(seen.InitialDir, workdir_.Q() + "/MyPhoto");
     EXPECT_EQ(seen.FilterIndex, 2);
@@ -416,7 +417,7 @@ TEST_F(MainWindowTest, SaveUnderBitmapNameWritesTheDoubledBitmap) {
         return true;
     });
     Select(0);
-    w.SavetofileButtonClick();
+    apptest::Press(w, "SavetofileButton");
     auto saved = apptest::ReadFile(target.toStdString());
     ASSERT_EQ(saved.size(), 935142u);
     EXPECT_EQ(saved[0], 'B');
@@ -429,10 +430,10 @@ TEST_F(MainWindowTest, CancelledSaveReadsAndWritesNothing) {
     w.SetSaveDialogRunner([](QWidget*, TSavePictureDialog&) { return false; });
     Select(0);
     clock_.Clear();
-    w.SavetofileButtonClick();
+    apptest::Press(w, "SavetofileButton");
     EXPECT_TRUE(clock_.Pauses().empty());
     EXPECT_FALSE(fs::exists(workdir_.File("TEMP.BMP")));
-    EXPECT_EQ(w.Label3->text(), "");
+    EXPECT_EQ(apptest::Text(w, "Label3"), "");
 }
 
 TEST_F(MainWindowTest, UnplugDuringAViewShowsAMessageAndWritesNothing) {
@@ -450,14 +451,14 @@ TEST_F(MainWindowTest, UnplugDuringAViewShowsAMessageAndWritesNothing) {
                 qApp, [&] { scoped_.backend().Detach("cam"); }, Qt::QueuedConnection);
     };
     Select(1);
-    w.ViewPICButtonClick();
+    apptest::Press(w, "ViewPICButton");
     ASSERT_EQ(messages_.Texts().size(), 1u);
     EXPECT_EQ(messages_.Texts()[0], kTransferFailedText);
     EXPECT_FALSE(fs::exists(workdir_.File("TEMP.BMP")));
     EXPECT_EQ(Preview(), before);
-    EXPECT_EQ(w.Gauge1->value(), 9);
-    EXPECT_EQ(w.Label3->text(), "");
-    EXPECT_EQ(w.DeviceConnected, 0);
+    EXPECT_EQ(apptest::Control<QProgressBar>(w, "Gauge1")->value(), 9);
+    EXPECT_EQ(apptest::Text(w, "Label3"), "");
+    EXPECT_FALSE(w.IsDeviceConnected());
     EXPECT_FALSE(devicelink::IsConnected());
 
     // Saving with the camera gone writes no file either.
@@ -466,7 +467,7 @@ TEST_F(MainWindowTest, UnplugDuringAViewShowsAMessageAndWritesNothing) {
         d.FileName = workdir_.Q() + "/MyPhoto/gone.jpg";
         return true;
     });
-    w.SavetofileButtonClick();
+    apptest::Press(w, "SavetofileButton");
     ASSERT_EQ(messages_.Texts().size(), 1u);
     EXPECT_FALSE(fs::exists(workdir_.File("MyPhoto/gone.jpg")));
     EXPECT_FALSE(fs::exists(workdir_.File("TEMP.BMP")));
@@ -479,21 +480,21 @@ TEST_F(MainWindowTest, SaveThatFindsTheListEmptiedSaysNoPhotoIsSelected) {
     // that comes in the meantime clears the list.
     w.SetSaveDialogRunner([&](QWidget*, TSavePictureDialog& d) {
         scoped_.backend().Detach("cam");
-        EXPECT_TRUE(WaitFor([&] { return w.DeviceConnected == 0; }));
-        w.Timer2Timer();
-        EXPECT_EQ(w.ListBox1->count(), 0);
+        EXPECT_TRUE(WaitFor([&] { return !w.IsDeviceConnected(); }));
+        apptest::Tick(w, "Timer2");
+        EXPECT_EQ(apptest::Control<QListWidget>(w, "ListBox1")->count(), 0);
         d.FileName = workdir_.Q() + "/MyPhoto/late.jpg";
         return true;
     });
     Select(2);
     clock_.Clear();
-    w.SavetofileButtonClick();
+    apptest::Press(w, "SavetofileButton");
     ASSERT_EQ(messages_.Texts().size(), 1u);
     EXPECT_EQ(messages_.Texts()[0].toStdString(), kNoPhotoSelectedText);
     EXPECT_TRUE(clock_.Pauses().empty()) << "nothing was read";
     EXPECT_FALSE(fs::exists(workdir_.File("TEMP.BMP")));
     EXPECT_FALSE(fs::exists(workdir_.File("MyPhoto/late.jpg")));
-    EXPECT_EQ(w.Label3->text(), "");
+    EXPECT_EQ(apptest::Text(w, "Label3"), "");
 }
 
 TEST_F(MainWindowTest, CatalogWithoutCameraLeavesNoStaleList) {
@@ -503,10 +504,10 @@ TEST_F(MainWindowTest, CatalogWithoutCameraLeavesNoStaleList) {
     scoped_.backend().Detach("cam");
     // Before the removal event is taken, the pipes still look open but the
     // read fails: the list must not survive the refresh.
-    w.GetinfoBottonClick();
+    apptest::Press(w, "GetinfoBotton");
     EXPECT_TRUE(Items().empty());
-    EXPECT_EQ(w.Number_of_Photo->text(), "");
-    EXPECT_EQ(w.PhotoCount, 0);
+    EXPECT_EQ(apptest::Text(w, "Number_of_Photo"), "");
+    EXPECT_EQ(w.PhotoCount(), 0);
 }
 
 TEST_F(MainWindowTest, BigEndianCameraShowsNoContents) {
@@ -514,20 +515,20 @@ TEST_F(MainWindowTest, BigEndianCameraShowsNoContents) {
     TZarvoLink& w = Open();
     EXPECT_TRUE(devicelink::IsConnected());
     EXPECT_TRUE(Items().empty());
-    EXPECT_EQ(w.Number_of_Photo->text(), "Unknown.");
-    w.ViewPICButtonClick();
+    EXPECT_EQ(apptest::Text(w, "Number_of_Photo"), "Unknown.");
+    apptest::Press(w, "ViewPICButton");
     EXPECT_FALSE(fs::exists(workdir_.File("TEMP.BMP")));
 }
 
 TEST_F(MainWindowTest, PrintHandsTheJpegToThePrintDialog) {
     Plug(MakeCamera(sim::Variant::k16MbLe, 2));
     TZarvoLink& w = Open();
-    w.PrintButtonClick();  // nothing selected: nothing happens
+    apptest::Press(w, "PrintButton");  // nothing selected: nothing happens
     EXPECT_TRUE(print_.calls.isEmpty());
     EXPECT_FALSE(fs::exists(workdir_.File("TEMP.BMP")));
 
     Select(1);
-    w.PrintButtonClick();
+    apptest::Press(w, "PrintButton");
     EXPECT_EQ(print_.calls, (QStringList{"load " + workdir_.Q() + "/TEMP.jpg", "prepare", "show"}));
     auto jpeg = apptest::ReadFile(workdir_.File("TEMP.jpg"));
     ASSERT_GT(jpeg.size(), 2u);
@@ -538,7 +539,7 @@ TEST_F(MainWindowTest, PrintHandsTheJpegToThePrintDialog) {
 
 TEST_F(MainWindowTest, AlbumOpensOnThePictureFolder) {
     TZarvoLink& w = Open();
-    Click(w.BookButton);
+    apptest::Press(w, "BookButton");
     EXPECT_EQ(album_.folders, QStringList{workdir_.Q() + "/MyPhoto"});
 }
 
@@ -548,7 +549,7 @@ TEST_F(MainWindowTest, UnwritableTemporaryBitmapIsReportedAndPreviewKept) {
     const QImage before = Preview();
     fs::create_directory(workdir_.Path() / "TEMP.BMP");
     Select(0);
-    w.ViewPICButtonClick();
+    apptest::Press(w, "ViewPICButton");
     ASSERT_EQ(messages_.Texts().size(), 1u);
     EXPECT_EQ(messages_.Texts()[0], "Cannot write " + workdir_.Q() + "/TEMP.BMP: Invalid filename");
     EXPECT_EQ(Preview(), before);
@@ -559,7 +560,7 @@ TEST_F(MainWindowTest, PictureFolderThatCannotBeCreatedIsReported) {
     TZarvoLink& w = Open();
     ASSERT_EQ(messages_.Texts().size(), 1u);
     EXPECT_EQ(messages_.Texts()[0], "Cannot create " + workdir_.Q() + "/MyPhoto");
-    EXPECT_EQ(w.WorkDir, workdir_.Q());
+    EXPECT_EQ(w.WorkDir(), workdir_.Q());
 }
 
 TEST_F(MainWindowTest, HandlerErrorsReachTheErrorReportAndTheProgramGoesOn) {
@@ -571,7 +572,7 @@ TEST_F(MainWindowTest, HandlerErrorsReachTheErrorReportAndTheProgramGoesOn) {
         return true;
     });
     Select(0);
-    Click(w.SavetofileButton);
+    apptest::Press(w, "SavetofileButton");
     ASSERT_EQ(messages_.Texts().size(), 1u);
     EXPECT_EQ(messages_.Texts()[0], "Cannot create file " + target);
 
@@ -589,7 +590,7 @@ TEST_F(MainWindowTest, HandlerErrorsReachTheErrorReportAndTheProgramGoesOn) {
     ASSERT_EQ(messages_.Texts().size(), 2u);
     EXPECT_EQ(messages_.Texts()[1], "boom");
     Select(1);
-    Click(w.ViewPICButton);
+    apptest::Press(w, "ViewPICButton");
     EXPECT_EQ(messages_.Texts().size(), 2u);
 }
 

@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 #include <QApplication>
+#include <QLabel>
+#include <QTest>
+#include <QTimer>
+#include <QTimerEvent>
 
 #include <cstdlib>
 #include <fstream>
@@ -73,6 +77,33 @@ CapturedMessages::CapturedMessages() : texts_(std::make_shared<std::vector<QStri
 CapturedMessages::~CapturedMessages() {
     lensmere::SetMessageHandler({});
     devicelink::SetMessageSink({});
+}
+
+QObject* FindControl(const QWidget& window, const char* name) {
+    QObject* control = window.findChild<QObject*>(QString::fromLatin1(name));
+    EXPECT_NE(control, nullptr) << "no control " << name;
+    return control;
+}
+
+QString Text(const QWidget& window, const char* name) {
+    QLabel* label = Control<QLabel>(window, name);
+    return label != nullptr ? label->text() : QString();
+}
+
+void Press(const QWidget& window, const char* button) {
+    QWidget* control = Control<QWidget>(window, button);
+    if (control == nullptr)
+        return;
+    control->window()->show();
+    QTest::mouseClick(control, Qt::LeftButton, {}, control->rect().center());
+}
+
+void Tick(const QWidget& window, const char* timer) {
+    QTimer* control = Control<QTimer>(window, timer);
+    if (control == nullptr)
+        return;
+    QTimerEvent tick(control->timerId());
+    QCoreApplication::sendEvent(control, &tick);
 }
 
 sim::RgbImage TestPicture(int seed) {

@@ -5,6 +5,7 @@
 
 #include <QImage>
 #include <QString>
+#include <QWidget>
 
 #include <filesystem>
 #include <memory>
@@ -44,6 +45,20 @@ class CapturedMessages {
   private:
     std::shared_ptr<std::vector<QString>> texts_;
 };
+
+// A control of a window, found by the name its form gives it; a test failure
+// (and null) when there is none.
+QObject* FindControl(const QWidget& window, const char* name);
+template <class T = QWidget>
+T* Control(const QWidget& window, const char* name) {
+    return qobject_cast<T*>(FindControl(window, name));
+}
+// The text of a label of a window.
+QString Text(const QWidget& window, const char* name);
+// A click with the mouse on a button of a window, which is shown first.
+void Press(const QWidget& window, const char* button);
+// One timeout of a running timer of a window, as its clock would give it.
+void Tick(const QWidget& window, const char* timer);
 
 // A 322 x 242 picture that differs in every photo and from pixel to pixel.
 sim::RgbImage TestPicture(int seed);
