@@ -90,12 +90,13 @@ int main(int argc, char** argv) {
         backend.backend().Attach(
             "cam", std::make_shared<sim::Camera>(sim::Variant::k16MbLe, std::move(card)));
         TZarvoLink window;
-        window.ListBox1->setCurrentRow(1);
+        window.findChild<QListWidget*>("ListBox1")->setCurrentRow(1);
         const int runs = 10;
         std::vector<double> times;
         for (int i = 0; i < runs; ++i) {
             auto start = Clock::now();
-            window.ViewPICButtonClick();
+            // The button's handler, as a click runs it.
+            QMetaObject::invokeMethod(&window, "ViewPICButtonClick", Qt::DirectConnection);
             times.push_back(Ms(Clock::now() - start));
         }
         const double mandated = 10 * (20 + 20);

@@ -79,8 +79,8 @@ class UsbDeviceLinkTest : public ::testing::Test {
     }
     std::vector<QString> Items() const {
         std::vector<QString> items;
-        for (int i = 0; i < window_->ListBox1->count(); ++i) {
-            items.push_back(window_->ListBox1->item(i)->text());
+        for (int i = 0; i < window_->findChild<QListWidget*>("ListBox1")->count(); ++i) {
+            items.push_back(window_->findChild<QListWidget*>("ListBox1")->item(i)->text());
         }
         return items;
     }
@@ -135,22 +135,22 @@ TEST_F(UsbDeviceLinkTest, ACameraHeldByAnotherProgramIsSaidToBeInUse) {
 TEST_F(UsbDeviceLinkTest, PluggedInWhileRunningIsListedWithinASecondAndUnpluggedCleared) {
     window_ = std::make_unique<TZarvoLink>();
     TZarvoLink& w = *window_;
-    EXPECT_EQ(w.DeviceConnected, 0);
+    EXPECT_FALSE(w.IsDeviceConnected());
     EXPECT_TRUE(Items().empty());
 
     Plug(sim::Variant::k16MbLe, 2, /*wait_listed=*/false);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return w.DeviceConnected == 1; }, 3000))
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.IsDeviceConnected(); }, 3000))
         << "the USB arrival did not reach the window";
     EXPECT_EQ(devicelink::DevicePath(), path_);
     EXPECT_TRUE(QTest::qWaitFor([&] { return Items().size() == 2; }, 1500));
-    EXPECT_EQ(w.Number_of_Photo->text(), "2 Photos used  50 Block Free");
+    EXPECT_EQ(w.findChild<QLabel*>("Number_of_Photo")->text(), "2 Photos used  50 Block Free");
 
     Bus().Unplug(*device_);
     device_ = nullptr;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return w.DeviceConnected == 0; }, 3000))
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.IsDeviceConnected(); }, 3000))
         << "the USB removal did not reach the window";
     EXPECT_TRUE(QTest::qWaitFor([&] { return Items().empty(); }, 1500));
-    EXPECT_EQ(w.Number_of_Photo->text(), "");
+    EXPECT_EQ(w.findChild<QLabel*>("Number_of_Photo")->text(), "");
 }
 
 }  // namespace
