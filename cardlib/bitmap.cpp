@@ -5,21 +5,6 @@
 namespace quorbit {
 namespace {
 
-void Put16(uint8_t* p, uint16_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-}
-void Put32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-uint16_t Get16(const uint8_t* p) {
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-uint32_t Get32(const uint8_t* p) {
-    return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
-}
-
 constexpr uint32_t kInfoHeaderBytes = 40;
 constexpr uint32_t kNoCompression = 0;
 
@@ -32,17 +17,17 @@ std::vector<uint8_t> EncodeBitmap(std::span<const uint8_t> raw) {
     uint8_t* h = file.data();
     h[0] = 'B';
     h[1] = 'M';
-    Put32(h + 2, kBitmapFileBytes);
-    Put32(h + 10, kBitmapHeaderBytes);
-    Put32(h + 14, kInfoHeaderBytes);
-    Put32(h + 18, kPhotoWidth);
-    Put32(h + 22, kPhotoHeight);
-    Put16(h + 26, 1);
-    Put16(h + 28, 24);
-    Put32(h + 30, kNoCompression);
-    Put32(h + 34, kBitmapPixelBytes);
-    Put32(h + 38, kBitmapPixelsPerMetre);
-    Put32(h + 42, kBitmapPixelsPerMetre);
+    StoreLe32(h + 2, kBitmapFileBytes);
+    StoreLe32(h + 10, kBitmapHeaderBytes);
+    StoreLe32(h + 14, kInfoHeaderBytes);
+    StoreLe32(h + 18, kPhotoWidth);
+    StoreLe32(h + 22, kPhotoHeight);
+    StoreLe16(h + 26, 1);
+    StoreLe16(h + 28, 24);
+    StoreLe32(h + 30, kNoCompression);
+    StoreLe32(h + 34, kBitmapPixelBytes);
+    StoreLe32(h + 38, kBitmapPixelsPerMetre);
+    StoreLe32(h + 42, kBitmapPixelsPerMetre);
     uint8_t* out = file.data() + kBitmapHeaderBytes;
     for (int r = kPhotoHeight - 1; r >= 0; --r, out += kBitmapRowBytes) {
         const uint8_t* src = raw.data() + size_t(r) * kRawRowBytes;
@@ -61,17 +46,17 @@ std::optional<std::vector<uint8_t>> DecodeBitmap(std::span<const uint8_t> file) 
     const uint8_t* h = file.data();
     if (h[0] != 'B' || h[1] != 'M')
         return std::nullopt;
-    const uint32_t pixel_offset = Get32(h + 10);
-    const uint32_t info_bytes = Get32(h + 14);
+    const uint32_t pixel_offset = LoadLe32(h + 10);
+    const uint32_t info_bytes = LoadLe32(h + 14);
     // Only the info headers with 32-bit dimensions (40 bytes and the later,
     // longer ones); the old 12-byte core header is not taken.
     if (info_bytes < kInfoHeaderBytes || info_bytes > file.size() - 14)
         return std::nullopt;
-    const auto width = static_cast<int32_t>(Get32(h + 18));
-    const auto height = static_cast<int32_t>(Get32(h + 22));
+    const auto width = static_cast<int32_t>(LoadLe32(h + 18));
+    const auto height = static_cast<int32_t>(LoadLe32(h + 22));
     if (width != kPhotoWidth || (height != kPhotoHeight && height != -kPhotoHeight))
         return std::nullopt;
-    if (Get16(h + 26) != 1 || Get16(h + 28) != 24 || Get32(h + 30) != kNoCompression)
+    if (LoadLe16(h + 26) != 1 || LoadLe16(h + 28) != 24 || LoadLe32(h + 30) != kNoCompression)
         return std::nullopt;
     if (pixel_offset < 14 + info_bytes || pixel_offset > file.size() ||
         file.size() - pixel_offset < kBitmapPixelBytes)

@@ -51,6 +51,13 @@ inline void StoreLe16(uint8_t* p, uint16_t v) {
     p[0] = static_cast<uint8_t>(v & 0xFF);
     p[1] = static_cast<uint8_t>(v >> 8);
 }
+inline uint32_t LoadLe32(const uint8_t* p) {
+    return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
+}
+inline void StoreLe32(uint8_t* p, uint32_t v) {
+    StoreLe16(p, static_cast<uint16_t>(v & 0xFFFF));
+    StoreLe16(p + 2, static_cast<uint16_t>(v >> 16));
+}
 
 inline constexpr size_t EntryOffset(uint16_t page_size, size_t index) {
     return page_size + kDirectoryEntryBytes * index;
