@@ -7,7 +7,8 @@
 function(quorbit_add_gtest name)
     cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;ENV;LABELS;PARTS" ${ARGN})
     add_executable(${name} ${ARG_SOURCES} ${ARG_UNPARSED_ARGUMENTS})
-    target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS} testsupport GTest::gtest GTest::gtest_main
+        GTest::gmock)
     if(NOT ARG_TIMEOUT)
         set(ARG_TIMEOUT 300)
     endif()

@@ -57,36 +57,6 @@ std::chrono::steady_clock::time_point SystemClock::Now() {
     return std::chrono::steady_clock::now();
 }
 
-void RecordingClock::Sleep(Duration d) {
-    std::lock_guard lock(mutex_);
-    pauses_.push_back(d);
-    if (d > Duration::zero())
-        now_ += d;
-}
-
-std::chrono::steady_clock::time_point RecordingClock::Now() {
-    std::lock_guard lock(mutex_);
-    return now_;
-}
-
-std::vector<Clock::Duration> RecordingClock::Pauses() const {
-    std::lock_guard lock(mutex_);
-    return pauses_;
-}
-
-Clock::Duration RecordingClock::Total() const {
-    std::lock_guard lock(mutex_);
-    Duration total{0};
-    for (Duration d : pauses_)
-        total += d;
-    return total;
-}
-
-void RecordingClock::Clear() {
-    std::lock_guard lock(mutex_);
-    pauses_.clear();
-}
-
 Clock& CurrentClock() {
     static SystemClock system_clock;
     Clock* installed = g_installed.load(std::memory_order_acquire);

@@ -35,21 +35,6 @@ class SystemClock final : public Clock {
     std::chrono::steady_clock::time_point Now() override;
 };
 
-// Records every pause and advances a virtual time instead of sleeping.
-class RecordingClock final : public Clock {
-  public:
-    void Sleep(Duration d) override;
-    std::chrono::steady_clock::time_point Now() override;
-    std::vector<Duration> Pauses() const;
-    Duration Total() const;
-    void Clear();
-
-  private:
-    mutable std::mutex mutex_;
-    std::vector<Duration> pauses_;
-    std::chrono::steady_clock::time_point now_{};
-};
-
 // Installs a clock for the lifetime of the guard.
 class ScopedClock {
   public:

@@ -67,16 +67,4 @@ ErrorReporter SetErrorReporter(ErrorReporter reporter) {
     return previous;
 }
 
-CapturedReports::CapturedReports() {
-    previous_ = SetErrorReporter([this](std::string_view caption, std::string_view text) {
-        static std::mutex append_mutex;
-        std::lock_guard lock(append_mutex);
-        reports_.push_back(Report{std::string(caption), std::string(text)});
-    });
-}
-
-CapturedReports::~CapturedReports() {
-    SetErrorReporter(std::move(previous_));
-}
-
 }  // namespace platform

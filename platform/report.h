@@ -17,23 +17,4 @@ void ReportError(std::string_view caption, std::string_view text);
 // Returns the previous reporter (empty when it was the default).
 ErrorReporter SetErrorReporter(ErrorReporter reporter);
 
-// Collects reports for the lifetime of the object (tests).
-class CapturedReports {
-  public:
-    struct Report {
-        std::string caption;
-        std::string text;
-    };
-    CapturedReports();
-    ~CapturedReports();
-    CapturedReports(const CapturedReports&) = delete;
-    CapturedReports& operator=(const CapturedReports&) = delete;
-    const std::vector<Report>& reports() const { return reports_; }
-    void clear() { reports_.clear(); }
-
-  private:
-    std::vector<Report> reports_;
-    ErrorReporter previous_;
-};
-
 }  // namespace platform

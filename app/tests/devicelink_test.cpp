@@ -14,6 +14,7 @@
 #include "platform/events.h"
 #include "platform/inprocess/inprocess_backend.h"
 #include "platform/peripheral.h"
+#include "testsupport/recording_clock.h"
 
 namespace {
 
@@ -92,7 +93,7 @@ class DeviceLinkTest : public ::testing::Test {
     platform::InProcessBackend& Backend() { return scoped_.backend(); }
 
     platform::ScopedInProcessBackend scoped_;
-    platform::RecordingClock clock_;
+    testsupport::RecordingClock clock_;
     platform::ScopedClock use_clock_{&clock_};
     std::vector<std::string> messages_;
 };

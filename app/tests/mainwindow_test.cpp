@@ -28,6 +28,8 @@
 #include "platform/inprocess/inprocess_backend.h"
 #include "sim/camera.h"
 #include "sim/card_maker.h"
+#include "testsupport/cjpeg.h"
+#include "testsupport/recording_clock.h"
 
 namespace fs = std::filesystem;
 
@@ -135,7 +137,7 @@ class MainWindowTest : public ::testing::Test {
     apptest::TempWorkDir workdir_;
     apptest::CapturedMessages messages_;
     platform::ScopedInProcessBackend scoped_;
-    platform::RecordingClock clock_;
+    testsupport::RecordingClock clock_;
     platform::ScopedClock use_clock_{&clock_};
     FakePrint print_;
     FakeAlbum album_;
@@ -396,7 +398,7 @@ TEST_F(MainWindowTest, SaveWritesJpegIdenticalToCjpeg) {
     ASSERT_TRUE(messages_.Texts().empty()) << messages_.Texts()[0].toStdString();
     EXPECT_EQ(fs::file_size(workdir_.File("TEMP.BMP")), 935142u);
     auto ours = apptest::ReadFile(target.toStdString());
-    auto theirs = apptest::CjpegOf(workdir_.File("TEMP.BMP"), workdir_.Path().string());
+    auto theirs = testsupport::CjpegOf(workdir_.File("TEMP.BMP"), workdir_.Path().string());
     ASSERT_FALSE(theirs.empty());
     EXPECT_TRUE(ours == theirs) << ours.size() << " vs " << theirs.size();
     // The doubled bitmap holds the photo of slot 1.

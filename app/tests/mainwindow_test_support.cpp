@@ -1,6 +1,5 @@
 #include "app/tests/mainwindow_test_support.h"
 
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -50,20 +49,14 @@ void EnsureApplication() {
         ApplicationEnvironment::App() = new lensmere::TApplication(argc, argv);
 }
 
-TempWorkDir::TempWorkDir() {
-    static int counter = 0;
+TempWorkDir::TempWorkDir() : path_(dir_.path()) {
     previous_ = std::filesystem::current_path();
-    path_ = std::filesystem::temp_directory_path() /
-            ("lensmere-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
-    std::filesystem::remove_all(path_);
-    std::filesystem::create_directories(path_);
     std::filesystem::current_path(path_);
 }
 
 TempWorkDir::~TempWorkDir() {
     std::error_code ec;
     std::filesystem::current_path(previous_, ec);
-    std::filesystem::remove_all(path_, ec);
 }
 
 CapturedMessages::CapturedMessages() : texts_(std::make_shared<std::vector<QString>>()) {
@@ -152,33 +145,6 @@ void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary);
     out.write(reinterpret_cast<const char*>(bytes.data()),
               static_cast<std::streamsize>(bytes.size()));
-}
-
-std::vector<uint8_t> CjpegOf(const std::string& bitmap, const std::string& scratch_dir) {
-    auto bytes = ReadFile(bitmap);
-    if (bytes.size() < 54)
-        return {};
-    for (size_t i = 38; i < 46; ++i)
-        bytes[i] = 0;
-    const std::string copy = scratch_dir + "/cjpeg-input.bmp";
-    const std::string out = scratch_dir + "/cjpeg-output.jpg";
-    WriteFile(copy, bytes);
-    const char* cjpeg = std::getenv("CJPEG");
-    std::string tool = cjpeg ? cjpeg : "cjpeg";
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        execlp(tool.c_str(), tool.c_str(), "-quality", "90", "-outfile", out.c_str(), copy.c_str(),
-               static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return {};
-    auto result = ReadFile(out);
-    std::filesystem::remove(copy);
-    std::filesystem::remove(out);
-    return result;
 }
 
 }  // namespace apptest

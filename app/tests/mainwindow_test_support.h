@@ -14,6 +14,7 @@
 
 #include "sim/geometry.h"
 #include "sim/raw_photo.h"
+#include "testsupport/temp_dir.h"
 
 namespace apptest {
 
@@ -30,6 +31,7 @@ class TempWorkDir {
     std::string File(const std::string& name) const { return (path_ / name).string(); }
 
   private:
+    testsupport::TempDir dir_;
     std::filesystem::path path_;
     std::filesystem::path previous_;
 };
@@ -71,9 +73,5 @@ QImage ExpectedPreview(const std::vector<uint8_t>& raw);
 
 std::vector<uint8_t> ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes);
-
-// Output of `cjpeg -quality 90` for a bitmap, after setting its resolution
-// fields to 0; empty when cjpeg did not run.
-std::vector<uint8_t> CjpegOf(const std::string& bitmap, const std::string& scratch_dir);
 
 }  // namespace apptest

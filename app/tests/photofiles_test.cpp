@@ -4,7 +4,6 @@
 #include <QString>
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -16,6 +15,7 @@
 #include <vector>
 
 #include "app/bitmapfile.h"
+#include "testsupport/cjpeg.h"
 
 namespace fs = std::filesystem;
 using lensmere::ConversionError;
@@ -180,33 +180,6 @@ TEST_F(PhotoFilesTest, WriteFailuresCarryTheTextForTheirCode) {
     EXPECT_EQ(lensmere::InOutErrorText(EIO), "I/O error 5");
 }
 
-// Runs cjpeg -quality 90 on a bitmap and returns its output.
-std::vector<uint8_t> RunCjpeg(const std::string& bmp, const std::string& out) {
-    const char* cjpeg = std::getenv("CJPEG");
-    std::string tool = cjpeg ? cjpeg : "cjpeg";
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        execlp(tool.c_str(), tool.c_str(), "-quality", "90", "-outfile", out.c_str(), bmp.c_str(),
-               static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return {};
-    return ReadAll(out);
-}
-
-// cjpeg copies a bitmap's resolution into the JFIF density, libjpeg's default
-// is 1:1 without unit: give cjpeg the same pixels with no resolution.
-std::string WithoutResolution(const std::string& bmp, const std::string& copy) {
-    auto b = ReadAll(bmp);
-    for (size_t i = 38; i < 46; ++i)
-        b[i] = 0;
-    WriteAll(copy, b);
-    return copy;
-}
-
 TEST_F(PhotoFilesTest, JpegIsByteIdenticalToCjpeg) {
     for (bool doubled : {true, false}) {
         SCOPED_TRACE(doubled ? "doubled" : "normal");
@@ -223,7 +196,7 @@ TEST_F(PhotoFilesTest, JpegIsByteIdenticalToCjpeg) {
         }
         lensmere::ConvertToJpeg(At("TEMP.BMP"), At("ours.jpg"));
         auto ours = ReadAll(At("ours.jpg"));
-        auto theirs = RunCjpeg(WithoutResolution(At("TEMP.BMP"), At("zero.bmp")), At("cjpeg.jpg"));
+        auto theirs = testsupport::CjpegOf(At("TEMP.BMP"), dir_.string());
         ASSERT_FALSE(theirs.empty()) << "cjpeg did not run";
         ASSERT_GT(ours.size(), 1000u);
         EXPECT_EQ(ours[0], 0xFF);

@@ -206,34 +206,6 @@ std::vector<uint8_t> CameraRig::CardBytes() const {
     return camera_->Peek(0, camera_->geometry().card_bytes);
 }
 
-TempDir::TempDir() {
-    const char* base = std::getenv("TMPDIR");
-    std::string templ = std::string(base != nullptr && *base ? base : "/tmp") + "/cardlib-XXXXXX";
-    char* made = ::mkdtemp(templ.data());
-    path_ = made != nullptr ? made : "";
-}
-
-TempDir::~TempDir() {
-    if (path_.empty())
-        return;
-    for (const std::string& name : Entries())
-        ::unlink(File(name).c_str());
-    ::rmdir(path_.c_str());
-}
-
-std::vector<std::string> TempDir::Entries() const {
-    std::vector<std::string> names;
-    if (DIR* dir = ::opendir(path_.c_str())) {
-        while (dirent* e = ::readdir(dir)) {
-            const std::string name = e->d_name;
-            if (name != "." && name != "..")
-                names.push_back(name);
-        }
-        ::closedir(dir);
-    }
-    return names;
-}
-
 std::vector<uint8_t> ReadFileBytes(const std::string& path) {
     // In one read: whole-card images are tens of megabytes.
     std::ifstream in(path, std::ios::binary | std::ios::ate);

@@ -25,6 +25,8 @@
 #include "sim/camera.h"
 #include "sim/geometry.h"
 #include "sim/raw_photo.h"
+#include "testsupport/captured_reports.h"
+#include "testsupport/temp_dir.h"
 
 namespace quorbit::testing {
 
@@ -150,7 +152,7 @@ class CameraRig {
     RecordingPeripheral& recorder() { return *recorder_; }
     sim::Camera& camera() { return *camera_; }
     TransferLog& log() { return log_; }
-    const std::vector<platform::CapturedReports::Report>& reports() const {
+    const std::vector<testsupport::CapturedReports::Report>& reports() const {
         return reports_.reports();
     }
     void ClearReports() { reports_.clear(); }
@@ -161,24 +163,14 @@ class CameraRig {
     TransferLog log_;
     LoggingClock clock_{&log_};
     platform::ScopedClock scoped_clock_{&clock_};
-    platform::CapturedReports reports_;
+    testsupport::CapturedReports reports_;
     std::shared_ptr<sim::Camera> camera_;
     std::shared_ptr<RecordingPeripheral> recorder_;
     bool attached_ = false;
 };
 
 // A temporary folder removed with everything in it.
-class TempDir {
-  public:
-    TempDir();
-    ~TempDir();
-    const std::string& path() const { return path_; }
-    std::string File(const std::string& name) const { return path_ + "/" + name; }
-    std::vector<std::string> Entries() const;
-
-  private:
-    std::string path_;
-};
+using TempDir = testsupport::TempDir;
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, std::span<const uint8_t> data);

@@ -10,6 +10,7 @@
 #include "cardlib/geometry.h"
 #include "cardlib/tests/test_support.h"
 #include "cardlib/transport.h"
+#include "testsupport/captured_reports.h"
 
 namespace quorbit::testing {
 namespace {
@@ -24,7 +25,7 @@ class TransportTest : public ::testing::Test {
     TransferLog log_;
     LoggingClock clock_{&log_};
     platform::ScopedClock scoped_clock_{&clock_};
-    platform::CapturedReports reports_;
+    testsupport::CapturedReports reports_;
     ScriptedDevice device_{&log_};
 };
 

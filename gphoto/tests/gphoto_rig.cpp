@@ -14,6 +14,7 @@
 #include "cardlib/tests/test_support.h"
 #include "platform/clock.h"
 #include "sim/card_maker.h"
+#include "testsupport/recording_clock.h"
 
 namespace gphototest {
 
@@ -47,7 +48,7 @@ Twin::Twin(std::shared_ptr<sim::Camera> camera) : camera_(std::move(camera)) {
     backend_.backend().Attach("twin", camera_);
     session_.device = platform::OpenPath("mem:twin").handle;
     // The twin needs the library's results, not its pauses.
-    static platform::RecordingClock clock;
+    static testsupport::RecordingClock clock;
     platform::ScopedClock fast(&clock);
     EXPECT_EQ(quorbit::DetectGeometry(session_), 1);
 }
@@ -81,7 +82,7 @@ quorbit_gphoto::RgbPicture PictureOfBitmap(const std::vector<uint8_t>& file) {
 }
 
 quorbit_gphoto::RgbPicture LibraryPicture(quorbit::CardSession& session, int index) {
-    platform::RecordingClock clock;
+    testsupport::RecordingClock clock;
     platform::ScopedClock fast(&clock);
     quorbit::testing::TempDir dir;
     EXPECT_EQ(quorbit::ReadPhotoToFile(session, index, dir.File("p.bmp")), 1);

@@ -14,11 +14,15 @@
 #include "platform/inprocess/inprocess_backend.h"
 #include "platform/report.h"
 #include "platform/tests/fake_peripheral.h"
+#include "testsupport/captured_reports.h"
+#include "testsupport/recording_clock.h"
 
 namespace platform {
 namespace {
 
 using testing::FakePeripheral;
+using testsupport::CapturedReports;
+using testsupport::RecordingClock;
 
 TEST(Guid, FormatsTheCardInterfaceClass) {
     EXPECT_EQ(ToString(CardInterfaceGuid), "{6F3A2C91-4B7D-4E25-A1C8-93D04E7B2F56}");

@@ -11,6 +11,7 @@
 
 #include "sim/card_maker.h"
 #include "sim/image_file.h"
+#include "testsupport/temp_dir.h"
 
 namespace sim {
 namespace {
@@ -37,20 +38,7 @@ std::vector<uint8_t> ReadCard(const CardImage& card, uint64_t at, size_t n) {
     return out;
 }
 
-class TempDir {
-  public:
-    TempDir() {
-        path_ = fs::temp_directory_path() /
-                ("sim-maker-" + std::to_string(::getpid()) + "-" + std::to_string(counter_++));
-        fs::create_directories(path_);
-    }
-    ~TempDir() { fs::remove_all(path_); }
-    std::string file(const std::string& name) const { return (path_ / name).string(); }
-
-  private:
-    static inline int counter_ = 0;
-    fs::path path_;
-};
+using testsupport::TempDir;
 
 class MadeCardLayout : public ::testing::TestWithParam<Variant> {};
 
@@ -145,7 +133,7 @@ TEST(MadeCard, SystemBlockWhereTheFormatWritesIt) {
 
 TEST(MadeCard, TooManyPhotosIsRefusedBeforeTouchingTheFile) {
     TempDir dir;
-    const std::string path = dir.file("card.img");
+    const std::string path = dir.File("card.img");
     { std::ofstream(path) << "keep me"; }
     std::string error;
     std::vector<RgbImage> photos(27, Gradient(4, 3, 0));
@@ -156,7 +144,7 @@ TEST(MadeCard, TooManyPhotosIsRefusedBeforeTouchingTheFile) {
 
 TEST(MadeCard, BlankCardIsAllErased) {
     TempDir dir;
-    const std::string path = dir.file("blank.img");
+    const std::string path = dir.File("blank.img");
     std::string error;
     ASSERT_TRUE(MakeBlankCard(path, Variant::k8MbLe, &error)) << error;
     auto card = CardImage::Open(path, 8 * 1024 * 1024, &error);
@@ -297,12 +285,12 @@ TEST(PictureFiles, JpegDecodesCloseToTheOriginalAndBadJpegIsAnError) {
 TEST(PictureFiles, MakeCardReadsBmpAndJpegAndKeepsTheOldCardOnBadInput) {
     TempDir dir;
     const RgbImage bmp_img = Gradient(322, 242, 7);
-    WriteFile(dir.file("a.bmp"), MakeBmp(bmp_img, false, 0));
-    WriteFile(dir.file("b.jpg"), MakeJpeg(Gradient(644, 484, 9)));
-    WriteFile(dir.file("bad.jpg"), {0xFF, 0xD8, 0x00});
-    const std::string path = dir.file("card.img");
+    WriteFile(dir.File("a.bmp"), MakeBmp(bmp_img, false, 0));
+    WriteFile(dir.File("b.jpg"), MakeJpeg(Gradient(644, 484, 9)));
+    WriteFile(dir.File("bad.jpg"), {0xFF, 0xD8, 0x00});
+    const std::string path = dir.File("card.img");
     std::string error;
-    ASSERT_TRUE(MakeCard(path, Variant::k16Mb, {dir.file("a.bmp"), dir.file("b.jpg")}, &error))
+    ASSERT_TRUE(MakeCard(path, Variant::k16Mb, {dir.File("a.bmp"), dir.File("b.jpg")}, &error))
         << error;
     auto card = CardImage::Open(path, GeometryOf(Variant::k16Mb).card_bytes, &error);
     ASSERT_TRUE(card) << error;
@@ -312,9 +300,9 @@ TEST(PictureFiles, MakeCardReadsBmpAndJpegAndKeepsTheOldCardOnBadInput) {
     const auto before = ReadCard(*card, 0, 64);
     card.reset();
 
-    EXPECT_FALSE(MakeCard(path, Variant::k16Mb, {dir.file("a.bmp"), dir.file("bad.jpg")}, &error));
+    EXPECT_FALSE(MakeCard(path, Variant::k16Mb, {dir.File("a.bmp"), dir.File("bad.jpg")}, &error));
     EXPECT_NE(error.find("bad.jpg"), std::string::npos);
-    EXPECT_FALSE(MakeCard(path, Variant::k16Mb, {dir.file("missing.bmp")}, &error));
+    EXPECT_FALSE(MakeCard(path, Variant::k16Mb, {dir.File("missing.bmp")}, &error));
     card = CardImage::Open(path, GeometryOf(Variant::k16Mb).card_bytes, &error);
     ASSERT_TRUE(card) << error;
     EXPECT_EQ(ReadCard(*card, 0, 64), before);

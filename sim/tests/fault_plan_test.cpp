@@ -6,6 +6,7 @@
 #include "platform/clock.h"
 #include "sim/camsim_options.h"
 #include "sim/fault_plan.h"
+#include "testsupport/recording_clock.h"
 
 namespace sim::testing {
 namespace {
@@ -92,7 +93,7 @@ TEST(FaultPlan, DropAfterZeroFindsTheCameraGoneAtOnce) {
 }
 
 TEST(FaultPlan, LatencyGoesThroughTheInstalledClock) {
-    platform::RecordingClock clock;
+    testsupport::RecordingClock clock;
     platform::ScopedClock scoped(&clock);
     FaultSettings f;
     f.latency = std::chrono::microseconds(250);

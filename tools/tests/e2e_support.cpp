@@ -16,18 +16,6 @@ std::string Required(const char* variable) {
     return value ? value : "";
 }
 
-TempDir::TempDir() {
-    char templ[] = "/tmp/quorbit-e2e-XXXXXX";
-    if (mkdtemp(templ))
-        path_ = templ;
-}
-
-TempDir::~TempDir() {
-    std::error_code ec;
-    if (!path_.empty())
-        std::filesystem::remove_all(path_, ec);
-}
-
 const tools::Image& SamplePicture(size_t i) {
     static const std::vector<tools::SamplePhoto> photos = tools::SamplePhotos();
     return photos.at(i % photos.size()).image;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "testsupport/temp_dir.h"
 #include "tools/bmp24.h"
 
 namespace e2e {
@@ -12,18 +13,7 @@ namespace e2e {
 // A path handed in by ctest through the environment (the test fails if unset).
 std::string Required(const char* variable);
 
-class TempDir {
-  public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::string& path() const { return path_; }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
-  private:
-    std::string path_;
-};
+using TempDir = testsupport::TempDir;
 
 // Writes sample photo i as "<dir>/sample-<i>.bmp" and returns the paths.
 std::vector<std::string> WriteSamplePhotos(const std::string& dir);

@@ -13,6 +13,7 @@
 #include "platform/report.h"
 #include "platform/usb/tests/usb_bus_fixture.h"
 #include "platform/usb/usb_backend.h"
+#include "testsupport/captured_reports.h"
 
 namespace usbtest {
 namespace {
@@ -207,7 +208,7 @@ TEST(UsbBackend, AnInterfaceClaimedByAnotherProgramIsReportedBusy) {
     PlugOptions options;
     options.claimed_elsewhere = true;
     Plugged cam = PlugCamera(sim::Variant::k16MbLe, options);
-    platform::CapturedReports reports;
+    testsupport::CapturedReports reports;
     platform::OpenResult r = platform::OpenPath(cam.path);
     EXPECT_FALSE(r.handle);
     EXPECT_EQ(r.error, platform::OpenError::Busy);
@@ -331,7 +332,7 @@ TEST(UsbBackend, ADeviceNodeWithoutPermissionGivesAnActionableMessage) {
     PlugOptions options;
     options.node_mode = 0;
     Plugged cam = PlugCamera(sim::Variant::k16MbLe, options);
-    platform::CapturedReports reports;
+    testsupport::CapturedReports reports;
     // libusb runs only while something uses it; a watch keeps it running, so
     // that it starts as this process's user (the emulated bus's folders are
     // root's alone) and only the device node is opened as another.

@@ -17,6 +17,7 @@
 #include "app/devicelink.h"
 #include "app/mainwindow.h"
 #include "platform/clock.h"
+#include "testsupport/recording_clock.h"
 
 namespace usbtest {
 namespace {
@@ -85,7 +86,7 @@ class UsbDeviceLinkTest : public ::testing::Test {
         return items;
     }
 
-    platform::RecordingClock clock_;
+    testsupport::RecordingClock clock_;
     platform::ScopedClock use_clock_{&clock_};
     devicelink::MessageSink previous_sink_;
     std::vector<std::string> messages_;
