@@ -8,6 +8,7 @@ set(LENSMERE_CORE_SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/mainwindow_form.cpp
     ${CMAKE_CURRENT_LIST_DIR}/mainwindow_threads.cpp
     ${CMAKE_CURRENT_LIST_DIR}/program_start.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/pictures_folder.cpp
 )
 set(_lensmere_present_sources "")
 foreach(src IN LISTS LENSMERE_CORE_SOURCES)
@@ -38,6 +39,8 @@ if(EXISTS ${_lensmere_tests}/photofiles_test.cpp)
     quorbit_add_gtest(photofiles_test SOURCES ${_lensmere_tests}/photofiles_test.cpp
         LIBS lensmere_core ENV CJPEG=/usr/bin/cjpeg)
 endif()
+quorbit_add_gtest(pictures_folder_test SOURCES ${_lensmere_tests}/pictures_folder_test.cpp
+    LIBS lensmere_core)
 if(EXISTS ${_lensmere_tests}/devicelink_test.cpp AND TARGET simcamera)
     quorbit_add_gtest(devicelink_test SOURCES ${_lensmere_tests}/devicelink_test.cpp
         LIBS lensmere_core simcamera)

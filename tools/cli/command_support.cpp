@@ -1,0 +1,38 @@
+#include "tools/cli/command_support.h"
+
+namespace cli {
+
+std::string Photos(long n) {
+    return std::to_string(n) + (n == 1 ? " photo" : " photos");
+}
+
+DeviceSession::DeviceSession(const CommandContext& ctx) : ctx_(ctx) {
+    opened_ = ctx.api.OpenDevice() == 1;
+}
+
+DeviceSession::~DeviceSession() {
+    ctx_.api.CloseDevice();
+}
+
+int RequireCard(const CommandContext& ctx, const DeviceSession& session) {
+    if (!session.opened()) {
+        Say(ctx, "no camera found");
+        return kExitNoCamera;
+    }
+    if (ctx.api.GetFlashSize() == 0) {
+        Say(ctx, "card not recognised");
+        return kExitNotRecognised;
+    }
+    return kExitOk;
+}
+
+bool PhotoOnCard(const CommandContext& ctx, int number) {
+    const long count = ctx.api.GetPhotoCount();
+    if (number > count) {
+        Say(ctx, "photo index %d out of range (card holds %s)", number, Photos(count).c_str());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace cli
