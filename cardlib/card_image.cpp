@@ -139,6 +139,12 @@ int FormatFlash(CardSession& session, int size_arg) {
             return 0;
         case HeaderWrite::Failed:
             // The block is erased; the geometry stays for the host's retry.
+            // A geometry the card was recognised with keeps the session's
+            // copy of its directory too: the count the host sees does not
+            // drop to 0 for a format that failed, and the next write-back
+            // puts the directory back on the card.
+            if (!chosen_here)
+                session.system_block = before;
             return 0;
         case HeaderWrite::Written:
             break;

@@ -1,5 +1,6 @@
 // The thirteen exported functions. Each runs on the one static session and
 // catches everything: nothing is thrown across the C interface.
+#include <atomic>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -22,6 +23,23 @@ auto Guarded(F&& f, decltype(f()) on_failure) noexcept -> decltype(f()) {
     }
 }
 
+// Set while a call that uses the device or changes the session runs. A host
+// may call back into the library from its progress callbacks (or from a
+// second thread): a CloseDevice there would free the geometry the running
+// call is working with. Such a call returns its failure value and changes
+// nothing; the running call goes on as if it had not been made.
+std::atomic<bool> g_call_running{false};
+
+// f() as the one call that runs, or on_busy while another runs.
+template <typename F>
+auto Exclusive(F&& f, decltype(f()) on_busy, decltype(f()) on_failure) noexcept -> decltype(f()) {
+    if (g_call_running.exchange(true))
+        return on_busy;
+    const auto result = Guarded(f, on_failure);
+    g_call_running.store(false);
+    return result;
+}
+
 std::string PathOf(const char* path) {
     return path == nullptr ? std::string() : std::string(path);
 }
@@ -31,11 +49,11 @@ std::string PathOf(const char* path) {
 extern "C" {
 
 QUORBIT_API int OpenDevice(void) {
-    return Guarded([] { return Session().Open(); }, 0);
+    return Exclusive([] { return Session().Open(); }, 0, 0);
 }
 
 QUORBIT_API int CloseDevice(void) {
-    return Guarded([] { return Session().Close(); }, 0);
+    return Exclusive([] { return Session().Close(); }, -1, 0);
 }
 
 QUORBIT_API int IsConnect(void) {
@@ -60,23 +78,24 @@ QUORBIT_API uint16_t GetFlashSize(void) {
 }
 
 QUORBIT_API int ReadPhotoToFile(int index, const char* path) {
-    return Guarded([&] { return quorbit::ReadPhotoToFile(Session(), index, PathOf(path)); }, 0);
+    return Exclusive([&] { return quorbit::ReadPhotoToFile(Session(), index, PathOf(path)); }, 0,
+                     0);
 }
 
 QUORBIT_API int DeletePhoto(int index) {
-    return Guarded([&] { return quorbit::DeletePhoto(Session(), index); }, 0);
+    return Exclusive([&] { return quorbit::DeletePhoto(Session(), index); }, 0, 0);
 }
 
 QUORBIT_API int WriteFileToFlash(const char* path) {
-    return Guarded([&] { return quorbit::WriteFileToFlash(Session(), PathOf(path)); }, 0);
+    return Exclusive([&] { return quorbit::WriteFileToFlash(Session(), PathOf(path)); }, 0, 0);
 }
 
 QUORBIT_API int FormatFlash(int size_mb) {
-    return Guarded([&] { return quorbit::FormatFlash(Session(), size_mb); }, 0);
+    return Exclusive([&] { return quorbit::FormatFlash(Session(), size_mb); }, 0, 0);
 }
 
 QUORBIT_API int ReadAll(const char* path) {
-    return Guarded([&] { return quorbit::ReadAll(Session(), PathOf(path)); }, 0);
+    return Exclusive([&] { return quorbit::ReadAll(Session(), PathOf(path)); }, 0, 0);
 }
 
 QUORBIT_API int GetString(int id, char* buffer) {
@@ -96,8 +115,14 @@ QUORBIT_API int GetString(int id, char* buffer) {
 }
 
 QUORBIT_API void SetProcessFunc(ProgressStepFunc step, ProgressBeginFunc begin) {
-    Session().step = step;
-    Session().begin = begin;
+    // From inside a callback the running call keeps the functions it began with.
+    Exclusive(
+        [&] {
+            Session().step = step;
+            Session().begin = begin;
+            return 0;
+        },
+        0, 0);
 }
 
 }  // extern "C"

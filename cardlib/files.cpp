@@ -43,31 +43,43 @@ std::string TemporaryNameBeside(const std::string& path) {
     return folder + name;
 }
 
-// A device node or pipe cannot be replaced by a finished file: it is written
-// in place.
-bool WriteInPlace(const std::string& path, std::span<const uint8_t> data) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+// Opens path only when it is (or, with O_CREAT, may become) a regular file:
+// a device node is not even opened, as opening some has effects of its own.
+// The open does not block should a FIFO take the name meanwhile; the
+// descriptor is kept for a regular file only, blocking from then on.
+int OpenRegularFile(const std::string& path, int flags) {
+    if (!IsRegularFileOrAbsent(path))
+        return -1;
+    const int fd = ::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0666);
     if (fd < 0)
-        return false;
-    bool ok = WriteAll(fd, data);
-    if (::close(fd) != 0)
-        ok = false;
-    return ok;
+        return -1;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
 }
 
 }  // namespace
 
+bool IsRegularFileOrAbsent(const std::string& path) {
+    struct stat st {};
+    if (path.empty())
+        return false;
+    if (::stat(path.c_str(), &st) == 0)
+        return S_ISREG(st.st_mode);
+    return errno == ENOENT;
+}
+
 bool WriteWholeFile(const std::string& requested, std::span<const uint8_t> data) {
-    if (requested.empty())
+    if (!IsRegularFileOrAbsent(requested))
         return false;
     std::string path = requested;
     struct stat st {};
     bool replacing = false;
     if (::stat(requested.c_str(), &st) == 0) {
-        if (S_ISDIR(st.st_mode))
-            return false;
-        if (!S_ISREG(st.st_mode))
-            return WriteInPlace(requested, data);
         // Through a symbolic link: replace the file it names, keep the link.
         if (char* real = ::realpath(requested.c_str(), nullptr)) {
             path = real;
@@ -92,7 +104,9 @@ bool WriteWholeFile(const std::string& requested, std::span<const uint8_t> data)
         ok = false;
     if (::close(fd) != 0)
         ok = false;
-    if (ok && ::rename(temp.c_str(), path.c_str()) != 0)
+    // Whatever took the name meanwhile must be a regular file too: a FIFO
+    // or device node is never replaced.
+    if (ok && (!IsRegularFileOrAbsent(path) || ::rename(temp.c_str(), path.c_str()) != 0))
         ok = false;
     if (!ok)
         ::unlink(temp.c_str());
@@ -100,13 +114,12 @@ bool WriteWholeFile(const std::string& requested, std::span<const uint8_t> data)
 }
 
 std::optional<std::vector<uint8_t>> ReadWholeFile(const std::string& path, size_t max_bytes) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = OpenRegularFile(path, O_RDONLY);
     if (fd < 0)
         return std::nullopt;
     std::optional<std::vector<uint8_t>> result;
     struct stat st {};
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
-        static_cast<size_t>(st.st_size) <= max_bytes) {
+    if (::fstat(fd, &st) == 0 && static_cast<size_t>(st.st_size) <= max_bytes) {
         std::vector<uint8_t> data(static_cast<size_t>(st.st_size));
         size_t done = 0;
         bool ok = true;
@@ -135,7 +148,12 @@ OutputFile::~OutputFile() {
 bool OutputFile::Create(const std::string& path) {
     if (path.empty())
         return false;
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    // Truncated only once it is known to be a regular file.
+    fd_ = OpenRegularFile(path, O_WRONLY | O_CREAT);
+    if (fd_ >= 0 && ::ftruncate(fd_, 0) != 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
     return fd_ >= 0;
 }
 

@@ -92,7 +92,7 @@ std::optional<std::vector<uint8_t>> ReadRawPhoto(CardSession& session, int index
 }
 
 int ReadPhotoToFile(CardSession& session, int index, const std::string& path) {
-    if (session.geometry == nullptr || path.empty())
+    if (session.geometry == nullptr || !IsRegularFileOrAbsent(path))
         return 0;
     const std::optional<std::vector<uint8_t>> raw = ReadRawPhoto(session, index);
     if (!raw)

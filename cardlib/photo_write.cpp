@@ -75,6 +75,21 @@ bool EraseForWriting(FlashGeometry& geometry, uint32_t address) {
     return false;
 }
 
+// Whether the card's system block holds the session's copy where the
+// write-back writes it. A write-back whose transfers failed may still have
+// left it whole: a page of nothing but 0xFF changes nothing in an erased
+// block, so only its transfer failed. Quiet: it is a check, not a read the
+// user asked for.
+bool CardHoldsSystemBlock(CardSession& session) {
+    FlashGeometry& g = *session.geometry;
+    const uint32_t bytes =
+        std::min(g.SystemBlockBytes(), g.SystemBlockWritePages() * uint32_t{g.PageSize()});
+    std::vector<uint8_t> card(g.SystemBlockBytes());
+    const QuietCardErrors quiet;
+    return g.ReadPages(g.SystemBlockPage(), card.data(), g.SystemBlockBytes()) != 0 &&
+           std::memcmp(card.data(), session.system_block.data(), bytes) == 0;
+}
+
 int StoreSystemBlock(CardSession& session) {
     FlashGeometry* g = session.geometry.get();
     if (g == nullptr)
@@ -92,18 +107,19 @@ int StoreSystemBlock(CardSession& session) {
         return true;
     };
     // A passing fault must not cost the whole directory: the block is erased
-    // and rewritten once more from the session's copy before giving up. The
-    // user hears of the first attempt's fault only if the second fails too.
+    // and rewritten once more from the session's copy before giving up. When
+    // both attempts report a failure, the card has the last word: a block
+    // that reads back as intended is a change made (a host that opens the
+    // camera again would otherwise make it a second time). The user hears
+    // of a fault only when the change did not reach the card.
     {
         const QuietCardErrors quiet;
-        if (attempt())
+        if (attempt() || attempt())
             return 1;
     }
-    const uint64_t reports_before = CardErrorReports();
-    if (attempt())
+    if (CardHoldsSystemBlock(session))
         return 1;
-    if (CardErrorReports() == reports_before)
-        ReportCardError(kTextWriteError);
+    ReportCardError(kTextWriteError);
     return 0;
 }
 

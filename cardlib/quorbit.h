@@ -4,7 +4,15 @@
  * A host loads libquorbit.so and calls these functions one at a time from one
  * thread. Operations return 1 on success and 0 on failure; queries return 0
  * when no device is open or the card was not recognised. Paths are
- * NUL-terminated 8-bit strings in the locale's character set.
+ * NUL-terminated 8-bit strings in the locale's character set, and name
+ * regular files: a FIFO, device node, socket or folder is refused with 0 at
+ * once, before the camera is used.
+ *
+ * A call that uses the camera or changes the session (OpenDevice,
+ * CloseDevice, the operations, SetProcessFunc), made while another such call
+ * runs (from a progress function, or from another thread), does nothing and
+ * returns its failure value (-1 for CloseDevice); the running call goes on.
+ * The queries and GetString may be called from the progress functions.
  *
  * Usual order: SetProcessFunc, OpenDevice, GetFlashSize (0 = card not
  * recognised), GetPhotoCount / GetPhotoTotalSize, operations, CloseDevice.

@@ -22,7 +22,6 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr char kErrorCaption[] = "Orvanta";
-uint64_t g_reports = 0;
 int g_quiet = 0;
 
 }  // namespace
@@ -39,12 +38,7 @@ void ReportCardError(int id) {
     const std::optional<std::string> text = LocalisedText(id);
     if (!text || text->empty() || g_quiet > 0)
         return;
-    ++g_reports;
     platform::ReportError(kErrorCaption, *text);
-}
-
-uint64_t CardErrorReports() {
-    return g_reports;
 }
 
 QuietCardErrors::QuietCardErrors() {

@@ -32,10 +32,6 @@ class QuietCardErrors {
     QuietCardErrors& operator=(const QuietCardErrors&) = delete;
 };
 
-// How many reports ReportCardError has shown so far (lets an operation tell
-// whether the transport already told the user about a failure).
-uint64_t CardErrorReports();
-
 // Consecutive "aborted" answers a big-endian page read accepts before it
 // gives up: at least one second of the 1 ms pauses between retries.
 inline constexpr int kMaxAbortedRetries = 1000;

@@ -345,16 +345,18 @@ TEST_F(CardImageTest, HeaderWriteFailureKeepsARecognisedGeometry) {
     ASSERT_EQ(rig_.reports().size(), 1u);
     EXPECT_EQ(rig_.reports()[0].text, "write card error,work incomplete");
 
-    // The card's directory went with the erase: the session's copy is empty
-    // too, so the next upload writes one entry and no leftovers behind it.
+    // The format failed: the host still sees the photos it had, and the
+    // next write-back puts the directory the erase took back on the card.
     rig_.recorder().SetFault({});
-    EXPECT_EQ(GetPhotoCount(), 0);
+    EXPECT_EQ(GetPhotoCount(), 2);
     const std::string bitmap = dir_.File("up.bmp");
     WriteFileBytes(bitmap, TestBitmap(5));
     ASSERT_EQ(WriteFileToFlash(bitmap.c_str()), 1);
-    const auto header = CardHeader(sim::Variant::k16Mb, 512 + 2 * 16);
-    EXPECT_EQ(header[kPhotoCountOffset], 1);
-    EXPECT_EQ(std::vector<uint8_t>(header.begin() + 512 + 16, header.end()),
+    const auto header = CardHeader(sim::Variant::k16Mb, 512 + 4 * 16);
+    EXPECT_EQ(header[kPhotoCountOffset], 3);
+    for (int entry = 0; entry < 3; ++entry)
+        EXPECT_EQ(header[512 + 16 * entry + kEntrySlotOffset], entry) << entry;
+    EXPECT_EQ(std::vector<uint8_t>(header.begin() + 512 + 3 * 16, header.end()),
               std::vector<uint8_t>(16, 0xFF));
 }
 

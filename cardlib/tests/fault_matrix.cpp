@@ -17,6 +17,8 @@ const char* NameOf(FaultKind kind) {
             return "failed";
         case FaultKind::Unplug:
             return "unplug";
+        case FaultKind::BadPage:
+            return "bad page";
     }
     return "?";
 }
@@ -26,6 +28,7 @@ platform::IoError ErrorOf(FaultKind kind) {
         case FaultKind::Aborted:
             return platform::IoError::Aborted;
         case FaultKind::Failed:
+        case FaultKind::BadPage:
             return platform::IoError::Failed;
         case FaultKind::Gone:
         case FaultKind::Unplug:
@@ -40,19 +43,35 @@ size_t KeptSystemBlockBytes(const sim::Geometry& g) {
 
 }  // namespace
 
-std::vector<Fault> FaultsAt(size_t at) {
+std::vector<Fault> FaultsAt(size_t at, bool page_data) {
     std::vector<Fault> faults;
     for (FaultKind kind : {FaultKind::Aborted, FaultKind::Gone, FaultKind::Failed}) {
         faults.push_back({kind, false, at});
         faults.push_back({kind, true, at});
     }
     faults.push_back({FaultKind::Unplug, true, at});
+    if (page_data)
+        faults.push_back({FaultKind::BadPage, false, at});
     return faults;
+}
+
+bool StillAnswers(const Fault& fault) {
+    switch (fault.kind) {
+        case FaultKind::Aborted:
+        case FaultKind::Failed:
+            return !fault.from_then_on;
+        case FaultKind::BadPage:
+            return true;
+        case FaultKind::Gone:
+        case FaultKind::Unplug:
+            return false;
+    }
+    return false;
 }
 
 std::string Describe(const Fault& fault) {
     std::string text = NameOf(fault.kind);
-    if (fault.kind == FaultKind::Unplug)
+    if (fault.kind == FaultKind::Unplug || fault.kind == FaultKind::BadPage)
         return text + " at " + std::to_string(fault.at);
     if (fault.from_then_on)
         return text + " from " + std::to_string(fault.at) + " on";
@@ -117,6 +136,7 @@ TransferGate::~TransferGate() {
 
 void TransferGate::Arm(std::optional<Fault> fault) {
     fault_ = fault;
+    bad_page_.reset();
     count_ = 0;
     labels_.clear();
 }
@@ -137,7 +157,15 @@ platform::IoError TransferGate::Admit(Event::Kind kind, std::span<const uint8_t>
             std::snprintf(label, sizeof label, "O%zu", out.size());
         labels_.push_back(label);
     }
-    if (fault_ && (n == fault_->at || (fault_->from_then_on && n > fault_->at))) {
+    // A bad page fails wherever its data is sent again (a write-back's
+    // second attempt); the write position does not move past it.
+    if (fault_ && fault_->kind == FaultKind::BadPage && is_out && writing_ &&
+        !sim::LooksLikeCommand(out) && (n == fault_->at || bad_page_ == position_)) {
+        bad_page_ = position_;
+        return ErrorOf(fault_->kind);
+    }
+    if (fault_ && fault_->kind != FaultKind::BadPage &&
+        (n == fault_->at || (fault_->from_then_on && n > fault_->at))) {
         if (fault_->kind == FaultKind::Unplug) {
             // Leaving the bus at this transfer: later ones never reach the
             // recorder, the handle fails them as gone.

@@ -24,6 +24,8 @@ enum class FaultKind {
     Gone,     // the device cannot serve the handle
     Failed,   // any other error
     Unplug,   // the camera leaves the bus: this and every later transfer fail as gone
+    BadPage,  // the page this data transfer carries fails each time it is sent;
+              // everything else goes through (a page the card cannot take)
 };
 
 struct Fault {
@@ -32,9 +34,12 @@ struct Fault {
     size_t at = 0;              // transfer number from 0, both directions counted
 };
 
-// The faults put at one transfer: three kinds once and from then on, and an
-// unplug.
-std::vector<Fault> FaultsAt(size_t at);
+// The faults put at one transfer: three kinds once and from then on, an
+// unplug, and for a transfer of page data a bad page.
+std::vector<Fault> FaultsAt(size_t at, bool page_data);
+// Whether the camera still answers the library after the fault: only then
+// can the library read back what a failed write left on the card.
+bool StillAnswers(const Fault& fault);
 // "failed once at 12", "aborted from 7 on", "unplug at 3".
 std::string Describe(const Fault& fault);
 
@@ -96,6 +101,7 @@ class TransferGate {
     bool recording_ = false;
     std::vector<std::string> labels_;
     bool unplugged_ = false;
+    std::optional<uint64_t> bad_page_;  // where a BadPage fault hit
     bool writing_ = false;
     uint64_t position_ = 0;
     std::map<uint64_t, std::vector<uint8_t>> pristine_;  // erase blocks by start

@@ -1,6 +1,7 @@
 // Upload and deletion: slot choice, directory rules, write-back, refusals.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "cardlib/quorbit.h"
@@ -359,6 +360,54 @@ TEST_F(PhotoWriteTest, FailedWriteBackLeavesTheSessionAsBefore) {
         EXPECT_EQ(SlotOnCard(0), UploadedSlot(4));
         EXPECT_EQ(std::memcmp(Session().system_block.data(), CardSystemBlock().data(), 16384), 0);
     }
+}
+
+// A page of nothing but 0xFF changes nothing in an erased block: when only
+// such pages fail in both attempts, the card holds the intended block whole.
+// The call reads it back and says so; a host that opens the camera again
+// (as a command-line tool does for every command) sees the change once.
+TEST_F(PhotoWriteTest, WriteBackThatReachedTheCardIsReportedAsDone) {
+    const auto erased_pages_fail = [](Event::Kind k, size_t, std::span<const uint8_t> d) {
+        const bool erased = std::all_of(d.begin(), d.end(), [](uint8_t b) { return b == 0xFF; });
+        return k == Event::Kind::Out && d.size() == 512 && erased ? platform::IoError::Failed
+                                                                  : platform::IoError::None;
+    };
+    for (sim::Variant v : {sim::Variant::k16MbLe, sim::Variant::k32Mb}) {
+        SCOPED_TRACE(sim::VariantName(v));
+        Open(v, 3);
+        rig_.ClearReports();
+        rig_.recorder().SetFault(erased_pages_fail);
+        EXPECT_EQ(DeletePhoto(0), 1);
+        EXPECT_TRUE(rig_.reports().empty());
+        EXPECT_EQ(Upload(6), 1);
+        EXPECT_TRUE(rig_.reports().empty());
+        rig_.recorder().SetFault({});
+
+        ASSERT_EQ(CloseDevice(), 1);
+        ASSERT_EQ(OpenDevice(), 1);
+        EXPECT_EQ(GetPhotoCount(), 3);
+        EXPECT_EQ(CardCount(), 3);
+        EXPECT_EQ(CardEntrySlot(2), 0);  // the upload took the freed slot, once
+        EXPECT_EQ(SlotOnCard(0), UploadedSlot(6));
+        ASSERT_EQ(CloseDevice(), 1);
+    }
+}
+
+// A write-back whose read-back differs (or fails) stays a failure: one
+// report, the session as before.
+TEST_F(PhotoWriteTest, WriteBackIsNotTakenForDoneWhenTheCardDiffers) {
+    Open(sim::Variant::k32Mb, 3);
+    const auto session_before = Session().system_block;
+    // The first page, which holds the count, never arrives; the reads work.
+    rig_.recorder().SetFault([](Event::Kind k, size_t, std::span<const uint8_t> d) {
+        const bool count_page = d.size() == 512 && d[256] == 2;
+        return k == Event::Kind::Out && count_page ? platform::IoError::Failed
+                                                   : platform::IoError::None;
+    });
+    EXPECT_EQ(DeletePhoto(0), 0);
+    EXPECT_EQ(Session().system_block, session_before);
+    ASSERT_EQ(rig_.reports().size(), 1u);
+    EXPECT_EQ(rig_.reports()[0].text, "write card error,work incomplete");
 }
 
 // Programming only clears bits: a photo written into a block whose erase

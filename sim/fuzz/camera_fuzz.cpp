@@ -65,17 +65,3 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     return 0;
 }
-
-std::vector<std::vector<uint8_t>> FuzzSeeds() {
-    // A 32 MB write of one page, end of write, then a read of it.
-    std::vector<uint8_t> s = {0x40, 16, 0, 0x85, 0x72, 0, 0, 0, 5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-    s.insert(s.end(), {0x40, 0, 2});
-    s.insert(s.end(), 512, 0x5A);
-    s.insert(s.end(), {0x40, 16, 0, 0x85, 0x74, 0, 0, 0, 5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
-    s.insert(s.end(), {0x40, 16, 0, 0x85, 0x71, 0, 0, 0, 5, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
-    s.insert(s.end(), {0x41, 0, 2});
-    // An 8 MB little-endian read at 0xFFE000 on the pipes.
-    std::vector<uint8_t> le = {0x04, 16, 0, 0x85, 0x71, 0, 0xE0, 0xFF, 0,    0, 0,
-                               0,    0,  0, 0,    0,    0, 0,    0,    0x03, 0, 6};
-    return {s, le};
-}

@@ -1,6 +1,7 @@
 // Driver for the fuzz targets when libFuzzer is not available: replays the
-// files named on the command line, or with none, a fixed pseudo-random sweep
-// of inputs (so that ctest exercises the target under the sanitizers).
+// seed files named on the command line (the committed corpus), then a fixed
+// pseudo-random sweep of their mutations, so that ctest exercises the target
+// under the sanitizers.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -10,21 +11,19 @@
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
-// Seeds a target offers for the sweep (well-formed inputs to mutate).
-std::vector<std::vector<uint8_t>> FuzzSeeds();
 
 int main(int argc, char** argv) {
-    if (argc > 1) {
-        for (int i = 1; i < argc; ++i) {
-            std::ifstream in(argv[i], std::ios::binary);
-            std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                                       std::istreambuf_iterator<char>());
-            LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
+    std::vector<std::vector<uint8_t>> seeds;
+    for (int i = 1; i < argc; ++i) {
+        std::ifstream in(argv[i], std::ios::binary);
+        if (!in) {
+            std::fprintf(stderr, "cannot read %s\n", argv[i]);
+            return 1;
         }
-        return 0;
+        seeds.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        LLVMFuzzerTestOneInput(seeds.back().data(), seeds.back().size());
     }
     std::mt19937 rng(12345);
-    const auto seeds = FuzzSeeds();
     for (int round = 0; round < 3000; ++round) {
         std::vector<uint8_t> input =
             seeds.empty() ? std::vector<uint8_t>{} : seeds[round % seeds.size()];
@@ -56,6 +55,6 @@ int main(int argc, char** argv) {
         }
         LLVMFuzzerTestOneInput(input.data(), input.size());
     }
-    std::puts("fuzz replay: 3000 inputs, no crash");
+    std::printf("fuzz replay: %zu seeds and 3000 mutations, no crash\n", seeds.size());
     return 0;
 }
