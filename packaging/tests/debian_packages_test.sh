@@ -22,7 +22,7 @@ fi
 grep -q "the packages are in $work" "$work/package.log" || fail "scripts/package does not say where"
 
 changes="$(ls "$work"/*.changes)"
-lintian --fail-on error --no-tag-display-limit "$changes" >"$work/lintian.log" 2>&1 ||
+lintian --fail-on error --tag-display-limit 0 "$changes" >"$work/lintian.log" 2>&1 ||
     fail "lintian reports errors: $(grep '^E:' "$work/lintian.log")"
 grep '^[EW]:' "$work/lintian.log"
 

@@ -1,5 +1,7 @@
 #include "tools/cli/command_support.h"
 
+#include "tools/cli/output_file.h"
+
 namespace cli {
 
 std::string Photos(long n) {
@@ -30,6 +32,19 @@ bool PhotoOnCard(const CommandContext& ctx, int number) {
     const long count = ctx.api.GetPhotoCount();
     if (number > count) {
         Say(ctx, "photo index %d out of range (card holds %s)", number, Photos(count).c_str());
+        return false;
+    }
+    return true;
+}
+
+bool MayWrite(const CommandContext& ctx, const std::string& path) {
+    const Target existing = TargetKind(path);
+    if (existing == Target::kOther) {
+        Say(ctx, "%s", NotARegularFile(path).c_str());
+        return false;
+    }
+    if (!ctx.options.force && existing == Target::kRegularFile) {
+        Say(ctx, "%s already exists (use --force to overwrite it)", path.c_str());
         return false;
     }
     return true;

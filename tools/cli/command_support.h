@@ -55,6 +55,10 @@ int RequireCard(const CommandContext& ctx, const DeviceSession& session);
 // Whether photo `number` (from 1) is on the card; says so when not.
 bool PhotoOnCard(const CommandContext& ctx, int number);
 
+// Whether the command may write `path`: nothing there, or (under --force) a
+// regular file. Says why not.
+bool MayWrite(const CommandContext& ctx, const std::string& path);
+
 // Runs a library operation with its progress bar labelled.
 template <typename F>
 int WithProgress(const CommandContext& ctx, const std::string& label, F&& operation) {

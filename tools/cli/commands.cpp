@@ -91,15 +91,8 @@ int Delete(const CommandContext& ctx) {
 
 int Backup(const CommandContext& ctx) {
     const std::string& path = ctx.options.args.at(0);
-    const Target existing = TargetKind(path);
-    if (existing == Target::kOther) {
-        Say(ctx, "%s", NotARegularFile(path).c_str());
+    if (!MayWrite(ctx, path))
         return kExitFailed;
-    }
-    if (!ctx.options.force && existing == Target::kRegularFile) {
-        Say(ctx, "%s already exists (use --force to overwrite it)", path.c_str());
-        return kExitFailed;
-    }
     PendingFile file(path);
     if (!file.ok()) {
         Say(ctx, "%s", file.error().c_str());

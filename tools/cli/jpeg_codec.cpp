@@ -103,12 +103,7 @@ bool Decompress(jpeg_decompress_struct* cinfo, ErrorManager* errors, tools::Imag
 std::vector<uint8_t> EncodeJpeg(const tools::Image& image) {
     if (image.width <= 0 || image.height <= 0)
         return {};
-    std::vector<uint8_t> rgb(image.bgr.size());
-    for (size_t i = 0; i + 2 < rgb.size(); i += 3) {
-        rgb[i] = image.bgr[i + 2];
-        rgb[i + 1] = image.bgr[i + 1];
-        rgb[i + 2] = image.bgr[i];
-    }
+    const std::vector<uint8_t> rgb = RgbPixels(image);
     jpeg_compress_struct cinfo{};
     ErrorManager errors{};
     InstallErrors(reinterpret_cast<j_common_ptr>(&cinfo), &errors);

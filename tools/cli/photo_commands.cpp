@@ -154,15 +154,8 @@ int ListPhotos(const CommandContext& ctx) {
 int GetPhoto(const CommandContext& ctx) {
     const int number = ctx.options.number;
     const std::string& path = ctx.options.args.at(1);
-    const Target existing = TargetKind(path);
-    if (existing == Target::kOther) {
-        Say(ctx, "%s", NotARegularFile(path).c_str());
+    if (!MayWrite(ctx, path))
         return kExitFailed;
-    }
-    if (!ctx.options.force && existing == Target::kRegularFile) {
-        Say(ctx, "%s already exists (use --force to overwrite it)", path.c_str());
-        return kExitFailed;
-    }
     PendingFile file(path);
     if (!file.ok()) {
         Say(ctx, "%s", file.error().c_str());

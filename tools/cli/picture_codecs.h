@@ -37,6 +37,9 @@ std::optional<tools::Image> DecodeJpeg(const std::vector<uint8_t>& file, std::st
 // either row order.
 std::optional<tools::Image> DecodeAnyBmp(const std::vector<uint8_t>& file, std::string* error);
 
+// The pixels in red, green, blue order, as the encoders take them.
+std::vector<uint8_t> RgbPixels(const tools::Image& image);
+
 // Whether width x height is a picture size that is taken in.
 bool AcceptablePictureSize(uint64_t width, uint64_t height, std::string* error);
 

@@ -43,12 +43,7 @@ bool Write(png_structp png, png_infop info, const std::vector<uint8_t>& rgb, int
 std::vector<uint8_t> EncodePng(const tools::Image& image) {
     if (image.width <= 0 || image.height <= 0)
         return {};
-    std::vector<uint8_t> rgb(image.bgr.size());
-    for (size_t i = 0; i + 2 < rgb.size(); i += 3) {
-        rgb[i] = image.bgr[i + 2];
-        rgb[i + 1] = image.bgr[i + 1];
-        rgb[i + 2] = image.bgr[i];
-    }
+    const std::vector<uint8_t> rgb = RgbPixels(image);
     png_structp png =
         png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, JumpOnError, NoWarning);
     if (png == nullptr)
