@@ -211,8 +211,8 @@ TEST(FitToPhoto, KeepsTheAspectRatioAndFillsTheRestBlack) {
         for (int x = 0; x < stripes.width; ++x)
             if (x % 2)
                 stripes.Set(x, y, 255, 255, 255);
-    const uint8_t* grey = cli::FitToPhoto(stripes).At(100, 100);
-    EXPECT_NEAR(grey[0], 128, 1);
+    const tools::Image grey = cli::FitToPhoto(stripes);
+    EXPECT_NEAR(grey.At(100, 100)[0], 128, 1);
 
     const tools::Image same = tools::SamplePhotos()[3].image;
     EXPECT_EQ(cli::FitToPhoto(same).bgr, same.bgr);
