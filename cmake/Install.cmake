@@ -32,12 +32,14 @@ if(TARGET quorbit-cli)
     install(TARGETS quorbit-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
 
+# The simulated camera, for trying the programs without the hardware.
+if(TARGET camsim)
+    install(TARGETS camsim RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
+
 if(TARGET lensmere)
+    # Its desktop entry, metainfo and icon: packaging/CMakeLists.txt.
     install(TARGETS lensmere RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-    install(FILES ${_quorbit_packaging}/lensmere.desktop
-            DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-    install(FILES ${_quorbit_packaging}/lensmere.svg
-            DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 endif()
 
 # A udev rule: where it goes is decided at install time, when the prefix is final.
@@ -85,10 +87,18 @@ endif()
 set(_quorbit_expected lib/udev/rules.d/70-quorbit-camera.rules)
 if(TARGET quorbit)
     list(APPEND _quorbit_expected ${CMAKE_INSTALL_LIBDIR}/libquorbit.so
+         ${CMAKE_INSTALL_LIBDIR}/libquorbit.so.1
          ${CMAKE_INSTALL_INCLUDEDIR}/quorbit.h ${CMAKE_INSTALL_LIBDIR}/pkgconfig/quorbit.pc)
 endif()
 if(TARGET quorbit-cli)
-    list(APPEND _quorbit_expected ${CMAKE_INSTALL_BINDIR}/quorbit-cli)
+    list(APPEND _quorbit_expected ${CMAKE_INSTALL_BINDIR}/quorbit-cli
+         ${CMAKE_INSTALL_MANDIR}/man1/quorbit-cli.1
+         ${CMAKE_INSTALL_DATADIR}/bash-completion/completions/quorbit-cli)
+endif()
+if(TARGET camsim)
+    list(APPEND _quorbit_expected ${CMAKE_INSTALL_BINDIR}/camsim
+         ${CMAKE_INSTALL_MANDIR}/man1/camsim.1
+         ${CMAKE_INSTALL_DATADIR}/bash-completion/completions/camsim)
 endif()
 if(TARGET gphoto_quorbit)
     list(APPEND _quorbit_expected ${_quorbit_driver_rel}/quorbit.so
@@ -96,7 +106,9 @@ if(TARGET gphoto_quorbit)
 endif()
 if(TARGET lensmere)
     list(APPEND _quorbit_expected ${CMAKE_INSTALL_BINDIR}/lensmere
-         ${CMAKE_INSTALL_DATADIR}/applications/lensmere.desktop
+         ${CMAKE_INSTALL_DATADIR}/applications/org.quorbit.Lensmere.desktop
+         ${CMAKE_INSTALL_DATADIR}/metainfo/org.quorbit.Lensmere.metainfo.xml
+         ${CMAKE_INSTALL_MANDIR}/man1/lensmere.1
          ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps/lensmere.svg)
 endif()
 if(NOT QUORBIT_UDEV_RULES_DIR)

@@ -1,5 +1,6 @@
 // The shared library as a host sees it: loaded at run time, exactly the
-// thirteen functions exported.
+// thirteen functions exported, each with the symbol version QUORBIT_1 of the
+// library libquorbit.so.1.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
@@ -9,6 +10,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "cardlib/quorbit.h"
 #include "cardlib/tests/test_support.h"
@@ -38,26 +40,40 @@ class Library {
     void* handle_;
 };
 
+// The lines a command prints about the library.
+std::vector<std::string> ToolLines(const std::string& tool) {
+    std::vector<std::string> lines;
+    FILE* pipe = ::popen((tool + " '" QUORBIT_LIBRARY_PATH "'").c_str(), "r");
+    if (pipe == nullptr)
+        return lines;
+    char line[1024];
+    while (std::fgets(line, sizeof line, pipe) != nullptr)
+        lines.emplace_back(line);
+    ::pclose(pipe);
+    return lines;
+}
+
 std::set<std::string> DynamicSymbols() {
     std::set<std::string> names;
-    const std::string command = "nm -D --defined-only '" QUORBIT_LIBRARY_PATH "'";
-    FILE* pipe = ::popen(command.c_str(), "r");
-    if (pipe == nullptr)
-        return names;
-    char line[1024];
-    while (std::fgets(line, sizeof line, pipe) != nullptr) {
+    for (const std::string& line : ToolLines("nm -D --defined-only")) {
         std::istringstream in(line);
         std::string address, type, name;
         if (in >> address >> type >> name)
             names.insert(name);
     }
-    ::pclose(pipe);
     return names;
 }
 
 TEST(ExportsTest, ExactlyTheThirteenFunctions) {
-    const std::set<std::string> symbols = DynamicSymbols();
-    EXPECT_EQ(symbols, kExports);
+    std::set<std::string> versioned = {"QUORBIT_1"};  // the version node itself
+    for (const std::string& name : kExports)
+        versioned.insert(name + "@@QUORBIT_1");
+    EXPECT_EQ(DynamicSymbols(), versioned);
+    bool soname = false;
+    for (const std::string& line : ToolLines("readelf -d -W"))
+        soname = soname || (line.find("(SONAME)") != std::string::npos &&
+                            line.find("[libquorbit.so.1]") != std::string::npos);
+    EXPECT_TRUE(soname) << "the SONAME is libquorbit.so.1";
 
     Library lib;
     ASSERT_NE(lib.handle(), nullptr) << dlerror();

@@ -3,33 +3,35 @@
 #pragma once
 
 #include <cstdio>
+#include <ctime>
 #include <string>
 #include <vector>
 
 #include "tools/cli/library.h"
+#include "tools/cli/options.h"
 #include "tools/cli/progress.h"
 
 namespace cli {
 
 struct Console {
-    std::FILE* out = stdout;   // results: info, strings, paths written
+    std::FILE* out = stdout;   // results: info, lists, strings, paths written
     std::FILE* err = stderr;   // messages and the progress bar
     std::FILE* in = stdin;     // answers to questions
     bool interactive = false;  // may we ask the user (stdin and stderr are terminals)?
 };
 
 struct CommandContext {
-    explicit CommandContext(const QuorbitApi& library) : api(library) {}
+    CommandContext(const QuorbitApi& library, Options command_line)
+        : api(library), options(std::move(command_line)) {}
     const QuorbitApi& api;
+    Options options;
     Console io;
-    bool force = false;
-    bool yes = false;
-    ProgressBar* progress = nullptr;  // may be null: no progress shown
+    ProgressBar* progress = nullptr;       // may be null: no progress shown
+    std::time_t now = std::time(nullptr);  // the download's time for name patterns
 };
 
-// Runs one command (already checked for its number of arguments) and returns
-// the exit status.
-int RunCommand(const CommandContext& ctx, const std::string& command,
-               const std::vector<std::string>& args);
+// Runs the command of ctx.options (already checked by ParseArguments) and
+// returns the exit status.
+int RunCommand(const CommandContext& ctx);
 
 }  // namespace cli

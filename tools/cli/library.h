@@ -27,7 +27,9 @@ struct QuorbitApi {
     decltype(&::SetProcessFunc) SetProcessFunc = nullptr;
 };
 
-inline constexpr const char* kLibraryFileName = "libquorbit.so";
+// The library's versioned name: a host of this interface loads the ABI it was
+// written for, never a later, incompatible one.
+inline constexpr const char* kLibraryFileName = "libquorbit.so.1";
 inline constexpr const char* kLibraryEnvironmentVariable = "QUORBIT_LIBRARY";
 
 // Where to look when neither --library nor $QUORBIT_LIBRARY names the library:

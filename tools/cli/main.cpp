@@ -14,13 +14,17 @@
 int main(int argc, char** argv) {
     const std::vector<std::string> argv_list(argv, argv + argc);
     std::string error;
-    const auto options = cli::ParseArguments(argv_list, &error);
+    auto options = cli::ParseArguments(argv_list, &error);
     if (!options) {
         std::fprintf(stderr, "quorbit-cli: %s\nTry 'quorbit-cli --help'.\n", error.c_str());
         return cli::kExitUsage;
     }
     if (options->help) {
         std::fputs(cli::HelpText().c_str(), stdout);
+        return cli::kExitOk;
+    }
+    if (options->version) {
+        std::fputs(cli::VersionText().c_str(), stdout);
         return cli::kExitOk;
     }
     const auto library = cli::QuorbitLibrary::Find(options->library, &error);
@@ -32,16 +36,14 @@ int main(int argc, char** argv) {
 
     const bool terminal = isatty(STDERR_FILENO) == 1;
     cli::ProgressBar& bar = cli::ProgressBar::Instance();
-    bar.SetOutput(terminal ? stderr : nullptr);
+    bar.SetOutput(terminal && !options->quiet ? stderr : nullptr);
     library->api().SetProcessFunc(&cli::ProgressBar::StepCallback,
                                   &cli::ProgressBar::BeginCallback);
 
-    cli::CommandContext ctx{library->api()};
+    cli::CommandContext ctx{library->api(), std::move(*options)};
     ctx.io.interactive = terminal && isatty(STDIN_FILENO) == 1;
-    ctx.force = options->force;
-    ctx.yes = options->yes;
     ctx.progress = &bar;
-    const int status = cli::RunCommand(ctx, options->command, options->args);
+    const int status = cli::RunCommand(ctx);
     std::fflush(stdout);
     return status;
 }

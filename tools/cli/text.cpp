@@ -1,7 +1,6 @@
 #include "tools/cli/text.h"
 
 #include <charconv>
-#include <cstdio>
 
 namespace cli {
 
@@ -39,12 +38,6 @@ std::optional<int> ParsePositive(std::string_view text) {
 bool IsCardSize(int megabytes) {
     return megabytes == 8 || megabytes == 16 || megabytes == 32 || megabytes == 64 ||
            megabytes == 128;
-}
-
-std::string PhotoFileName(int number) {
-    char name[32];
-    std::snprintf(name, sizeof name, "photo-%03d.bmp", number);
-    return name;
 }
 
 }  // namespace cli

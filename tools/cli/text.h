@@ -20,7 +20,4 @@ std::optional<int> ParsePositive(std::string_view text);
 // The card sizes a format can create, in MB.
 bool IsCardSize(int megabytes);
 
-// "photo-007.bmp" for photo number 7 (numbers as the user counts them).
-std::string PhotoFileName(int number);
-
 }  // namespace cli

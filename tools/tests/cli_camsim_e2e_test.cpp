@@ -7,11 +7,16 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "tools/cli/library.h"
+#include "tools/cli/photo_names.h"
+#include "tools/cli/picture_codecs.h"
 #include "tools/tests/e2e_support.h"
 #include "tools/tests/process.h"
 
@@ -115,7 +120,7 @@ TEST_P(CliEndToEnd, ReadsEveryPhoto) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, Info(2));
 
-    r = Cli({"get-all", work_ / "out"});
+    r = Cli({"get-all", work_ / "out", "--format", "bmp", "--filename", "photo-%3n.%C"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, work_ / "out/photo-001.bmp\n" + work_ / "out/photo-002.bmp\n");
     EXPECT_EQ(e2e::ComparePhotoFile(work_ / "out/photo-001.bmp", e2e::SamplePicture(0)), "");
@@ -184,7 +189,7 @@ TEST_P(CliEndToEnd, ChangesThePhotoSet) {
     ASSERT_EQ(r.status, 0) << r.err;
     r = Cli({"info"});
     EXPECT_EQ(r.out, Info(2));
-    r = Cli({"get-all", work_ / "after"});
+    r = Cli({"get-all", work_ / "after", "--format", "bmp", "--filename", "photo-%3n.%C"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(e2e::ComparePhotoFile(work_ / "after/photo-001.bmp", e2e::SamplePicture(1)), "");
     EXPECT_EQ(e2e::ComparePhotoFile(work_ / "after/photo-002.bmp", e2e::SamplePicture(2)), "");
@@ -254,6 +259,188 @@ TEST_P(CliEndToEnd, FormatsABlankCard) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Geometries, CliEndToEnd, ::testing::ValuesIn(kGeometries),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// What users of camera tools ask for, on the quick 16 MB little-endian card:
+// listings, incremental downloads, formats, pictures of every kind uploaded,
+// honest reports of what failed.
+class CliFeatures : public CliEndToEnd {
+  protected:
+    // The lines of a --parsable listing, split into their fields.
+    static std::vector<std::vector<std::string>> Records(const std::string& out) {
+        std::vector<std::vector<std::string>> records;
+        std::istringstream lines(out);
+        std::string line;
+        while (std::getline(lines, line)) {
+            std::vector<std::string> fields;
+            std::istringstream parts(line);
+            std::string field;
+            while (std::getline(parts, field, '\t'))
+                fields.push_back(field);
+            records.push_back(fields);
+        }
+        return records;
+    }
+    static tools::Image ReadPicture(const std::string& path) {
+        std::string error;
+        auto bytes = tools::ReadWholeFile(path, &error);
+        EXPECT_TRUE(bytes) << error;
+        auto image = bytes ? cli::DecodePicture(*bytes, &error) : std::nullopt;
+        EXPECT_TRUE(image) << path << ": " << error;
+        return image ? *image : tools::Image{};
+    }
+};
+
+TEST_P(CliFeatures, ListsAndFetchesOnlyWhatIsNew) {
+    MakeCard({samples_[0], samples_[1]});
+    StartCamera();
+    auto r = Cli({"list", "--parsable"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto records = Records(r.out);
+    ASSERT_EQ(records.size(), 2u) << r.out;
+    for (size_t i = 0; i < records.size(); ++i) {
+        ASSERT_EQ(records[i].size(), 3u);
+        EXPECT_EQ(records[i][0], std::to_string(i + 1));
+        EXPECT_EQ(records[i][1], cli::PhotoId(e2e::SamplePicture(i)));
+        EXPECT_EQ(records[i][2], "photo-" + records[i][1] + ".png");
+    }
+    r = Cli({"list"});
+    EXPECT_EQ(r.out.rfind("No.", 0), 0u) << r.out;
+
+    const std::string out = work_ / "out";
+    r = Cli({"get-all", out});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, out + "/" + records[0][2] + "\n" + out + "/" + records[1][2] + "\n");
+    EXPECT_EQ(e2e::ComparePhoto(ReadPicture(out + "/" + records[1][2]), e2e::SamplePicture(1)), "");
+
+    r = Cli({"get-all", out});
+    EXPECT_EQ(r.status, 0) << "everything is there: " << r.err;
+    EXPECT_EQ(r.out, "");
+
+    // A new photo, and one of the old ones deleted: only the new one comes.
+    ASSERT_EQ(Cli({"put", samples_[2]}).status, 0);
+    ASSERT_EQ(Cli({"delete", "1"}).status, 0);
+    r = Cli({"get-all", out});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string fresh = out + "/photo-" + cli::PhotoId(e2e::SamplePicture(2)) + ".png";
+    EXPECT_EQ(r.out, fresh + "\n");
+    EXPECT_EQ(e2e::ComparePhoto(ReadPicture(fresh), e2e::SamplePicture(2)), "");
+    EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator{}), 3);
+}
+
+TEST_P(CliFeatures, EachFormatHoldsTheLibrarysPixels) {
+    MakeCard({samples_[3], samples_[1]});
+    StartCamera();
+    for (const char* name : {"a.bmp", "a.png", "a.jpg"})
+        ASSERT_EQ(Cli({"get", "1", work_ / name}).status, 0) << name;
+    EXPECT_EQ(e2e::ComparePhotoFile(work_ / "a.bmp", e2e::SamplePicture(3)), "");
+    std::string error;
+    const auto bitmap = tools::ReadBmp24(work_ / "a.bmp", &error);
+    ASSERT_TRUE(bitmap) << error;
+    EXPECT_EQ(ReadPicture(work_ / "a.png").bgr, bitmap->bgr)
+        << "PNG holds every pixel of the bitmap";
+    EXPECT_EQ(*tools::ReadWholeFile(work_ / "a.jpg", nullptr), cli::EncodeJpeg(*bitmap))
+        << "the JPEG encoder's file of the bitmap's pixels";
+
+    auto r = Cli({"get-all", work_ / "out", "--format", "jpeg", "--filename", "%Y/%3n-%i.%C"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    const std::string year = std::to_string(1900 + local.tm_year);
+    const std::string second =
+        work_ / "out/" + year + "/002-" + cli::PhotoId(e2e::SamplePicture(1)) + ".jpg";
+    EXPECT_NE(r.out.find(second), std::string::npos) << r.out;
+}
+
+TEST_P(CliFeatures, PutsPicturesOfOtherKindsAndSizes) {
+    MakeCard({});
+    StartCamera();
+    // Twice the photo's size as PNG: each photo pixel the mean of four equal ones.
+    const tools::Image& sample = e2e::SamplePicture(0);
+    tools::Image big(644, 484);
+    for (int y = 0; y < big.height; ++y)
+        for (int x = 0; x < big.width; ++x)
+            std::copy_n(sample.At(x / 2, y / 2), 3, big.At(x, y));
+    ASSERT_TRUE(tools::WriteWholeFile(work_ / "big.png", cli::EncodePng(big), nullptr));
+    auto r = Cli({"put", work_ / "big.png"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_EQ(Cli({"get", "1", work_ / "big.bmp"}).status, 0);
+    EXPECT_EQ(e2e::ComparePhotoFile(work_ / "big.bmp", sample), "");
+
+    // A JPEG a quarter of the size with another aspect ratio: scaled up,
+    // black bars left and right.
+    tools::Image square(100, 100);
+    for (int y = 0; y < 100; ++y)
+        for (int x = 0; x < 100; ++x)
+            square.Set(x, y, 200, 40, 40);
+    ASSERT_TRUE(tools::WriteWholeFile(work_ / "square.jpg", cli::EncodeJpeg(square), nullptr));
+    r = Cli({"put", "--no-scale", work_ / "square.jpg"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("100 x 100"), std::string::npos) << r.err;
+    r = Cli({"put", work_ / "square.jpg"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_EQ(Cli({"get", "2", work_ / "square.png"}).status, 0);
+    const tools::Image got = ReadPicture(work_ / "square.png");
+    EXPECT_EQ(got.At(10, 120)[2], 0) << "black beside the picture";
+    EXPECT_NEAR(got.At(161, 120)[2], 200, 6);
+    EXPECT_NEAR(got.At(161, 120)[0], 40, 6);
+    EXPECT_EQ(Cli({"info"}).out, Info(2));
+}
+
+TEST_P(CliFeatures, RefusesWhatIsNoPictureWithoutWaitingOrReadingItAll) {
+    MakeCard({samples_[0]});
+    StartCamera();
+    ASSERT_EQ(mkfifo((work_ / "fifo").c_str(), 0600), 0);
+    const std::vector<std::vector<std::string>> refused = {
+        {"put", work_ / "fifo"}, {"put", "/dev/zero"}, {"put", card_}};
+    for (const auto& words : refused) {
+        auto args = words;
+        args.insert(args.begin(), {cli_, "--library", library_});
+        // Bounded in time: reading /dev/zero to its end, or waiting for a
+        // writer of the FIFO, would not end.
+        const auto r = testproc::Run(args, 30, {"LC_ALL=C"});
+        EXPECT_FALSE(r.timed_out) << words[1];
+        EXPECT_EQ(r.status, 1) << words[1] << ": " << r.err;
+    }
+    EXPECT_EQ(Cli({"info"}).out, Info(1)) << "nothing was stored";
+}
+
+TEST_P(CliFeatures, SaysWhatReallyFailed) {
+    MakeCard({samples_[0]});
+    StartCamera();
+    // A file-size limit below a photo: the file system refuses, not the camera.
+    for (const auto& words : std::vector<std::vector<std::string>>{{"get", "1", work_ / "p.bmp"},
+                                                                   {"get-all", work_ / "out"},
+                                                                   {"backup", work_ / "c.img"}}) {
+        std::vector<std::string> args{"prlimit", "--fsize=100000", cli_, "--library", library_};
+        args.insert(args.end(), words.begin(), words.end());
+        const auto r = testproc::Run(args, 60, {"LC_ALL=C"});
+        EXPECT_EQ(r.status, 1) << words[0] << ": " << r.err;
+        EXPECT_NE(r.err.find("File too large"), std::string::npos) << words[0] << ": " << r.err;
+        EXPECT_EQ(r.err.find("from the camera failed"), std::string::npos) << r.err;
+    }
+    EXPECT_FALSE(fs::exists(work_ / "p.bmp"));
+    EXPECT_FALSE(fs::exists(work_ / "c.img"));
+
+    // Existing targets that are no regular files are never replaced.
+    ASSERT_EQ(mkfifo((work_ / "fifo").c_str(), 0600), 0);
+    for (const auto& words : std::vector<std::vector<std::string>>{
+             {"-f", "get", "1", work_ / "fifo", "--format", "bmp"},
+             {"-f", "backup", work_ / "fifo"}}) {
+        const auto r = Cli(words);
+        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_NE(r.err.find("not a regular file"), std::string::npos) << r.err;
+        EXPECT_TRUE(fs::is_fifo(work_ / "fifo"));
+    }
+    // Any name the folder can hold can be written.
+    const std::string long_name = work_ / (std::string(246, 'p') + ".bmp");
+    auto r = Cli({"get", "1", long_name});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(e2e::ComparePhotoFile(long_name, e2e::SamplePicture(0)), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(LittleEndian, CliFeatures, ::testing::Values(kGeometries[1]),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

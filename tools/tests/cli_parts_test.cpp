@@ -38,21 +38,54 @@ TEST(Options, Mistakes) {
     std::string error;
     EXPECT_FALSE(Parse({}, &error));
     EXPECT_FALSE(Parse({"get", "1"}, &error));
-    EXPECT_NE(error.find("get N FILE.bmp"), std::string::npos);
+    EXPECT_NE(error.find("get N FILE"), std::string::npos);
     EXPECT_FALSE(Parse({"info", "extra"}, &error));
     EXPECT_FALSE(Parse({"frobnicate"}, &error));
     EXPECT_FALSE(Parse({"info", "--bogus"}, &error));
     EXPECT_FALSE(Parse({"info", "--library"}, &error));
+    EXPECT_FALSE(Parse({"info", "--library", ""}, &error));
+    EXPECT_NE(error.find("empty"), std::string::npos);
+    EXPECT_FALSE(Parse({"get", "1", "x.bmp", "--format"}, &error));
+    EXPECT_FALSE(Parse({"list", "--filename="}, &error));
     auto o = Parse({"--help"}, &error);
     ASSERT_TRUE(o);
     EXPECT_TRUE(o->help);
+    o = Parse({"--version"}, &error);
+    ASSERT_TRUE(o);
+    EXPECT_TRUE(o->version);
+    EXPECT_EQ(cli::VersionText().rfind("quorbit-cli 1.", 0), 0u) << cli::VersionText();
+}
+
+TEST(Options, FormatsAndPatterns) {
+    std::string error;
+    auto o = Parse({"get", "2", "a.JPG"}, &error);
+    ASSERT_TRUE(o) << error;
+    EXPECT_EQ(o->number, 2);
+    EXPECT_EQ(cli::OutputFormat(*o), cli::PictureFormat::kJpeg);
+    o = Parse({"get", "2", "a.png", "--format=bmp"}, &error);
+    ASSERT_TRUE(o) << error;
+    EXPECT_EQ(cli::OutputFormat(*o), cli::PictureFormat::kBmp) << "--format wins";
+    o = Parse({"get-all", "-q", "d", "--filename", "%Y/%i.%C"}, &error);
+    ASSERT_TRUE(o) << error;
+    EXPECT_TRUE(o->quiet);
+    EXPECT_EQ(cli::OutputFormat(*o), cli::PictureFormat::kPng) << "get-all's default";
+    EXPECT_EQ(cli::NamePattern(*o), "%Y/%i.%C");
+    o = Parse({"format", "64"}, &error);
+    ASSERT_TRUE(o) << error;
+    EXPECT_EQ(o->card_size, 64);
+    EXPECT_FALSE(Parse({"get", "2", "a"}, &error)) << "no extension, no --format";
+    EXPECT_NE(error.find("--format"), std::string::npos);
+    EXPECT_FALSE(Parse({"delete", "-1"}, &error));
+    EXPECT_FALSE(Parse({"put", "p.png", "--parsable"}, &error));
 }
 
 TEST(Options, HelpSaysHowPhotosAreNumbered) {
     const std::string help = cli::HelpText();
     EXPECT_NE(help.find("numbered from 1"), std::string::npos);
-    for (const char* command : {"info", "get N", "get-all", "put", "delete", "backup", "format",
-                                "strings", "--library", "--force", "--yes"}) {
+    for (const char* command :
+         {"info", "list", "get N", "get-all", "put", "delete", "backup", "format", "strings",
+          "--library", "--force", "--yes", "--quiet", "--version", "--format", "--filename",
+          "--parsable", "--no-scale", "Exit status"}) {
         EXPECT_NE(help.find(command), std::string::npos) << command;
     }
 }
@@ -75,8 +108,6 @@ TEST(Text, PhotoNumbers) {
     for (const char* bad : {"", "0", "-1", "+1", " 1", "1 ", "1x", "x", "99999999999"}) {
         EXPECT_FALSE(cli::ParsePositive(bad)) << bad;
     }
-    EXPECT_EQ(cli::PhotoFileName(1), "photo-001.bmp");
-    EXPECT_EQ(cli::PhotoFileName(340), "photo-340.bmp");
     EXPECT_TRUE(cli::IsCardSize(128));
     EXPECT_FALSE(cli::IsCardSize(0));
     EXPECT_FALSE(cli::IsCardSize(24));
@@ -118,10 +149,10 @@ TEST(Progress, CallbacksDriveTheSharedBar) {
 TEST(Library, DefaultSearchOrder) {
     const auto c = cli::DefaultLibraryCandidates("/opt/q/bin");
     ASSERT_GE(c.size(), 4u);
-    EXPECT_EQ(c[0], "/opt/q/bin/libquorbit.so");
-    EXPECT_EQ(c[1], "/opt/q/cardlib/libquorbit.so");
+    EXPECT_EQ(c[0], "/opt/q/bin/libquorbit.so.1");
+    EXPECT_EQ(c[1], "/opt/q/cardlib/libquorbit.so.1");
     EXPECT_EQ(c[2].rfind("/opt/q/lib", 0), 0u);
-    EXPECT_EQ(c.back(), "libquorbit.so") << "last, the dynamic linker's own search";
+    EXPECT_EQ(c.back(), "libquorbit.so.1") << "last, the dynamic linker's own search";
 }
 
 TEST(Library, ExplicitPathThatIsNoLibrary) {

@@ -5,7 +5,10 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
+#include "tools/cli/photo_names.h"
+#include "tools/cli/picture_codecs.h"
 #include "tools/sample_photos.h"
 #include "tools/tests/e2e_support.h"
 #include "tools/tests/process.h"
@@ -32,19 +35,23 @@ TEST(DemoScript, DownloadsEveryPhotoWithoutADisplay) {
     const auto photos = tools::SamplePhotos();
     size_t files = 0;
     for (const auto& e : fs::directory_iterator(out))
-        files += e.path().extension() == ".bmp";
+        files += e.path().extension() == ".png";
     EXPECT_EQ(files, photos.size());
-    for (size_t i = 0; i < photos.size(); ++i) {
-        char name[32];
-        std::snprintf(name, sizeof name, "/photo-%03zu.bmp", i + 1);
-        EXPECT_EQ(e2e::ComparePhotoFile(out + name, photos[i].image), "") << name;
+    for (const auto& photo : photos) {
+        const std::string name = "/photo-" + cli::PhotoId(photo.image) + ".png";
+        std::string error;
+        const auto bytes = tools::ReadWholeFile(out + name, &error);
+        ASSERT_TRUE(bytes) << error;
+        const auto image = cli::DecodePng(*bytes, &error);
+        ASSERT_TRUE(image) << error;
+        EXPECT_EQ(e2e::ComparePhoto(*image, photo.image), "") << name;
     }
     // camsim was stopped: its socket is gone from the demo's device folder.
     for (const auto& e : fs::recursive_directory_iterator(work)) {
         EXPECT_FALSE(fs::is_socket(e.path())) << e.path() << " left behind";
     }
 
-    // A second run replaces its own earlier download rather than failing.
+    // A second run finds its earlier download complete rather than failing.
     const auto again = testproc::Run({"bash", source + "/scripts/demo"}, 240,
                                      {"-DISPLAY", "QUORBIT_SKIP_BOOTSTRAP=1",
                                       "QUORBIT_BUILD_DIR=" + build, "QUORBIT_DEMO_WORK=" + work},
@@ -72,6 +79,36 @@ TEST(CliStrings, FourteenTextsInTheLocaleLanguage) {
     r = testproc::Run({cli, "strings"}, 30, {"QUORBIT_LIBRARY=/nonexistent/libquorbit.so"});
     EXPECT_EQ(r.status, 5);
     EXPECT_NE(r.err.find("/nonexistent/libquorbit.so"), std::string::npos);
+}
+
+TEST(CliNoCamera, UsageErrorsComeFirst) {
+    const std::string cli = e2e::Required("QUORBIT_TEST_CLI");
+    const std::string lib = e2e::Required("QUORBIT_TEST_LIBRARY");
+    e2e::TempDir tmp;
+    // Without a camera, a command that opened it first would exit 3.
+    const std::vector<std::vector<std::string>> wrong = {{"get", "abc", tmp / "x.bmp"},
+                                                         {"delete", "x"},
+                                                         {"get", "1", tmp / "x.tiff"},
+                                                         {"get-all", tmp / "o", "--format", "gif"},
+                                                         {"format", "7"},
+                                                         {"--library", "", "info"},
+                                                         {"list", "--filename", "%q"},
+                                                         {"info", "--bogus"},
+                                                         {}};
+    for (const auto& words : wrong) {
+        std::vector<std::string> argv{cli, "--library", lib};
+        argv.insert(argv.end(), words.begin(), words.end());
+        const auto r = testproc::Run(argv, 30, {"CAMSIM_DIR=" + (tmp / "nothing-here")});
+        EXPECT_EQ(r.status, 2) << (words.empty() ? "" : words[0]) << ": " << r.err;
+        EXPECT_NE(r.err.find("Try 'quorbit-cli --help'"), std::string::npos);
+    }
+    auto r = testproc::Run({cli, "--version"}, 30);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.rfind("quorbit-cli ", 0), 0u) << r.out;
+    r = testproc::Run({cli, "--quiet", "--library", lib, "info"}, 30,
+                      {"CAMSIM_DIR=" + (tmp / "nothing-here")});
+    EXPECT_EQ(r.status, 3) << "--quiet is taken; errors still said";
+    EXPECT_NE(r.err.find("no camera found"), std::string::npos);
 }
 
 TEST(CliNoCamera, SaysSoAndFails) {

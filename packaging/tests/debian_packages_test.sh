@@ -1,0 +1,85 @@
+#!/usr/bin/env bash
+# The Debian packages: built by scripts/package, lintian without errors, and
+# each package holding what it is for.
+#   debian_packages_test.sh SOURCE_DIR WORK_DIR
+set -uo pipefail
+source_dir="$1"
+work="$2"
+rm -rf "$work"
+mkdir -p "$work"
+
+failed=0
+fail() {
+    echo "FAIL: $*"
+    failed=1
+}
+
+if ! QUORBIT_SKIP_BOOTSTRAP=1 bash "$source_dir/scripts/package" "$work" >"$work/package.log" 2>&1; then
+    cat "$work/package.log"
+    echo "FAIL: scripts/package"
+    exit 1
+fi
+grep -q "the packages are in $work" "$work/package.log" || fail "scripts/package does not say where"
+
+changes="$(ls "$work"/*.changes)"
+lintian --fail-on error --tag-display-limit 0 "$changes" >"$work/lintian.log" 2>&1 ||
+    fail "lintian reports errors: $(grep '^E:' "$work/lintian.log")"
+grep '^[EW]:' "$work/lintian.log"
+
+deb() { ls "$work/$1"_*.deb 2>/dev/null | head -n 1; }
+# holds PACKAGE PATH...: each path is in the package (a shell pattern).
+holds() {
+    local package="$1"
+    shift
+    local file
+    file="$(deb "$package")"
+    if [ -z "$file" ]; then
+        fail "no package $package"
+        return
+    fi
+    local listing
+    listing="$(dpkg-deb -c "$file" | awk '{ print $6 $7 $8 }')"
+    echo "== $package:"
+    echo "$listing" | grep -v '/$'
+    local path
+    for path in "$@"; do
+        # shellcheck disable=SC2053
+        if ! echo "$listing" | grep -q -- "^\./$path"; then
+            fail "$package lacks $path"
+        fi
+    done
+}
+
+multiarch="$(dpkg-architecture -qDEB_HOST_MULTIARCH)"
+holds libquorbit1 "usr/lib/$multiarch/libquorbit.so.1.0.0" \
+    "usr/lib/$multiarch/libquorbit.so.1->libquorbit.so.1.0.0"
+holds libquorbit-dev usr/include/quorbit.h "usr/lib/$multiarch/libquorbit.so->libquorbit.so.1" \
+    "usr/lib/$multiarch/pkgconfig/quorbit.pc"
+holds quorbit-tools usr/bin/quorbit-cli usr/bin/camsim usr/share/man/man1/quorbit-cli.1.gz \
+    usr/share/man/man1/camsim.1.gz usr/share/bash-completion/completions/quorbit-cli \
+    usr/share/bash-completion/completions/camsim
+holds lensmere usr/bin/lensmere usr/share/applications/org.quorbit.Lensmere.desktop \
+    usr/share/metainfo/org.quorbit.Lensmere.metainfo.xml usr/share/man/man1/lensmere.1.gz \
+    usr/share/icons/hicolor/scalable/apps/lensmere.svg
+gphoto_dir="$(pkg-config --variable=driverdir libgphoto2)"
+gphoto_version="$(pkg-config --modversion libgphoto2)"
+holds libgphoto2-quorbit "${gphoto_dir#/}/quorbit.so" lib/udev/rules.d/70-quorbit-gphoto2.rules
+holds quorbit-udev lib/udev/rules.d/70-quorbit-camera.rules
+
+depends="$(dpkg-deb -f "$(deb libgphoto2-quorbit)" Depends)"
+case "$depends" in
+    *"libgphoto2-6 (>= $gphoto_version), libgphoto2-6 (<< $gphoto_version.~)"*) ;;
+    *) fail "the driver does not depend on libgphoto2 $gphoto_version: $depends" ;;
+esac
+depends="$(dpkg-deb -f "$(deb quorbit-tools)" Depends)"
+case "$depends" in
+    *libquorbit1*) ;;
+    *) fail "quorbit-tools does not depend on the library it loads: $depends" ;;
+esac
+
+# The packaged library is the versioned one.
+mkdir -p "$work/unpacked"
+dpkg-deb -x "$(deb libquorbit1)" "$work/unpacked"
+readelf -d "$work/unpacked/usr/lib/$multiarch/libquorbit.so.1.0.0" | grep -q 'SONAME.*\[libquorbit\.so\.1\]' ||
+    fail "the packaged library's SONAME is not libquorbit.so.1"
+exit $failed

@@ -1,0 +1,53 @@
+#include "tools/cli/command_support.h"
+
+#include "tools/cli/output_file.h"
+
+namespace cli {
+
+std::string Photos(long n) {
+    return std::to_string(n) + (n == 1 ? " photo" : " photos");
+}
+
+DeviceSession::DeviceSession(const CommandContext& ctx) : ctx_(ctx) {
+    opened_ = ctx.api.OpenDevice() == 1;
+}
+
+DeviceSession::~DeviceSession() {
+    ctx_.api.CloseDevice();
+}
+
+int RequireCard(const CommandContext& ctx, const DeviceSession& session) {
+    if (!session.opened()) {
+        Say(ctx, "no camera found");
+        return kExitNoCamera;
+    }
+    if (ctx.api.GetFlashSize() == 0) {
+        Say(ctx, "card not recognised");
+        return kExitNotRecognised;
+    }
+    return kExitOk;
+}
+
+bool PhotoOnCard(const CommandContext& ctx, int number) {
+    const long count = ctx.api.GetPhotoCount();
+    if (number > count) {
+        Say(ctx, "photo index %d out of range (card holds %s)", number, Photos(count).c_str());
+        return false;
+    }
+    return true;
+}
+
+bool MayWrite(const CommandContext& ctx, const std::string& path) {
+    const Target existing = TargetKind(path);
+    if (existing == Target::kOther) {
+        Say(ctx, "%s", NotARegularFile(path).c_str());
+        return false;
+    }
+    if (!ctx.options.force && existing == Target::kRegularFile) {
+        Say(ctx, "%s already exists (use --force to overwrite it)", path.c_str());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace cli

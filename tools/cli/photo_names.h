@@ -1,0 +1,36 @@
+// The names get-all gives photos. A photo's id is a checksum of the pixels
+// the card stores for it, so it stays with the photo while others are
+// deleted or added and their numbers change: a second get-all into the same
+// folder finds the names of the photos it fetched before.
+#pragma once
+
+#include <ctime>
+#include <string>
+#include <string_view>
+
+#include "tools/bmp24.h"
+
+namespace cli {
+
+// Twelve hex digits. The pixels past the card's photo slot (222 to 321 of
+// the bottom row) are left out: the library fills them from whatever follows
+// the slot, which changes with the neighbouring photo.
+std::string PhotoId(const tools::Image& photo);
+
+struct PhotoNameFields {
+    int number = 0;  // as the user counts (from 1)
+    std::string id;  // PhotoId, with "-2", "-3" for further copies of one picture
+    const char* extension = "";
+    std::tm time{};  // when the download began, local time
+};
+
+// Whether the pattern can name photos: only known fields, a name of its own
+// for each photo (%i or %n), inside DIR. Else false with the reason.
+bool CheckNamePattern(std::string_view pattern, std::string* error);
+
+// Fields: %n number (%3n: at least 3 digits, zero-padded), %i id, %C
+// extension, %Y %m %d %H %M %S the time of the download, %% a percent sign.
+// The pattern must have passed CheckNamePattern.
+std::string ExpandNamePattern(std::string_view pattern, const PhotoNameFields& fields);
+
+}  // namespace cli
