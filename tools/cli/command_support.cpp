@@ -50,4 +50,15 @@ bool MayWrite(const CommandContext& ctx, const std::string& path) {
     return true;
 }
 
+std::unique_ptr<PendingFile> ReserveTarget(const CommandContext& ctx, const std::string& path) {
+    if (!MayWrite(ctx, path))
+        return nullptr;
+    auto file = std::make_unique<PendingFile>(path);
+    if (!file->ok()) {
+        Say(ctx, "%s", file->error().c_str());
+        return nullptr;
+    }
+    return file;
+}
+
 }  // namespace cli

@@ -3,9 +3,11 @@
 #pragma once
 
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "tools/cli/commands.h"
+#include "tools/cli/output_file.h"
 
 namespace cli {
 
@@ -58,6 +60,10 @@ bool PhotoOnCard(const CommandContext& ctx, int number);
 // Whether the command may write `path`: nothing there, or (under --force) a
 // regular file. Says why not.
 bool MayWrite(const CommandContext& ctx, const std::string& path);
+
+// The temporary file for the result at `path`, once the command may write
+// there (MayWrite) and the file is reserved; null, the reason said, if not.
+std::unique_ptr<PendingFile> ReserveTarget(const CommandContext& ctx, const std::string& path);
 
 // Runs a library operation with its progress bar labelled.
 template <typename F>

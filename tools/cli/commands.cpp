@@ -90,14 +90,10 @@ int Delete(const CommandContext& ctx) {
 }
 
 int Backup(const CommandContext& ctx) {
-    const std::string& path = ctx.options.args.at(0);
-    if (!MayWrite(ctx, path))
+    const std::unique_ptr<PendingFile> target = ReserveTarget(ctx, ctx.options.args.at(0));
+    if (!target)
         return kExitFailed;
-    PendingFile file(path);
-    if (!file.ok()) {
-        Say(ctx, "%s", file.error().c_str());
-        return kExitFailed;
-    }
+    PendingFile& file = *target;
     DeviceSession session(ctx);
     if (int rc = RequireCard(ctx, session))
         return rc;
@@ -126,7 +122,7 @@ int Backup(const CommandContext& ctx) {
         Say(ctx, "%s", file.error().c_str());
         return kExitFailed;
     }
-    Tell(ctx, "the %ld MB card was backed up to %s", megabytes, path.c_str());
+    Tell(ctx, "the %ld MB card was backed up to %s", megabytes, file.final_path().c_str());
     return kExitOk;
 }
 

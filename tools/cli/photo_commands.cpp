@@ -153,14 +153,10 @@ int ListPhotos(const CommandContext& ctx) {
 
 int GetPhoto(const CommandContext& ctx) {
     const int number = ctx.options.number;
-    const std::string& path = ctx.options.args.at(1);
-    if (!MayWrite(ctx, path))
+    const std::unique_ptr<PendingFile> target = ReserveTarget(ctx, ctx.options.args.at(1));
+    if (!target)
         return kExitFailed;
-    PendingFile file(path);
-    if (!file.ok()) {
-        Say(ctx, "%s", file.error().c_str());
-        return kExitFailed;
-    }
+    PendingFile& file = *target;
     DeviceSession session(ctx);
     if (int rc = RequireCard(ctx, session))
         return rc;
@@ -169,7 +165,7 @@ int GetPhoto(const CommandContext& ctx) {
     const PhotoRead read = ReadPhoto(ctx, number, file, "reading photo " + std::to_string(number));
     if (read.outcome != PhotoRead::kOk || !SaveAs(ctx, read, file))
         return kExitFailed;
-    Tell(ctx, "photo %d saved to %s", number, path.c_str());
+    Tell(ctx, "photo %d saved to %s", number, file.final_path().c_str());
     return kExitOk;
 }
 
