@@ -24,8 +24,9 @@ int WriteFileToFlash(CardSession& session, const std::string& path);
 int AppendDirectoryEntry(CardSession& session, uint16_t slot);
 int DeletePhoto(CardSession& session, int index);
 // Erases the system block on the card and rewrites it from the session's
-// copy, a second time when the first attempt fails; 0 (text 14 reported)
-// when both fail.
+// copy, a second time when the first attempt fails. When both fail, the
+// block is read back: 1 when the card holds the copy whole after all, else
+// 0 (text 14 reported).
 int StoreSystemBlock(CardSession& session);
 // Erases the block at a write address before pages are programmed into it,
 // a second time when the first erase fails; false (text 14 reported) when

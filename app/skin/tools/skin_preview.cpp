@@ -67,12 +67,12 @@ int main(int argc, char** argv) {
     icon.setPixmap(QPixmap::fromImage(
         lensmere::skin::LoadSkinImage(QString::fromLatin1(lensmere::skin::kCableIconResource))));
 
-    struct ButtonSpec {
+    struct ButtonPlace {
         const char* name;
         int x, y;
         const char* glyph;
     };
-    const ButtonSpec specs[] = {
+    const ButtonPlace places[] = {
         {"PrintButton", 384, 230, lensmere::skin::kDrawGlyphResource},
         {"SavetofileButton", 384, 265, lensmere::skin::kBackupGlyphResource},
         {"GetinfoBotton", 384, 300, lensmere::skin::kCatalogGlyphResource},
@@ -80,11 +80,11 @@ int main(int argc, char** argv) {
         {"ViewPICButton", 480, 265, lensmere::skin::kPreviewGlyphResource},
         {"ExitButton", 480, 300, lensmere::skin::kExitGlyphResource},
     };
-    for (const ButtonSpec& spec : specs) {
+    for (const ButtonPlace& place : places) {
         auto* button = new TCoolButton(&window);
-        button->setObjectName(QString::fromLatin1(spec.name));
-        button->setGeometry(spec.x, spec.y, 75, 29);
-        button->SetGlyph(QString::fromLatin1(spec.glyph));
+        button->setObjectName(QString::fromLatin1(place.name));
+        button->setGeometry(place.x, place.y, 75, 29);
+        button->SetGlyph(QString::fromLatin1(place.glyph));
         if (button->objectName() == QLatin1String("ExitButton")) {
             if (args.contains(QStringLiteral("--disable-exit")))
                 button->setEnabled(false);
