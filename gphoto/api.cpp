@@ -17,11 +17,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <new>
 #include <string>
 
 #include "cardlib/card_layout.h"
-#include "cardlib/strings.h"
+#include "gphoto/camera_config.h"
+#include "gphoto/camera_layout.h"
+#include "gphoto/camera_texts.h"
 #include "gphoto/photo_card.h"
 #include "gphoto/port_device.h"
 #include "platform/report.h"
@@ -31,6 +34,10 @@ struct _CameraPrivateLibrary {
     // Set when the photo set changed; the cached file list is dropped once
     // the operation is over (see AfterOperation).
     bool listing_changed = false;
+    // The date every photo carries: the card keeps no time, so the photos
+    // of one session are dated when the camera was connected (not 1970,
+    // which would sort them as the oldest files of the user's library).
+    time_t connected_at = 0;
 };
 
 namespace quorbit_gphoto {
@@ -39,12 +46,12 @@ namespace {
 constexpr char kModel[] = "Orvanta Photo Camera";
 constexpr int kVendorId = 0x5A17;
 constexpr int kProductId = 0xC3E2;
-constexpr char kFolder[] = "/";
+constexpr char kBaseFolder[] = "/";
 constexpr char kNotRecognised[] =
     "The camera's card is not formatted or not recognised: no photos can be shown. "
-    "Format it with \"quorbit-cli format\" (this erases the card's photo list).";
+    "Format it with \"quorbit-cli format SIZE\" (SIZE 8, 16, 32, 64 or 128 MB; this erases "
+    "the card's photo list).";
 constexpr int kPreviewQuality = 85;
-constexpr int kTextUsage = 2;  // "%d is used up %d is available"
 
 // The context of the driver call running on this thread, for the card
 // library's progress functions (plain function pointers without data).
@@ -126,16 +133,13 @@ int Guarded(GPContext* context, Body body) noexcept {
     }
 }
 
-int CheckFolder(const char* folder) {
-    return folder != nullptr && std::strcmp(folder, kFolder) == 0 ? GP_OK
-                                                                  : GP_ERROR_DIRECTORY_NOT_FOUND;
-}
-
-// A file of the folder, or GP_ERROR_FILE_NOT_FOUND.
+// A file of the folder, or GP_ERROR_FILE_NOT_FOUND (or
+// GP_ERROR_DIRECTORY_NOT_FOUND for a folder the camera does not have).
 int FindPhoto(const DriverCall& call, const char* folder, const char* name, PhotoFile* out) {
-    if (CheckFolder(folder) != GP_OK)
+    const std::optional<Folder> where = FolderOf(folder);
+    if (!where)
         return GP_ERROR_DIRECTORY_NOT_FOUND;
-    if (call.card() == nullptr || name == nullptr)
+    if (*where != Folder::kPhotos || call.card() == nullptr || name == nullptr)
         return GP_ERROR_FILE_NOT_FOUND;
     const std::optional<PhotoFile> found = call.card()->Find(name);
     if (!found)
@@ -147,8 +151,11 @@ int FindPhoto(const DriverCall& call, const char* folder, const char* name, Phot
 int ListFiles(CameraFilesystem*, const char* folder, CameraList* list, void* data,
               GPContext* context) {
     return Guarded(context, [&] {
-        if (CheckFolder(folder) != GP_OK)
+        const std::optional<Folder> where = FolderOf(folder);
+        if (!where)
             return GP_ERROR_DIRECTORY_NOT_FOUND;
+        if (*where != Folder::kPhotos)
+            return GP_OK;
         DriverCall call(static_cast<Camera*>(data), context);
         if (call.card() == nullptr || !call.card()->Status().recognised) {
             gp_context_message(context, kNotRecognised);
@@ -163,8 +170,18 @@ int ListFiles(CameraFilesystem*, const char* folder, CameraList* list, void* dat
     });
 }
 
-int ListFolders(CameraFilesystem*, const char* folder, CameraList*, void*, GPContext* context) {
-    return Guarded(context, [&] { return CheckFolder(folder); });
+int ListFolders(CameraFilesystem*, const char* folder, CameraList* list, void*,
+                GPContext* context) {
+    return Guarded(context, [&] {
+        const std::optional<Folder> where = FolderOf(folder);
+        if (!where)
+            return GP_ERROR_DIRECTORY_NOT_FOUND;
+        for (const std::string& name : SubfoldersOf(*where)) {
+            if (const int r = gp_list_append(list, name.c_str(), nullptr); r < GP_OK)
+                return r;
+        }
+        return GP_OK;
+    });
 }
 
 int GetInfo(CameraFilesystem*, const char* folder, const char* name, CameraFileInfo* info,
@@ -177,13 +194,14 @@ int GetInfo(CameraFilesystem*, const char* folder, const char* name, CameraFileI
         std::memset(info, 0, sizeof *info);
         info->file.fields = static_cast<CameraFileInfoFields>(
             GP_FILE_INFO_TYPE | GP_FILE_INFO_SIZE | GP_FILE_INFO_WIDTH | GP_FILE_INFO_HEIGHT |
-            GP_FILE_INFO_PERMISSIONS);
+            GP_FILE_INFO_PERMISSIONS | GP_FILE_INFO_MTIME);
         std::snprintf(info->file.type, sizeof info->file.type, "%s", GP_MIME_PNG);
         info->file.size = PngFileBytes(quorbit::kPhotoWidth, quorbit::kPhotoHeight);
         info->file.width = quorbit::kPhotoWidth;
         info->file.height = quorbit::kPhotoHeight;
         info->file.permissions =
             static_cast<CameraFilePermissions>(GP_FILE_PERM_READ | GP_FILE_PERM_DELETE);
+        info->file.mtime = static_cast<Camera*>(data)->pl->connected_at;
         info->preview.fields = static_cast<CameraFileInfoFields>(
             GP_FILE_INFO_TYPE | GP_FILE_INFO_WIDTH | GP_FILE_INFO_HEIGHT);
         std::snprintf(info->preview.type, sizeof info->preview.type, "%s", GP_MIME_JPEG);
@@ -212,6 +230,7 @@ int GetFile(CameraFilesystem*, const char* folder, const char* name, CameraFileT
         if (bytes.empty())
             return call.Error(GP_ERROR, "cannot encode " + photo.name);
         gp_file_set_mime_type(file, preview ? GP_MIME_JPEG : GP_MIME_PNG);
+        gp_file_set_mtime(file, static_cast<Camera*>(data)->pl->connected_at);
         return gp_file_append(file, reinterpret_cast<const char*>(bytes.data()),
                               static_cast<unsigned long>(bytes.size()));
     });
@@ -235,7 +254,8 @@ int DeleteFile(CameraFilesystem*, const char* folder, const char* name, void* da
 int PutFile(CameraFilesystem*, const char* folder, const char*, CameraFileType type,
             CameraFile* file, void* data, GPContext* context) {
     return Guarded(context, [&] {
-        if (CheckFolder(folder) != GP_OK)
+        // Whichever folder a picture is put in, it lands in the photo folder.
+        if (!FolderOf(folder))
             return GP_ERROR_DIRECTORY_NOT_FOUND;
         DriverCall call(static_cast<Camera*>(data), context);
         if (type != GP_FILE_TYPE_NORMAL)
@@ -267,43 +287,35 @@ int StorageInfo(CameraFilesystem*, CameraStorageInformation** infos, int* count,
             return GP_ERROR_NO_MEMORY;
         const CardStatus status = call.card() != nullptr ? call.card()->Status() : CardStatus{};
         const uint64_t slot_kb = quorbit::kPhotoSlotBytes / 1024;
-        info->fields = static_cast<CameraStorageInfoFields>(
-            GP_STORAGEINFO_BASE | GP_STORAGEINFO_LABEL | GP_STORAGEINFO_DESCRIPTION |
-            GP_STORAGEINFO_ACCESS | GP_STORAGEINFO_STORAGETYPE | GP_STORAGEINFO_FILESYSTEMTYPE |
-            GP_STORAGEINFO_MAXCAPACITY | GP_STORAGEINFO_FREESPACEKBYTES |
-            GP_STORAGEINFO_FREESPACEIMAGES);
-        std::snprintf(info->basedir, sizeof info->basedir, "%s", kFolder);
-        if (status.recognised) {
-            std::snprintf(info->label, sizeof info->label, "%d MB card", status.size_mb);
-            std::snprintf(info->description, sizeof info->description,
-                          "%d photo slots, %d used, %d free", status.slots, status.photos,
-                          status.free_slots());
-        } else {
-            std::snprintf(info->label, sizeof info->label, "card not recognised");
-            std::snprintf(info->description, sizeof info->description, "%s", kNotRecognised);
-        }
+        int fields = GP_STORAGEINFO_BASE | GP_STORAGEINFO_LABEL | GP_STORAGEINFO_DESCRIPTION |
+                     GP_STORAGEINFO_ACCESS | GP_STORAGEINFO_STORAGETYPE |
+                     GP_STORAGEINFO_FILESYSTEMTYPE;
+        std::snprintf(info->basedir, sizeof info->basedir, "%s", kBaseFolder);
         info->type = GP_STORAGEINFO_ST_REMOVABLE_RAM;
         info->fstype = GP_STORAGEINFO_FST_GENERICFLAT;
-        info->access = status.recognised ? GP_STORAGEINFO_AC_READWRITE : GP_STORAGEINFO_AC_READONLY;
-        info->capacitykbytes = static_cast<uint64_t>(status.slots) * slot_kb;
-        info->freekbytes = static_cast<uint64_t>(status.free_slots()) * slot_kb;
-        info->freeimages = static_cast<uint64_t>(status.free_slots());
+        if (status.recognised) {
+            std::snprintf(info->label, sizeof info->label, "%d MB card", status.size_mb);
+            std::snprintf(info->description, sizeof info->description, "%s",
+                          UsageText(status).c_str());
+            info->access = GP_STORAGEINFO_AC_READWRITE;
+            fields |= GP_STORAGEINFO_MAXCAPACITY | GP_STORAGEINFO_FREESPACEKBYTES |
+                      GP_STORAGEINFO_FREESPACEIMAGES;
+            info->capacitykbytes = static_cast<uint64_t>(status.slots) * slot_kb;
+            info->freekbytes = static_cast<uint64_t>(status.free_slots()) * slot_kb;
+            info->freeimages = static_cast<uint64_t>(status.free_slots());
+        } else {
+            // The camera cannot tell the size of a card without a directory,
+            // so none is claimed: a capacity of 0 would make the desktop
+            // hide the camera, and with it this description.
+            std::snprintf(info->label, sizeof info->label, "card not formatted");
+            std::snprintf(info->description, sizeof info->description, "%s", kNotRecognised);
+            info->access = GP_STORAGEINFO_AC_READONLY;
+        }
+        info->fields = static_cast<CameraStorageInfoFields>(fields);
         *infos = info;
         *count = 1;
         return GP_OK;
     });
-}
-
-// Text 2 of the library's table with the two numbers put in.
-std::string UsageText(int used, int available) {
-    std::string text = quorbit::LocalisedText(kTextUsage).value_or("%d is used up %d is available");
-    for (int value : {used, available}) {
-        const size_t at = text.find("%d");
-        if (at == std::string::npos)
-            break;
-        text.replace(at, 2, std::to_string(value));
-    }
-    return text;
 }
 
 int Summary(Camera* camera, CameraText* summary, GPContext* context) {
@@ -314,19 +326,26 @@ int Summary(Camera* camera, CameraText* summary, GPContext* context) {
             std::snprintf(summary->text, sizeof summary->text, "%s\n", kNotRecognised);
             return GP_OK;
         }
-        std::snprintf(summary->text, sizeof summary->text,
-                      "Card size: %d MB\nPhotos: %d\nFree slots: %d\n%s\n", status.size_mb,
-                      status.photos, status.free_slots(),
-                      UsageText(status.photos, status.free_slots()).c_str());
+        std::snprintf(summary->text, sizeof summary->text, "%s\n%s\n", CardKindText(status).c_str(),
+                      UsageText(status).c_str());
         return GP_OK;
+    });
+}
+
+int GetConfig(Camera* camera, CameraWidget** window, GPContext* context) {
+    return Guarded(context, [&] {
+        DriverCall call(camera, context);
+        const CardStatus status = call.card() != nullptr ? call.card()->Status() : CardStatus{};
+        return MakeConfigWindow(status, window);
     });
 }
 
 int About(Camera*, CameraText* about, GPContext*) {
     std::snprintf(about->text, sizeof about->text,
-                  "%s: photos in the camera's raw flash card as PNG files named after their "
-                  "slot (slot-000.png, ...); upload takes 322 x 242 BMP or PNG pictures.\n",
-                  kModel);
+                  "%s: the photos on the camera's card are PNG files in %s, named after the "
+                  "slot that holds them (%s is slot 7). They are dated when the camera was "
+                  "connected: the card keeps no time.\n",
+                  kModel, kPhotoFolder, PhotoFileName(7).c_str());
     return GP_OK;
 }
 
@@ -398,6 +417,7 @@ int camera_init(Camera* camera, GPContext* context) {
     return Guarded(context, [&] {
         camera->functions->summary = Summary;
         camera->functions->about = About;
+        camera->functions->get_config = GetConfig;
         camera->functions->exit = Exit;
         camera->functions->post_func = AfterOperation;
 
@@ -410,6 +430,7 @@ int camera_init(Camera* camera, GPContext* context) {
             return r;
         }
         camera->pl = new _CameraPrivateLibrary;
+        camera->pl->connected_at = std::time(nullptr);
         const auto fail = [camera](int code) {
             delete camera->pl;
             camera->pl = nullptr;

@@ -8,13 +8,12 @@
 
 #include "cardlib/bitmap.h"
 #include "cardlib/files.h"
+#include "cardlib/geometry.h"
 #include "cardlib/photo_io.h"
 
 namespace quorbit_gphoto {
 namespace {
 
-constexpr char kNamePrefix[] = "slot-";
-constexpr char kNameSuffix[] = ".png";
 constexpr char kExpectedPicture[] =
     "the camera takes 322 x 242 pictures only: a 24-bit BMP or a PNG of exactly that size";
 
@@ -42,34 +41,6 @@ std::vector<uint8_t> RawFromPicture(const RgbPicture& picture) {
 
 }  // namespace
 
-std::string PhotoFileName(uint16_t slot) {
-    char name[32];
-    std::snprintf(name, sizeof name, "%s%03u%s", kNamePrefix, unsigned{slot}, kNameSuffix);
-    return name;
-}
-
-std::optional<uint16_t> SlotOfFileName(std::string_view name) {
-    const std::string_view prefix = kNamePrefix;
-    const std::string_view suffix = kNameSuffix;
-    if (name.size() <= prefix.size() + suffix.size() || !name.starts_with(prefix) ||
-        !name.ends_with(suffix)) {
-        return std::nullopt;
-    }
-    const std::string_view digits =
-        name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
-    if (digits.size() > 5)
-        return std::nullopt;
-    unsigned value = 0;
-    for (char c : digits) {
-        if (c < '0' || c > '9')
-            return std::nullopt;
-        value = value * 10 + static_cast<unsigned>(c - '0');
-    }
-    if (value > 0xFFFF || PhotoFileName(static_cast<uint16_t>(value)) != name)
-        return std::nullopt;
-    return static_cast<uint16_t>(value);
-}
-
 PhotoCard::~PhotoCard() {
     session_.Close();
     if (!scratch_dir_.empty()) {
@@ -95,6 +66,7 @@ CardStatus PhotoCard::Status() const {
     status.recognised = true;
     status.size_mb = g->FlashSizeMb();
     status.slots = g->MaxPhotos();
+    status.little_endian = dynamic_cast<const quorbit::LittleEndianGeometry*>(g) != nullptr;
     status.photos = static_cast<int>(List().size());
     return status;
 }

@@ -18,13 +18,14 @@
 #include <vector>
 
 #include "cardlib/session.h"
+#include "gphoto/camera_layout.h"
 #include "gphoto/picture_codec.h"
 #include "platform/device.h"
 
 namespace quorbit_gphoto {
 
 struct PhotoFile {
-    std::string name;  // "slot-007.png"
+    std::string name;  // "ORVT0007.PNG"
     uint16_t slot = 0;
     int index = 0;  // directory entry
 };
@@ -34,12 +35,9 @@ struct CardStatus {
     int size_mb = 0;
     int photos = 0;
     int slots = 0;
+    bool little_endian = false;  // the firmware's byte order (its address family)
     int free_slots() const { return slots > photos ? slots - photos : 0; }
 };
-
-// "slot-007.png" for slot 7; nullopt for any name that is not of that form.
-std::string PhotoFileName(uint16_t slot);
-std::optional<uint16_t> SlotOfFileName(std::string_view name);
 
 class PhotoCard {
   public:

@@ -7,7 +7,9 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <ctime>
 #include <future>
+#include <map>
 
 #include "cardlib/photo_io.h"
 #include "cardlib/tests/test_support.h"
@@ -19,6 +21,7 @@ namespace {
 using quorbit_gphoto::DecodePng;
 using quorbit_gphoto::EncodeJpeg;
 using quorbit_gphoto::EncodePng;
+using quorbit_gphoto::kPhotoFolder;
 using quorbit_gphoto::RgbPicture;
 
 class BusEnvironment : public ::testing::Environment {
@@ -60,32 +63,33 @@ TEST_P(GphotoApiTest, ListGetPreviewDeleteAndUploadDoWhatTheLibraryDoes) {
     Twin twin(pair.twin);
     Plug(pair.plugged);
     EXPECT_EQ(camera_->ListFiles(context_),
-              (std::vector<std::string>{"slot-000.png", "slot-001.png"}));
+              (std::vector<std::string>{"ORVT0000.PNG", "ORVT0001.PNG"}));
 
     CameraFileInfo info;
-    ASSERT_EQ(gp_camera_file_get_info(camera_->get(), "/", "slot-001.png", &info, context_.get()),
+    ASSERT_EQ(gp_camera_file_get_info(camera_->get(), kPhotoFolder, "ORVT0001.PNG", &info,
+                                      context_.get()),
               GP_OK);
     EXPECT_STREQ(info.file.type, "image/png");
     EXPECT_EQ(info.file.width, 322u);
     EXPECT_EQ(info.file.height, 242u);
 
     // Slot 1: on the little-endian cards an odd slot is read shifted.
-    const std::vector<uint8_t> png = camera_->Get("slot-001.png", GP_FILE_TYPE_NORMAL, context_);
+    const std::vector<uint8_t> png = camera_->Get("ORVT0001.PNG", GP_FILE_TYPE_NORMAL, context_);
     EXPECT_EQ(png.size(), info.file.size);
     const std::optional<RgbPicture> picture = DecodePng(png, 322, 242);
     ASSERT_TRUE(picture) << context_.AllErrors();
     EXPECT_TRUE(picture->rgb == LibraryPicture(twin.session(), 1).rgb)
         << "the PNG's pixels differ from the library's bitmap";
     const std::vector<uint8_t> preview =
-        camera_->Get("slot-001.png", GP_FILE_TYPE_PREVIEW, context_);
+        camera_->Get("ORVT0001.PNG", GP_FILE_TYPE_PREVIEW, context_);
     ASSERT_GE(preview.size(), 3u);
     EXPECT_EQ(preview[0], 0xFF);
     EXPECT_EQ(preview[1], 0xD8);
 
     // Delete: the other photo keeps its name.
-    ASSERT_EQ(camera_->Delete("slot-000.png", context_), GP_OK) << context_.AllErrors();
+    ASSERT_EQ(camera_->Delete("ORVT0000.PNG", context_), GP_OK) << context_.AllErrors();
     ASSERT_EQ(quorbit::DeletePhoto(twin.session(), 0), 1);
-    EXPECT_EQ(camera_->ListFiles(context_), (std::vector<std::string>{"slot-001.png"}));
+    EXPECT_EQ(camera_->ListFiles(context_), (std::vector<std::string>{"ORVT0001.PNG"}));
     EXPECT_TRUE(SameCard(*plugged_, twin.camera()));
 
     // Upload a PNG: the card as the library's upload of the same bitmap
@@ -98,11 +102,11 @@ TEST_P(GphotoApiTest, ListGetPreviewDeleteAndUploadDoWhatTheLibraryDoes) {
     EXPECT_TRUE(SameCard(*plugged_, twin.camera()));
     // (libgphoto2 sorts the list by name.)
     EXPECT_EQ(camera_->ListFiles(context_),
-              (std::vector<std::string>{"slot-000.png", "slot-001.png"}));
+              (std::vector<std::string>{"ORVT0000.PNG", "ORVT0001.PNG"}));
     EXPECT_TRUE(
-        DecodePng(camera_->Get("slot-000.png", GP_FILE_TYPE_NORMAL, context_), 322, 242)->rgb ==
+        DecodePng(camera_->Get("ORVT0000.PNG", GP_FILE_TYPE_NORMAL, context_), 322, 242)->rgb ==
         LibraryPicture(twin.session(), 1).rgb)
-        << "slot-000.png is not the uploaded picture";
+        << "ORVT0000.PNG is not the uploaded picture";
 
     CameraStorageInformation* storage = nullptr;
     int count = 0;
@@ -139,26 +143,166 @@ TEST_F(GphotoApiCardTest, AnUploadOfTheLibrarysBitmapIsTheLibrarysUploadAndOther
             << context_.AllErrors();
     }
     EXPECT_TRUE(plugged_->Peek(0, plugged_->geometry().card_bytes) == before);
-    EXPECT_EQ(camera_->ListFiles(context_), (std::vector<std::string>{"slot-000.png"}));
+    EXPECT_EQ(camera_->ListFiles(context_), (std::vector<std::string>{"ORVT0000.PNG"}));
 
     const std::vector<uint8_t> bitmap = quorbit::testing::TestBitmap(3);
     ASSERT_EQ(camera_->Put("photo.bmp", bitmap, context_), GP_OK) << context_.AllErrors();
     ASSERT_EQ(twin.Upload(bitmap), 1);
     EXPECT_TRUE(SameCard(*plugged_, twin.camera()));
     EXPECT_EQ(camera_->ListFiles(context_),
-              (std::vector<std::string>{"slot-000.png", "slot-001.png"}));
+              (std::vector<std::string>{"ORVT0000.PNG", "ORVT0001.PNG"}));
 }
 
-TEST_F(GphotoApiCardTest, TheSummaryGivesCardSizePhotosAndFreeSlots) {
+TEST_F(GphotoApiCardTest, TheSummaryAndStorageSayCardSizePhotosAndFreeSlotsInPlainEnglish) {
     Plug(MakeCameraPair(sim::Variant::k32Mb, 2).plugged);
     CameraText summary;
     ASSERT_EQ(gp_camera_get_summary(camera_->get(), &summary, context_.get()), GP_OK);
     const std::string text = summary.text;
-    EXPECT_NE(text.find("Card size: 32 MB"), std::string::npos) << text;
-    EXPECT_NE(text.find("2 is used up 102 is available"), std::string::npos) << text;
+    EXPECT_NE(text.find("32 MB card, big-endian firmware"), std::string::npos) << text;
+    EXPECT_NE(text.find("2 photos, 102 free slots of 104"), std::string::npos) << text;
+    CameraStorageInformation* storage = nullptr;
+    int count = 0;
+    ASSERT_EQ(gp_camera_get_storageinfo(camera_->get(), &storage, &count, context_.get()), GP_OK);
+    EXPECT_STREQ(storage->description, "2 photos, 102 free slots of 104");
+    EXPECT_STREQ(storage->label, "32 MB card");
+    std::free(storage);
 }
 
-TEST_F(GphotoApiCardTest, AnUnformattedCardIsAnEmptyFolderWithAMessage) {
+// The folder layout camera programs expect, reached by every spelling
+// libgphoto2 accepts for a folder (gvfs passes the base folder as "//").
+TEST_F(GphotoApiCardTest, EverySpellingOfAFolderListsGetsDeletesAndUploads) {
+    CameraPair pair = MakeCameraPair(sim::Variant::k16MbLe, 3);
+    Twin twin(pair.twin);
+    Plug(pair.plugged);
+    EXPECT_EQ(camera_->ListFolders("/", context_), (std::vector<std::string>{"DCIM"}));
+    EXPECT_EQ(camera_->ListFolders("//", context_), (std::vector<std::string>{"DCIM"}));
+    EXPECT_EQ(camera_->ListFolders("//DCIM/", context_), (std::vector<std::string>{"100ORVTA"}));
+    EXPECT_TRUE(camera_->ListFolders("/DCIM/100ORVTA", context_).empty());
+    EXPECT_TRUE(camera_->ListFiles(context_, nullptr, "//").empty());
+    EXPECT_TRUE(camera_->ListFiles(context_, nullptr, "/DCIM").empty());
+    const std::vector<std::string> all = {"ORVT0000.PNG", "ORVT0001.PNG", "ORVT0002.PNG"};
+    for (const char* spelling : {"/DCIM/100ORVTA", "//DCIM//100ORVTA/", "/DCIM/100ORVTA//"}) {
+        EXPECT_EQ(camera_->ListFiles(context_, nullptr, spelling), all) << spelling;
+        const std::optional<RgbPicture> picture = DecodePng(
+            camera_->Get("ORVT0002.PNG", GP_FILE_TYPE_NORMAL, context_, nullptr, spelling), 322,
+            242);
+        ASSERT_TRUE(picture) << spelling << ": " << context_.AllErrors();
+        EXPECT_TRUE(picture->rgb == LibraryPicture(twin.session(), 2).rgb) << spelling;
+    }
+    ASSERT_EQ(camera_->Delete("ORVT0001.PNG", context_, "//DCIM//100ORVTA//"), GP_OK)
+        << context_.AllErrors();
+    ASSERT_EQ(quorbit::DeletePhoto(twin.session(), 1), 1);
+    EXPECT_TRUE(SameCard(*plugged_, twin.camera()));
+    const std::vector<uint8_t> bitmap = quorbit::testing::TestBitmap(4);
+    ASSERT_EQ(camera_->Put("ORVT0001.PNG", bitmap, context_, "//DCIM//100ORVTA/"), GP_OK)
+        << context_.AllErrors();
+    ASSERT_EQ(twin.Upload(bitmap), 1);
+    EXPECT_TRUE(SameCard(*plugged_, twin.camera()));
+    EXPECT_EQ(camera_->ListFiles(context_, nullptr, "//DCIM/100ORVTA"), all);
+
+    // Folders the camera does not have, and names that are no photos.
+    const std::vector<uint8_t> before = plugged_->Peek(0, plugged_->geometry().card_bytes);
+    int result = GP_OK;
+    for (const char* missing : {"/DCIM/101ORVTA", "/slot", "/DCIM/100ORVTA/ORVT0000.PNG"}) {
+        camera_->ListFiles(context_, &result, missing);
+        EXPECT_EQ(result, GP_ERROR_DIRECTORY_NOT_FOUND) << missing;
+        EXPECT_LT(camera_->Put("x.bmp", bitmap, context_, missing), GP_OK) << missing;
+    }
+    for (const auto& [folder, name] :
+         std::vector<std::pair<const char*, const char*>>{{"/", "ORVT0000.PNG"},
+                                                          {"/DCIM", "ORVT0000.PNG"},
+                                                          {kPhotoFolder, "ORVT0003.PNG"},
+                                                          {kPhotoFolder, "ORVT0000.png"},
+                                                          {kPhotoFolder, "slot-000.png"}}) {
+        camera_->Get(name, GP_FILE_TYPE_NORMAL, context_, &result, folder);
+        EXPECT_LT(result, GP_OK) << folder << " " << name;
+        EXPECT_LT(camera_->Delete(name, context_, folder), GP_OK) << folder << " " << name;
+    }
+    EXPECT_TRUE(plugged_->Peek(0, plugged_->geometry().card_bytes) == before);
+}
+
+TEST_F(GphotoApiCardTest, PhotosAreDatedWhenTheCameraWasConnectedNot1970) {
+    const time_t before = std::time(nullptr);
+    Plug(MakeCameraPair(sim::Variant::k32Mb, 2).plugged);
+    const time_t after = std::time(nullptr);
+    for (const char* name : {"ORVT0000.PNG", "ORVT0001.PNG"}) {
+        CameraFileInfo info;
+        ASSERT_EQ(
+            gp_camera_file_get_info(camera_->get(), kPhotoFolder, name, &info, context_.get()),
+            GP_OK);
+        EXPECT_TRUE(info.file.fields & GP_FILE_INFO_MTIME) << name;
+        EXPECT_GE(info.file.mtime, before) << name;
+        EXPECT_LE(info.file.mtime, after) << name;
+    }
+    CameraFile* file = nullptr;
+    gp_file_new(&file);
+    ASSERT_EQ(gp_camera_file_get(camera_->get(), kPhotoFolder, "ORVT0001.PNG", GP_FILE_TYPE_NORMAL,
+                                 file, context_.get()),
+              GP_OK);
+    time_t mtime = 0;
+    gp_file_get_mtime(file, &mtime);
+    gp_file_unref(file);
+    EXPECT_GE(mtime, before);
+    EXPECT_LE(mtime, after);
+}
+
+// Read-only facts as configuration widgets, by name.
+std::map<std::string, std::string> ConfigOf(Camera* camera, Context& context) {
+    std::map<std::string, std::string> values;
+    CameraWidget* window = nullptr;
+    if (gp_camera_get_config(camera, &window, context.get()) < GP_OK) {
+        ADD_FAILURE() << "no configuration: " << context.AllErrors();
+        return values;
+    }
+    CameraWidget* section = nullptr;
+    EXPECT_EQ(gp_widget_get_child_by_name(window, "card", &section), GP_OK);
+    for (int i = 0; section != nullptr && i < gp_widget_count_children(section); ++i) {
+        CameraWidget* child = nullptr;
+        gp_widget_get_child(section, i, &child);
+        const char* name = nullptr;
+        const char* value = nullptr;
+        int readonly = 0;
+        gp_widget_get_name(child, &name);
+        gp_widget_get_value(child, &value);
+        gp_widget_get_readonly(child, &readonly);
+        EXPECT_EQ(readonly, 1) << name;
+        values[name] = value != nullptr ? value : "";
+    }
+    gp_widget_free(window);
+    return values;
+}
+
+TEST_F(GphotoApiCardTest, TheConfigurationShowsTheCardReadOnly) {
+    const struct {
+        sim::Variant variant;
+        int photos;
+        std::map<std::string, std::string> expected;
+    } cases[] = {
+        {sim::Variant::k16MbLe,
+         3,
+         {{"cardkind", "16 MB card, little-endian firmware"},
+          {"cardsize", "16 MB"},
+          {"photos", "3"},
+          {"freeslots", "49 of 52"},
+          {"byteorder", "little-endian"}}},
+        {sim::Variant::k128Mb,
+         1,
+         {{"cardkind", "128 MB card, big-endian firmware"},
+          {"cardsize", "128 MB"},
+          {"photos", "1"},
+          {"freeslots", "339 of 340"},
+          {"byteorder", "big-endian"}}},
+    };
+    for (const auto& c : cases) {
+        Plug(MakeCameraPair(c.variant, c.photos).plugged);
+        EXPECT_EQ(ConfigOf(camera_->get(), context_), c.expected);
+        camera_.reset();
+        usbtest::Bus().Unplug(*device_);
+        device_ = nullptr;
+    }
+}
+
+TEST_F(GphotoApiCardTest, AnUnformattedCardIsShownWithHowToFormatItAndRefusesUploads) {
     Plug(MakeBlankCamera(sim::Variant::k32Mb));
     int result = GP_ERROR;
     EXPECT_TRUE(camera_->ListFiles(context_, &result).empty());
@@ -167,12 +311,22 @@ TEST_F(GphotoApiCardTest, AnUnformattedCardIsAnEmptyFolderWithAMessage) {
     for (const std::string& m : context_.messages())
         said = said || m.find("not formatted or not recognised") != std::string::npos;
     EXPECT_TRUE(said) << "no message about the card";
+    const std::vector<uint8_t> before = plugged_->Peek(0, plugged_->geometry().card_bytes);
     EXPECT_LT(camera_->Put("p.bmp", quorbit::testing::TestBitmap(1), context_), GP_OK);
+    EXPECT_TRUE(plugged_->Peek(0, plugged_->geometry().card_bytes) == before);
     CameraStorageInformation* storage = nullptr;
     int count = 0;
     ASSERT_EQ(gp_camera_get_storageinfo(camera_->get(), &storage, &count, context_.get()), GP_OK);
-    EXPECT_EQ(storage->freeimages, 0u);
+    ASSERT_EQ(count, 1);
+    // A storage that claims a capacity of 0 is hidden by the desktop; an
+    // unknown size is not claimed at all.
+    EXPECT_FALSE((storage->fields & GP_STORAGEINFO_MAXCAPACITY) && storage->capacitykbytes == 0);
+    EXPECT_TRUE(storage->fields & GP_STORAGEINFO_DESCRIPTION);
+    EXPECT_NE(std::string(storage->description).find("quorbit-cli format"), std::string::npos)
+        << storage->description;
+    EXPECT_EQ(storage->access, GP_STORAGEINFO_AC_READONLY);
     std::free(storage);
+    EXPECT_EQ(ConfigOf(camera_->get(), context_)["cardkind"], "not formatted or not recognised");
 }
 
 TEST_F(GphotoApiCardTest, AReadErrorGoesToTheContextNotToStderr) {
@@ -180,7 +334,7 @@ TEST_F(GphotoApiCardTest, AReadErrorGoesToTheContextNotToStderr) {
     device_->SetNextInFault(usbtest::Fault::Stall);
     ::testing::internal::CaptureStderr();
     int result = GP_OK;
-    EXPECT_TRUE(camera_->Get("slot-000.png", GP_FILE_TYPE_NORMAL, context_, &result).empty());
+    EXPECT_TRUE(camera_->Get("ORVT0000.PNG", GP_FILE_TYPE_NORMAL, context_, &result).empty());
     const std::string stderr_text = ::testing::internal::GetCapturedStderr();
     EXPECT_LT(result, GP_OK);
     EXPECT_NE(context_.AllErrors().find("read card error,work incomplete"), std::string::npos)
@@ -188,7 +342,7 @@ TEST_F(GphotoApiCardTest, AReadErrorGoesToTheContextNotToStderr) {
     EXPECT_EQ(stderr_text.find("read card error"), std::string::npos) << stderr_text;
     // The camera still works afterwards.
     context_.Clear();
-    EXPECT_TRUE(DecodePng(camera_->Get("slot-000.png", GP_FILE_TYPE_NORMAL, context_), 322, 242))
+    EXPECT_TRUE(DecodePng(camera_->Get("ORVT0000.PNG", GP_FILE_TYPE_NORMAL, context_), 322, 242))
         << context_.AllErrors();
 }
 
@@ -198,7 +352,7 @@ TEST_F(GphotoApiCardTest, ATimedOutPageReadIsRetriedAsTheLibraryDoesAndThePhotoC
     Plug(pair.plugged);
     device_->SetNextInFault(usbtest::Fault::Hang);  // the photo's first page: port timeout
     const std::optional<RgbPicture> picture =
-        DecodePng(camera_->Get("slot-000.png", GP_FILE_TYPE_NORMAL, context_), 322, 242);
+        DecodePng(camera_->Get("ORVT0000.PNG", GP_FILE_TYPE_NORMAL, context_), 322, 242);
     ASSERT_TRUE(picture) << context_.AllErrors();
     EXPECT_EQ(device_->counters().discards, 1);
     EXPECT_TRUE(picture->rgb == LibraryPicture(twin.session(), 0).rgb);
@@ -211,7 +365,7 @@ TEST_F(GphotoApiCardTest, UnpluggedDuringADownloadTheCallFailsWithoutACardErrorA
     auto download = std::async(std::launch::async, [&] {
         int result = GP_OK;
         const std::vector<uint8_t> bytes =
-            camera_->Get("slot-000.png", GP_FILE_TYPE_NORMAL, context_, &result);
+            camera_->Get("ORVT0000.PNG", GP_FILE_TYPE_NORMAL, context_, &result);
         return std::make_pair(result, bytes.size());
     });
     ASSERT_TRUE(device_->WaitForParkedIn(5000));
@@ -224,7 +378,7 @@ TEST_F(GphotoApiCardTest, UnpluggedDuringADownloadTheCallFailsWithoutACardErrorA
     EXPECT_EQ(context_.AllErrors().find("read card error"), std::string::npos)
         << context_.AllErrors();
     int again = GP_OK;
-    EXPECT_TRUE(camera_->Get("slot-000.png", GP_FILE_TYPE_NORMAL, context_, &again).empty());
+    EXPECT_TRUE(camera_->Get("ORVT0000.PNG", GP_FILE_TYPE_NORMAL, context_, &again).empty());
     EXPECT_LT(again, GP_OK);
     camera_.reset();
     device_ = nullptr;  // already unplugged

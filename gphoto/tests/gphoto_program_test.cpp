@@ -100,25 +100,33 @@ TEST_F(GphotoProgramTest, FindsListsDownloadsDeletesAndUploads) {
 
     const testproc::Result list = Gphoto({"--list-files"});
     ASSERT_EQ(list.status, 0) << Said(list);
-    EXPECT_NE(list.out.find("slot-000.png"), std::string::npos) << Said(list);
-    EXPECT_NE(list.out.find("slot-001.png"), std::string::npos) << Said(list);
+    EXPECT_NE(list.out.find("ORVT0000.PNG"), std::string::npos) << Said(list);
+    EXPECT_NE(list.out.find("ORVT0001.PNG"), std::string::npos) << Said(list);
 
     const testproc::Result summary = Gphoto({"--summary"});
     ASSERT_EQ(summary.status, 0) << Said(summary);
-    EXPECT_NE(summary.out.find("Card size: 16 MB"), std::string::npos) << Said(summary);
-    EXPECT_NE(summary.out.find("2 is used up 50 is available"), std::string::npos) << Said(summary);
+    EXPECT_NE(summary.out.find("16 MB card, little-endian firmware"), std::string::npos)
+        << Said(summary);
+    EXPECT_NE(summary.out.find("2 photos, 50 free slots of 52"), std::string::npos)
+        << Said(summary);
+
+    const testproc::Result config = Gphoto({"--list-all-config"});
+    ASSERT_EQ(config.status, 0) << Said(config);
+    EXPECT_NE(config.out.find("/main/card/freeslots"), std::string::npos) << Said(config);
+    EXPECT_NE(config.out.find("Current: 50 of 52"), std::string::npos) << Said(config);
 
     const testproc::Result get = Gphoto({"--get-all-files"});
     ASSERT_EQ(get.status, 0) << Said(get);
-    ASSERT_EQ(Downloaded(), (std::vector<std::string>{"slot-000.png", "slot-001.png"}));
+    ASSERT_EQ(Downloaded(), (std::vector<std::string>{"ORVT0000.PNG", "ORVT0001.PNG"}));
     for (int i = 0; i < 2; ++i) {
-        const std::string name = out_->File("slot-00" + std::to_string(i) + ".png");
+        const std::string name = out_->File("ORVT000" + std::to_string(i) + ".PNG");
         const auto picture = DecodePng(quorbit::testing::ReadFileBytes(name), 322, 242);
         ASSERT_TRUE(picture) << name;
         EXPECT_TRUE(picture->rgb == LibraryPicture(twin_->session(), i).rgb) << name;
     }
 
-    const testproc::Result del = Gphoto({"--delete-file", "1"});  // slot-000.png
+    const testproc::Result del =
+        Gphoto({"--folder", "/DCIM/100ORVTA", "--delete-file", "1"});  // ORVT0000.PNG
     ASSERT_EQ(del.status, 0) << Said(del);
     ASSERT_EQ(quorbit::DeletePhoto(twin_->session(), 0), 1);
     EXPECT_TRUE(SameCard(*pair_.plugged, twin_->camera()));
@@ -131,8 +139,8 @@ TEST_F(GphotoProgramTest, FindsListsDownloadsDeletesAndUploads) {
     EXPECT_TRUE(SameCard(*pair_.plugged, twin_->camera()));
 
     const testproc::Result again = Gphoto({"--list-files"});
-    EXPECT_NE(again.out.find("slot-000.png"), std::string::npos) << Said(again);
-    EXPECT_NE(again.out.find("slot-001.png"), std::string::npos) << Said(again);
+    EXPECT_NE(again.out.find("ORVT0000.PNG"), std::string::npos) << Said(again);
+    EXPECT_NE(again.out.find("ORVT0001.PNG"), std::string::npos) << Said(again);
     EXPECT_EQ(again.out.find("holiday"), std::string::npos) << Said(again);
 }
 
@@ -207,16 +215,16 @@ TEST_F(GphotoProgramTest, GphotofsMountsTheCameraAndAPhotoCopiesOut) {
         [&] {
             std::error_code ec;
             listed.clear();
-            for (const auto& e : fs::directory_iterator(mount, ec))
+            for (const auto& e : fs::directory_iterator(mount + "/DCIM/100ORVTA", ec))
                 listed.push_back(e.path().filename().string());
             std::sort(listed.begin(), listed.end());
             return !ec && !listed.empty();
         },
         20000);
     if (mounted) {
-        EXPECT_EQ(listed, (std::vector<std::string>{"slot-000.png", "slot-001.png"}));
+        EXPECT_EQ(listed, (std::vector<std::string>{"ORVT0000.PNG", "ORVT0001.PNG"}));
         std::error_code ec;
-        fs::copy_file(mount + "/slot-001.png", out_->File("copy.png"), ec);
+        fs::copy_file(mount + "/DCIM/100ORVTA/ORVT0001.PNG", out_->File("copy.png"), ec);
         EXPECT_FALSE(ec) << ec.message();
         const auto picture =
             DecodePng(quorbit::testing::ReadFileBytes(out_->File("copy.png")), 322, 242);

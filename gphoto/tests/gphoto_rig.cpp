@@ -174,27 +174,47 @@ int GpCamera::Open(const std::string& port, Context& context) {
     return gp_camera_init(camera_, context.get());
 }
 
-std::vector<std::string> GpCamera::ListFiles(Context& context, int* result) {
+namespace {
+
+std::vector<std::string> NamesOf(CameraList* list) {
     std::vector<std::string> names;
-    CameraList* list = nullptr;
-    gp_list_new(&list);
-    const int r = gp_camera_folder_list_files(camera_, "/", list, context.get());
-    if (result != nullptr)
-        *result = r;
-    for (int i = 0; r >= GP_OK && i < gp_list_count(list); ++i) {
+    for (int i = 0; i < gp_list_count(list); ++i) {
         const char* name = nullptr;
         gp_list_get_name(list, i, &name);
         names.emplace_back(name);
     }
+    return names;
+}
+
+}  // namespace
+
+std::vector<std::string> GpCamera::ListFiles(Context& context, int* result, const char* folder) {
+    CameraList* list = nullptr;
+    gp_list_new(&list);
+    const int r = gp_camera_folder_list_files(camera_, folder, list, context.get());
+    if (result != nullptr)
+        *result = r;
+    std::vector<std::string> names = r >= GP_OK ? NamesOf(list) : std::vector<std::string>{};
+    gp_list_free(list);
+    return names;
+}
+
+std::vector<std::string> GpCamera::ListFolders(const char* folder, Context& context, int* result) {
+    CameraList* list = nullptr;
+    gp_list_new(&list);
+    const int r = gp_camera_folder_list_folders(camera_, folder, list, context.get());
+    if (result != nullptr)
+        *result = r;
+    std::vector<std::string> names = r >= GP_OK ? NamesOf(list) : std::vector<std::string>{};
     gp_list_free(list);
     return names;
 }
 
 std::vector<uint8_t> GpCamera::Get(const std::string& name, CameraFileType type, Context& context,
-                                   int* result) {
+                                   int* result, const char* folder) {
     CameraFile* file = nullptr;
     gp_file_new(&file);
-    const int r = gp_camera_file_get(camera_, "/", name.c_str(), type, file, context.get());
+    const int r = gp_camera_file_get(camera_, folder, name.c_str(), type, file, context.get());
     if (result != nullptr)
         *result = r;
     std::vector<uint8_t> bytes;
@@ -206,18 +226,19 @@ std::vector<uint8_t> GpCamera::Get(const std::string& name, CameraFileType type,
     return bytes;
 }
 
-int GpCamera::Put(const std::string& name, const std::vector<uint8_t>& bytes, Context& context) {
+int GpCamera::Put(const std::string& name, const std::vector<uint8_t>& bytes, Context& context,
+                  const char* folder) {
     CameraFile* file = nullptr;
     gp_file_new(&file);
     gp_file_append(file, reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    const int r = gp_camera_folder_put_file(camera_, "/", name.c_str(), GP_FILE_TYPE_NORMAL, file,
-                                            context.get());
+    const int r = gp_camera_folder_put_file(camera_, folder, name.c_str(), GP_FILE_TYPE_NORMAL,
+                                            file, context.get());
     gp_file_unref(file);
     return r;
 }
 
-int GpCamera::Delete(const std::string& name, Context& context) {
-    return gp_camera_file_delete(camera_, "/", name.c_str(), context.get());
+int GpCamera::Delete(const std::string& name, Context& context, const char* folder) {
+    return gp_camera_file_delete(camera_, folder, name.c_str(), context.get());
 }
 
 std::string DriverFolder() {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "cardlib/session.h"
+#include "gphoto/camera_layout.h"
 #include "gphoto/picture_codec.h"
 #include "platform/inprocess/inprocess_backend.h"
 #include "platform/usb/tests/usb_bus_fixture.h"
@@ -87,12 +88,19 @@ class GpCamera {
     int Open(const std::string& port, Context& context);
     Camera* get() const { return camera_; }
 
-    std::vector<std::string> ListFiles(Context& context, int* result = nullptr);
+    // In the photo folder unless another folder is given.
+    std::vector<std::string> ListFiles(Context& context, int* result = nullptr,
+                                       const char* folder = quorbit_gphoto::kPhotoFolder);
+    std::vector<std::string> ListFolders(const char* folder, Context& context,
+                                         int* result = nullptr);
     // The file's bytes, or empty with *result set.
     std::vector<uint8_t> Get(const std::string& name, CameraFileType type, Context& context,
-                             int* result = nullptr);
-    int Put(const std::string& name, const std::vector<uint8_t>& bytes, Context& context);
-    int Delete(const std::string& name, Context& context);
+                             int* result = nullptr,
+                             const char* folder = quorbit_gphoto::kPhotoFolder);
+    int Put(const std::string& name, const std::vector<uint8_t>& bytes, Context& context,
+            const char* folder = quorbit_gphoto::kPhotoFolder);
+    int Delete(const std::string& name, Context& context,
+               const char* folder = quorbit_gphoto::kPhotoFolder);
 
   private:
     Camera* camera_ = nullptr;

@@ -26,14 +26,48 @@ std::vector<std::string> Names(const PhotoCard& card) {
 }
 
 TEST(PhotoFileNames, AreTheSlotAndParseBackOnlyInTheirOwnForm) {
-    EXPECT_EQ(PhotoFileName(7), "slot-007.png");
-    EXPECT_EQ(PhotoFileName(339), "slot-339.png");
-    EXPECT_EQ(SlotOfFileName("slot-007.png"), 7);
-    EXPECT_EQ(SlotOfFileName("slot-1234.png"), 1234);
-    for (const char* bad : {"slot-7.png", "slot-007.PNG", "slot-007.png.bmp", "slot--01.png",
-                            "photo-001.bmp", "slot-.png", "slot-99999999.png", ""}) {
+    EXPECT_EQ(PhotoFileName(0), "ORVT0000.PNG");
+    EXPECT_EQ(PhotoFileName(339), "ORVT0339.PNG");
+    EXPECT_EQ(SlotOfFileName("ORVT0007.PNG"), 7);
+    EXPECT_EQ(SlotOfFileName("ORVT0339.PNG"), 339);
+    for (const char* bad :
+         {"ORVT007.PNG", "ORVT0007.png", "orvt0007.PNG", "ORVT0007.PNG.bmp", "ORVT-007.PNG",
+          "ORVT00007.PNG", "ORVX0007.PNG", "ORVT0007", "", "up.png"}) {
         EXPECT_FALSE(SlotOfFileName(bad)) << bad;
     }
+}
+
+TEST(CameraFolders, EverySpellingLibgphoto2AcceptsNamesTheSameFolder) {
+    const struct {
+        const char* path;
+        std::optional<Folder> folder;
+    } cases[] = {
+        {"/", Folder::kRoot},
+        {"//", Folder::kRoot},
+        {"///", Folder::kRoot},
+        {"/DCIM", Folder::kDcim},
+        {"/DCIM/", Folder::kDcim},
+        {"//DCIM//", Folder::kDcim},
+        {"/DCIM/100ORVTA", Folder::kPhotos},
+        {"//DCIM/100ORVTA", Folder::kPhotos},
+        {"/DCIM//100ORVTA/", Folder::kPhotos},
+        {"//DCIM//100ORVTA//", Folder::kPhotos},
+        {"", std::nullopt},
+        {"DCIM", std::nullopt},
+        {"DCIM/100ORVTA", std::nullopt},
+        {"/dcim", std::nullopt},
+        {"/DCIM/100ORVTB", std::nullopt},
+        {"/DCIM/100ORVTA/ORVT0000.PNG", std::nullopt},
+        {"/DCIM/./100ORVTA", std::nullopt},
+        {"/store_00010001", std::nullopt},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(FolderOf(c.path), c.folder) << '"' << c.path << '"';
+    EXPECT_FALSE(FolderOf(nullptr));
+    EXPECT_EQ(SubfoldersOf(Folder::kRoot), (std::vector<std::string>{"DCIM"}));
+    EXPECT_EQ(SubfoldersOf(Folder::kDcim), (std::vector<std::string>{"100ORVTA"}));
+    EXPECT_TRUE(SubfoldersOf(Folder::kPhotos).empty());
+    EXPECT_EQ(std::string(kPhotoFolder), "/DCIM/100ORVTA");
 }
 
 class PhotoCardTest : public ::testing::Test {
@@ -46,24 +80,24 @@ TEST_F(PhotoCardTest, PhotosKeepTheirNamesWhileOthersAreDeletedAndAdded) {
     rig_.Attach(sim::Variant::k16MbLe, 3);
     ASSERT_TRUE(card_.Open(OpenCamera()));
     EXPECT_EQ(Names(card_),
-              (std::vector<std::string>{"slot-000.png", "slot-001.png", "slot-002.png"}));
+              (std::vector<std::string>{"ORVT0000.PNG", "ORVT0001.PNG", "ORVT0002.PNG"}));
     std::string error;
-    const RgbPicture third = *card_.ReadPhoto(*card_.Find("slot-002.png"), &error);
+    const RgbPicture third = *card_.ReadPhoto(*card_.Find("ORVT0002.PNG"), &error);
 
-    ASSERT_TRUE(card_.Delete(*card_.Find("slot-000.png"), &error)) << error;
-    EXPECT_EQ(Names(card_), (std::vector<std::string>{"slot-001.png", "slot-002.png"}));
-    const std::optional<RgbPicture> still = card_.ReadPhoto(*card_.Find("slot-002.png"), &error);
+    ASSERT_TRUE(card_.Delete(*card_.Find("ORVT0000.PNG"), &error)) << error;
+    EXPECT_EQ(Names(card_), (std::vector<std::string>{"ORVT0001.PNG", "ORVT0002.PNG"}));
+    const std::optional<RgbPicture> still = card_.ReadPhoto(*card_.Find("ORVT0002.PNG"), &error);
     ASSERT_TRUE(still) << error;
-    EXPECT_TRUE(still->rgb == third.rgb) << "slot-002.png now shows another photo";
+    EXPECT_TRUE(still->rgb == third.rgb) << "ORVT0002.PNG now shows another photo";
 
     // The upload reuses the freed slot, so its name comes back.
     const std::vector<uint8_t> bitmap = quorbit::testing::TestBitmap(9);
     const PhotoCard::UploadResult added = card_.Upload(bitmap);
     ASSERT_TRUE(added.file) << added.error;
-    EXPECT_EQ(added.file->name, "slot-000.png");
+    EXPECT_EQ(added.file->name, "ORVT0000.PNG");
     EXPECT_EQ(Names(card_),
-              (std::vector<std::string>{"slot-001.png", "slot-002.png", "slot-000.png"}));
-    EXPECT_FALSE(card_.Find("slot-003.png"));
+              (std::vector<std::string>{"ORVT0001.PNG", "ORVT0002.PNG", "ORVT0000.PNG"}));
+    EXPECT_FALSE(card_.Find("ORVT0003.PNG"));
 }
 
 TEST_F(PhotoCardTest, PicturesOfAnotherKindAreRefusedWithTheSizeExpectedAndTheCardUntouched) {
@@ -107,7 +141,7 @@ TEST_F(PhotoCardTest, AnUnformattedCardListsNothingAndRefusesUploads) {
     EXPECT_FALSE(card_.Open(OpenCamera()));
     EXPECT_FALSE(card_.Status().recognised);
     EXPECT_TRUE(card_.List().empty());
-    EXPECT_FALSE(card_.Find("slot-000.png"));
+    EXPECT_FALSE(card_.Find("ORVT0000.PNG"));
     const PhotoCard::UploadResult added = card_.Upload(quorbit::testing::TestBitmap(1));
     EXPECT_TRUE(added.refused);
     EXPECT_NE(added.error.find("not formatted"), std::string::npos) << added.error;
@@ -132,7 +166,7 @@ TEST_F(PhotoCardTest, DirectoryEntriesNamingNoUsableSlotAreNotListed) {
     ASSERT_TRUE(card->Overwrite(directory + 32 + 8, beyond, nullptr));
     rig_.AttachCard(sim::Variant::k32Mb, std::move(card));
     ASSERT_TRUE(card_.Open(OpenCamera()));
-    EXPECT_EQ(Names(card_), (std::vector<std::string>{"slot-000.png"}));
+    EXPECT_EQ(Names(card_), (std::vector<std::string>{"ORVT0000.PNG"}));
 }
 
 }  // namespace
