@@ -42,16 +42,22 @@ if(TARGET lensmere)
     install(TARGETS lensmere RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
 
-# A udev rule: where it goes is decided at install time, when the prefix is final.
+# A udev rule (or, with kind hwdb.d, a hardware database file): where it goes
+# is decided at install time, when the prefix is final.
 function(quorbit_install_udev_rule rule)
+    set(kind rules.d)
+    if(ARGC GREATER 1)
+        set(kind ${ARGV1})
+    endif()
     if(QUORBIT_UDEV_RULES_DIR)
-        install(FILES ${_quorbit_packaging}/${rule} DESTINATION ${QUORBIT_UDEV_RULES_DIR})
+        get_filename_component(_udev_dir ${QUORBIT_UDEV_RULES_DIR} DIRECTORY)
+        install(FILES ${_quorbit_packaging}/${rule} DESTINATION ${_udev_dir}/${kind})
     else()
         install(CODE "
             if(CMAKE_INSTALL_PREFIX STREQUAL \"/usr/local\")
-                set(_quorbit_rules_dir \"/etc/udev/rules.d\")
+                set(_quorbit_rules_dir \"/etc/udev/${kind}\")
             else()
-                set(_quorbit_rules_dir \"\${CMAKE_INSTALL_PREFIX}/lib/udev/rules.d\")
+                set(_quorbit_rules_dir \"\${CMAKE_INSTALL_PREFIX}/lib/udev/${kind}\")
             endif()
             file(INSTALL \"${_quorbit_packaging}/${rule}\" DESTINATION \"\${_quorbit_rules_dir}\")
         ")
@@ -80,6 +86,7 @@ if(TARGET gphoto_quorbit)
              FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
     ")
     quorbit_install_udev_rule(70-quorbit-gphoto2.rules)
+    quorbit_install_udev_rule(70-quorbit-camera.hwdb hwdb.d)
 endif()
 
 # The install test: the tree above, installed into a scratch prefix, must
@@ -102,7 +109,7 @@ if(TARGET camsim)
 endif()
 if(TARGET gphoto_quorbit)
     list(APPEND _quorbit_expected ${_quorbit_driver_rel}/quorbit.so
-         lib/udev/rules.d/70-quorbit-gphoto2.rules)
+         lib/udev/rules.d/70-quorbit-gphoto2.rules lib/udev/hwdb.d/70-quorbit-camera.hwdb)
 endif()
 if(TARGET lensmere)
     list(APPEND _quorbit_expected ${CMAKE_INSTALL_BINDIR}/lensmere

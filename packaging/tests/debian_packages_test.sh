@@ -63,7 +63,8 @@ holds lensmere usr/bin/lensmere usr/share/applications/org.quorbit.Lensmere.desk
     usr/share/icons/hicolor/scalable/apps/lensmere.svg
 gphoto_dir="$(pkg-config --variable=driverdir libgphoto2)"
 gphoto_version="$(pkg-config --modversion libgphoto2)"
-holds libgphoto2-quorbit "${gphoto_dir#/}/quorbit.so" lib/udev/rules.d/70-quorbit-gphoto2.rules
+holds libgphoto2-quorbit "${gphoto_dir#/}/quorbit.so" lib/udev/rules.d/70-quorbit-gphoto2.rules \
+    lib/udev/hwdb.d/70-quorbit-camera.hwdb
 holds quorbit-udev lib/udev/rules.d/70-quorbit-camera.rules
 
 depends="$(dpkg-deb -f "$(deb libgphoto2-quorbit)" Depends)"

@@ -54,6 +54,31 @@ if("lib/udev/rules.d/70-quorbit-gphoto2.rules" IN_LIST EXPECTED)
     endforeach()
 endif()
 
+# udev's names for the camera come from the hardware database file: it must
+# compile and give the driver's vendor and model.
+if("lib/udev/hwdb.d/70-quorbit-camera.hwdb" IN_LIST EXPECTED)
+    find_program(SYSTEMD_HWDB systemd-hwdb)
+    if(NOT SYSTEMD_HWDB)
+        fail("systemd-hwdb is missing (Debian package udev)")
+    endif()
+    set(hwdb_root "${WORK_DIR}/hwdb-root")
+    file(COPY "${prefix}/lib/udev/hwdb.d/70-quorbit-camera.hwdb"
+         DESTINATION "${hwdb_root}/lib/udev/hwdb.d")
+    execute_process(COMMAND "${SYSTEMD_HWDB}" --root=${hwdb_root} update --strict
+                    RESULT_VARIABLE rc ERROR_VARIABLE err)
+    if(NOT rc EQUAL 0)
+        fail("the hardware database file does not compile: ${err}")
+    endif()
+    execute_process(COMMAND "${SYSTEMD_HWDB}" --root=${hwdb_root} query usb:v5A17pC3E2d0100
+                    OUTPUT_VARIABLE names)
+    foreach(needle "ID_VENDOR_FROM_DATABASE=Orvanta" "ID_MODEL_FROM_DATABASE=Photo Camera")
+        string(FIND "${names}" "${needle}" at)
+        if(at LESS 0)
+            fail("udev's names for 5a17:c3e2 lack ${needle}: ${names}")
+        endif()
+    endforeach()
+endif()
+
 if("${LIBDIR}/libquorbit.so" IN_LIST EXPECTED)
     find_program(PKG_CONFIG pkg-config)
     if(NOT PKG_CONFIG)
