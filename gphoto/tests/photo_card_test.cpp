@@ -3,6 +3,10 @@
 // and card contents against the library: gphoto_api_test.cpp.)
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <random>
+#include <set>
+
 #include "cardlib/bitmap.h"
 #include "cardlib/tests/test_support.h"
 #include "gphoto/photo_card.h"
@@ -167,6 +171,101 @@ TEST_F(PhotoCardTest, DirectoryEntriesNamingNoUsableSlotAreNotListed) {
     rig_.AttachCard(sim::Variant::k32Mb, std::move(card));
     ASSERT_TRUE(card_.Open(OpenCamera()));
     EXPECT_EQ(Names(card_), (std::vector<std::string>{"ORVT0000.PNG"}));
+}
+
+// Cards whose directory no camera wrote: the driver lists only what it can
+// read, reads those photos, and changes nothing on the card.
+TEST_F(PhotoCardTest, MalformedDirectoriesListOnlyReadablePhotosAndLeaveTheCardAlone) {
+    constexpr sim::Variant kVariant = sim::Variant::k32Mb;
+    const sim::Geometry& g = sim::GeometryOf(kVariant);
+    std::mt19937 random(22);
+    const auto garbage = [&random](size_t n) {
+        std::vector<uint8_t> bytes(n);
+        for (uint8_t& b : bytes)
+            b = static_cast<uint8_t>(random());
+        return bytes;
+    };
+    const auto entries = [](std::initializer_list<uint16_t> slots) {
+        std::vector<uint8_t> bytes;
+        for (uint16_t slot : slots) {
+            const uint8_t entry[16] = {0,
+                                       0,
+                                       0,
+                                       0,
+                                       0,
+                                       0,
+                                       0,
+                                       0,
+                                       static_cast<uint8_t>(slot),
+                                       static_cast<uint8_t>(slot >> 8),
+                                       0xFF,
+                                       0xFF,
+                                       0xFF,
+                                       0xFF,
+                                       0xFF,
+                                       0xFF};
+            bytes.insert(bytes.end(), entry, entry + 16);
+        }
+        return bytes;
+    };
+    const struct {
+        const char* name;
+        uint16_t count;
+        uint16_t capacity;
+        std::vector<uint8_t> directory;
+        bool recognised;
+        std::optional<std::vector<std::string>> listed;  // nullopt: any readable set
+    } cases[] = {
+        {"count at its maximum over garbage entries", 0xFFFF, 104, garbage(15872), true,
+         std::nullopt},
+        {"several entries naming one slot", 5, 104, entries({2, 2, 1, 2, 1}), true,
+         std::vector<std::string>{"ORVT0002.PNG", "ORVT0001.PNG"}},
+        {"slots beyond the card", 4, 104, entries({104, 0, 0xFFFE, 0xFFFF}), true,
+         std::vector<std::string>{"ORVT0000.PNG"}},
+        {"capacity 65535", 1, 0xFFFF, entries({0}), false, std::vector<std::string>{}},
+        {"random bytes behind the magic", 0, 104, garbage(15872), true, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string error;
+        std::unique_ptr<sim::CardImage> image = sim::MakeCardInMemory(
+            kVariant,
+            {quorbit::testing::TestPicture(0), quorbit::testing::TestPicture(1),
+             quorbit::testing::TestPicture(2)},
+            &error);
+        ASSERT_TRUE(image) << error;
+        std::vector<uint8_t> header = garbage(512);
+        std::memcpy(header.data(), "ZPX PHOTO CAM IMAGE", 19);
+        header[256] = static_cast<uint8_t>(c.count);
+        header[257] = static_cast<uint8_t>(c.count >> 8);
+        header[258] = static_cast<uint8_t>(c.capacity);
+        header[259] = static_cast<uint8_t>(c.capacity >> 8);
+        ASSERT_TRUE(image->Overwrite(g.system_block_offset, header, &error)) << error;
+        ASSERT_TRUE(image->Overwrite(g.system_block_offset + 512, c.directory, &error)) << error;
+        rig_.AttachCard(kVariant, std::move(image));
+        const std::vector<uint8_t> before = rig_.CardBytes();
+
+        PhotoCard card;
+        EXPECT_EQ(card.Open(OpenCamera()), c.recognised);
+        const CardStatus status = card.Status();
+        EXPECT_EQ(status.recognised, c.recognised);
+        const std::vector<std::string> names = Names(card);
+        if (c.listed) {
+            EXPECT_EQ(names, *c.listed);
+        }
+        EXPECT_EQ(status.photos, static_cast<int>(names.size()));
+        EXPECT_LE(status.photos, g.max_photos);
+        const std::set<std::string> distinct(names.begin(), names.end());
+        EXPECT_EQ(distinct.size(), names.size()) << "a slot is listed twice";
+        const std::vector<PhotoFile> files = card.List();
+        for (size_t i = 0; i < files.size(); ++i) {
+            EXPECT_LT(files[i].slot, g.max_photos);
+            if (i < 3) {
+                EXPECT_TRUE(card.ReadPhoto(files[i], &error)) << files[i].name << ": " << error;
+            }
+        }
+        EXPECT_TRUE(rig_.CardBytes() == before) << "reading changed the card";
+    }
 }
 
 }  // namespace
