@@ -251,7 +251,7 @@ int DeleteFile(CameraFilesystem*, const char* folder, const char* name, void* da
     });
 }
 
-int PutFile(CameraFilesystem*, const char* folder, const char*, CameraFileType type,
+int PutFile(CameraFilesystem*, const char* folder, const char* name, CameraFileType type,
             CameraFile* file, void* data, GPContext* context) {
     return Guarded(context, [&] {
         // Whichever folder a picture is put in, it lands in the photo folder.
@@ -266,8 +266,12 @@ int PutFile(CameraFilesystem*, const char* folder, const char*, CameraFileType t
         unsigned long size = 0;
         if (const int r = gp_file_get_data_and_size(file, &bytes, &size); r < GP_OK)
             return r;
+        // A picture put into the photo folder keeps its name for the rest
+        // of the session (libgphoto2 lists it under that name at once).
+        const bool named = *FolderOf(folder) == Folder::kPhotos && name != nullptr;
         const PhotoCard::UploadResult added = call.card()->Upload(
-            std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(bytes), size));
+            std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(bytes), size),
+            named ? name : "");
         if (!added.file)
             return call.Error(added.refused ? GP_ERROR_BAD_PARAMETERS : GP_ERROR_IO_WRITE,
                               added.error);
@@ -349,8 +353,9 @@ int About(Camera*, CameraText* about, GPContext*) {
     return GP_OK;
 }
 
-// After an upload libgphoto2 adds the name the picture had on the computer
-// to its cached list, and the photo's real name is another one. The cache
+// After an upload libgphoto2 adds the uploaded name to its cached list of
+// the folder it was put in; a picture put into another folder lands in the
+// photo folder under its own name, and a deletion frees a name. The cache
 // cannot be dropped inside the filesystem function (libgphoto2 still works
 // on it when the function returns); once the whole operation is over it can,
 // and the next listing asks the card again.

@@ -89,17 +89,16 @@ std::vector<PhotoFile> PhotoCard::List() const {
         if (g->IsNoSlot(slot) || slot >= g->MaxPhotos() || seen[slot])
             continue;
         seen[slot] = true;
-        files.push_back({PhotoFileName(slot), slot, i});
+        const auto uploaded = upload_names_.find(slot);
+        files.push_back(
+            {uploaded != upload_names_.end() ? uploaded->second : PhotoFileName(slot), slot, i});
     }
     return files;
 }
 
 std::optional<PhotoFile> PhotoCard::Find(std::string_view name) const {
-    const std::optional<uint16_t> slot = SlotOfFileName(name);
-    if (!slot)
-        return std::nullopt;
     for (const PhotoFile& f : List()) {
-        if (f.slot == *slot)
+        if (f.name == name)
             return f;
     }
     return std::nullopt;
@@ -140,10 +139,11 @@ bool PhotoCard::Delete(const PhotoFile& photo, std::string* error) {
         *error = "cannot delete " + photo.name + " from the camera's card";
         return false;
     }
+    upload_names_.erase(photo.slot);
     return true;
 }
 
-PhotoCard::UploadResult PhotoCard::Upload(std::span<const uint8_t> file) {
+PhotoCard::UploadResult PhotoCard::Upload(std::span<const uint8_t> file, std::string_view name) {
     UploadResult result;
     const auto refuse = [&result](std::string why) {
         result.refused = true;
@@ -157,6 +157,8 @@ PhotoCard::UploadResult PhotoCard::Upload(std::span<const uint8_t> file) {
     const int count = g.HeaderPhotoCount(session_.system_block);
     if (count >= g.MaxPhotos())
         return refuse("the camera's card is full (" + std::to_string(g.MaxPhotos()) + " photos)");
+    if (!name.empty() && Find(name))
+        return refuse("the camera already holds a photo named " + std::string(name));
     std::vector<uint8_t> bitmap;
     if (LooksLikePng(file)) {
         const std::optional<RgbPicture> picture =
@@ -185,7 +187,9 @@ PhotoCard::UploadResult PhotoCard::Upload(std::span<const uint8_t> file) {
     }
     // The new photo's entry is the one after the photos counted before.
     const uint16_t slot = g.EntrySlot(session_.system_block, count);
-    result.file = PhotoFile{PhotoFileName(slot), slot, count};
+    if (!name.empty() && name != PhotoFileName(slot))
+        upload_names_[slot] = std::string(name);
+    result.file = PhotoFile{name.empty() ? PhotoFileName(slot) : std::string(name), slot, count};
     return result;
 }
 

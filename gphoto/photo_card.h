@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <span>
@@ -25,7 +26,7 @@
 namespace quorbit_gphoto {
 
 struct PhotoFile {
-    std::string name;  // "ORVT0007.PNG"
+    std::string name;  // "ORVT0007.PNG", or the name it was uploaded under
     uint16_t slot = 0;
     int index = 0;  // directory entry
 };
@@ -54,7 +55,9 @@ class PhotoCard {
     CardStatus Status() const;
 
     // The photos in directory order. An entry naming no slot, a slot beyond
-    // the card, or a slot an earlier entry already names is not listed.
+    // the card, or a slot an earlier entry already names is not listed. A
+    // photo uploaded in this session is listed under the name it was
+    // uploaded with, so that the program that put it there finds it again.
     std::vector<PhotoFile> List() const;
     std::optional<PhotoFile> Find(std::string_view name) const;
 
@@ -66,14 +69,16 @@ class PhotoCard {
     bool Delete(const PhotoFile& photo, std::string* error);
 
     // Adds a 322 x 242 picture (the library's 24-bit BMP, or PNG) as a new
-    // photo; returns its file. Anything else, or a full or unrecognised
-    // card, is refused before the card is touched.
+    // photo; returns its file, listed under `name` for the rest of the
+    // session (its own DCF name when none is given). Anything else, a name
+    // another photo has, or a full or unrecognised card, is refused before
+    // the card is touched.
     struct UploadResult {
         std::optional<PhotoFile> file;
         bool refused = false;  // on failure: the card was not touched
         std::string error;
     };
-    UploadResult Upload(std::span<const uint8_t> file);
+    UploadResult Upload(std::span<const uint8_t> file, std::string_view name = {});
 
   private:
     // A private folder for the library's bitmap files (its operations work
@@ -86,6 +91,8 @@ class PhotoCard {
     // way round) does not read the card twice.
     std::optional<uint16_t> cached_slot_;
     RgbPicture cached_;
+    // Slot -> the name a program uploaded it under in this session.
+    std::map<uint16_t, std::string> upload_names_;
 };
 
 }  // namespace quorbit_gphoto

@@ -93,8 +93,8 @@ TEST_P(GphotoApiTest, ListGetPreviewDeleteAndUploadDoWhatTheLibraryDoes) {
     EXPECT_TRUE(SameCard(*plugged_, twin.camera()));
 
     // Upload a PNG: the card as the library's upload of the same bitmap
-    // leaves it; the freed slot's name comes back, the uploaded name does not
-    // stay in libgphoto2's list.
+    // leaves it; the photo in the freed slot goes by its uploaded name for
+    // the rest of the session.
     const std::vector<uint8_t> bitmap = quorbit::testing::TestBitmap(7);
     ASSERT_EQ(camera_->Put("holiday.png", EncodePng(PictureOfBitmap(bitmap)), context_), GP_OK)
         << context_.AllErrors();
@@ -102,11 +102,11 @@ TEST_P(GphotoApiTest, ListGetPreviewDeleteAndUploadDoWhatTheLibraryDoes) {
     EXPECT_TRUE(SameCard(*plugged_, twin.camera()));
     // (libgphoto2 sorts the list by name.)
     EXPECT_EQ(camera_->ListFiles(context_),
-              (std::vector<std::string>{"ORVT0000.PNG", "ORVT0001.PNG"}));
+              (std::vector<std::string>{"ORVT0001.PNG", "holiday.png"}));
     EXPECT_TRUE(
-        DecodePng(camera_->Get("ORVT0000.PNG", GP_FILE_TYPE_NORMAL, context_), 322, 242)->rgb ==
+        DecodePng(camera_->Get("holiday.png", GP_FILE_TYPE_NORMAL, context_), 322, 242)->rgb ==
         LibraryPicture(twin.session(), 1).rgb)
-        << "ORVT0000.PNG is not the uploaded picture";
+        << "holiday.png is not the uploaded picture";
 
     CameraStorageInformation* storage = nullptr;
     int count = 0;
@@ -150,7 +150,7 @@ TEST_F(GphotoApiCardTest, AnUploadOfTheLibrarysBitmapIsTheLibrarysUploadAndOther
     ASSERT_EQ(twin.Upload(bitmap), 1);
     EXPECT_TRUE(SameCard(*plugged_, twin.camera()));
     EXPECT_EQ(camera_->ListFiles(context_),
-              (std::vector<std::string>{"ORVT0000.PNG", "ORVT0001.PNG"}));
+              (std::vector<std::string>{"ORVT0000.PNG", "photo.bmp"}));
 }
 
 TEST_F(GphotoApiCardTest, TheSummaryAndStorageSayCardSizePhotosAndFreeSlotsInPlainEnglish) {
@@ -327,6 +327,55 @@ TEST_F(GphotoApiCardTest, AnUnformattedCardIsShownWithHowToFormatItAndRefusesUpl
     EXPECT_EQ(storage->access, GP_STORAGEINFO_AC_READONLY);
     std::free(storage);
     EXPECT_EQ(ConfigOf(camera_->get(), context_)["cardkind"], "not formatted or not recognised");
+}
+
+// A program that uploads a picture looks it up by the name it gave it (an
+// import dialog shows the new file, a retry checks it is there): for the
+// rest of the session that name is the photo's; the next session shows its
+// DCF name.
+TEST_F(GphotoApiCardTest, AnUploadedPhotoKeepsItsNameForTheSessionAndADuplicateNameIsRefused) {
+    CameraPair pair = MakeCameraPair(sim::Variant::k16MbLe, 2);
+    Twin twin(pair.twin);
+    Plug(pair.plugged);
+    const std::vector<uint8_t> bitmap = quorbit::testing::TestBitmap(6);
+    ASSERT_EQ(camera_->Put("up.png", EncodePng(PictureOfBitmap(bitmap)), context_), GP_OK)
+        << context_.AllErrors();
+    ASSERT_EQ(twin.Upload(bitmap), 1);
+    EXPECT_TRUE(SameCard(*plugged_, twin.camera()));
+    CameraFileInfo info;
+    ASSERT_EQ(
+        gp_camera_file_get_info(camera_->get(), kPhotoFolder, "up.png", &info, context_.get()),
+        GP_OK)
+        << context_.AllErrors();
+    EXPECT_STREQ(info.file.type, "image/png");
+    EXPECT_EQ(camera_->ListFiles(context_),
+              (std::vector<std::string>{"ORVT0000.PNG", "ORVT0001.PNG", "up.png"}));
+    const std::optional<RgbPicture> back =
+        DecodePng(camera_->Get("up.png", GP_FILE_TYPE_NORMAL, context_), 322, 242);
+    ASSERT_TRUE(back) << context_.AllErrors();
+    EXPECT_TRUE(back->rgb == LibraryPicture(twin.session(), 2).rgb);
+
+    // The same name again, or the name of a photo already there: refused,
+    // the card untouched.
+    const std::vector<uint8_t> before = plugged_->Peek(0, plugged_->geometry().card_bytes);
+    for (const char* taken : {"up.png", "ORVT0001.PNG"}) {
+        context_.Clear();
+        EXPECT_LT(camera_->Put(taken, bitmap, context_), GP_OK) << taken;
+        EXPECT_NE(context_.AllErrors().find("already holds a photo named"), std::string::npos)
+            << context_.AllErrors();
+    }
+    EXPECT_TRUE(plugged_->Peek(0, plugged_->geometry().card_bytes) == before);
+
+    // The next session knows the photo by its slot.
+    camera_ = std::make_unique<GpCamera>();
+    ASSERT_EQ(camera_->Open(GphotoPortOf(*device_), context_), GP_OK) << context_.AllErrors();
+    EXPECT_EQ(camera_->ListFiles(context_),
+              (std::vector<std::string>{"ORVT0000.PNG", "ORVT0001.PNG", "ORVT0002.PNG"}));
+    // Deleting an uploaded photo by its name frees the name.
+    ASSERT_EQ(camera_->Put("again.bmp", bitmap, context_), GP_OK) << context_.AllErrors();
+    ASSERT_EQ(camera_->Delete("again.bmp", context_), GP_OK) << context_.AllErrors();
+    EXPECT_EQ(camera_->ListFiles(context_),
+              (std::vector<std::string>{"ORVT0000.PNG", "ORVT0001.PNG", "ORVT0002.PNG"}));
 }
 
 TEST_F(GphotoApiCardTest, AReadErrorGoesToTheContextNotToStderr) {
