@@ -409,10 +409,12 @@ std::string MockUsbBus::AddRecord(const std::string& port, const std::string& de
     const std::string sysfs = SysfsOf(port);
     char node[32];
     std::snprintf(node, sizeof node, "bus/usb/001/%03d", devnum);
-    char nums[128];
+    // MAJOR and MINOR as udev gives them for usbfs nodes (bus 1).
+    char nums[160];
     std::snprintf(nums, sizeof nums,
-                  "E: BUSNUM=001\nE: DEVNUM=%03d\nA: busnum=1\\n\nA: devnum=%d\\n\n", devnum,
-                  devnum);
+                  "E: BUSNUM=001\nE: DEVNUM=%03d\nE: MAJOR=189\nE: MINOR=%d\n"
+                  "A: busnum=1\\n\nA: devnum=%d\\n\n",
+                  devnum, devnum - 1, devnum);
     const std::string record = "P: " + sysfs + "\nN: " + node + "\nE: SUBSYSTEM=usb\n" +
                                "E: DRIVER=usb\nE: DEVTYPE=usb_device\nE: DEVNAME=/dev/" + node +
                                "\n" + nums + "A: bConfigurationValue=1\\n\nA: speed=480\\n\n" +
@@ -468,8 +470,19 @@ MockUsbDevice& MockUsbBus::Plug(std::shared_ptr<platform::Peripheral> peripheral
         g_clear_error(&error);
         throw std::runtime_error("umockdev ioctl: " + message);
     }
+    std::string extra = ids;
+    // The string descriptors as the kernel shows them in sysfs.
+    for (const auto& [name, value] :
+         {std::pair<const char*, const std::string&>{"manufacturer", a.manufacturer},
+          {"product", a.product},
+          {"serial", a.serial_number}}) {
+        if (!value.empty() && value.find('\n') == std::string::npos)
+            extra += std::string("A: ") + name + "=" + value + "\\n\n";
+    }
+    for (const std::string& property : options.udev_properties)
+        extra += "E: " + property + "\n";
     AddRecord(options.port, Hex(CameraDescriptors(a, options.in_endpoint, options.out_endpoint)),
-              ids);
+              extra);
     d.sysfs_path_ = "/sys" + SysfsOf(options.port);
     if (options.node_mode != 0666) {
         ::chmod((root_dir_ + d.devnode_).c_str(), options.node_mode);

@@ -38,6 +38,9 @@ struct PlugOptions {
     // Send the "add" uevent (hotplug). Without it only a fresh libusb sees
     // the device.
     bool announce = true;
+    // More udev properties of the device ("ID_GPHOTO2=1"), as rules and the
+    // hardware database give them on a real system.
+    std::vector<std::string> udev_properties;
 };
 
 enum class Fault {

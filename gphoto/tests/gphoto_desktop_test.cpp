@@ -1,0 +1,154 @@
+// The camera as the desktop sees it: the gphoto2 volume monitor and gio
+// (GNOME Files' and gThumb's way to cameras) in a private D-Bus session, on
+// the emulated USB bus, the camera carrying the udev properties a real
+// system gives it. gvfs_session.sh drives gio; this process serves the bus
+// and checks every result against the card library on a twin card.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "cardlib/photo_io.h"
+#include "cardlib/tests/test_support.h"
+#include "gphoto/tests/gphoto_rig.h"
+#include "tools/tests/process.h"
+
+namespace gphototest {
+namespace {
+
+namespace fs = std::filesystem;
+using quorbit_gphoto::DecodePng;
+
+class BusEnvironment : public ::testing::Environment {
+  public:
+    void SetUp() override {
+        ::setenv("CAMLIBS", DriverFolder().c_str(), 1);
+#ifdef QUORBIT_SANITIZER_RUNTIME
+        const char* preload = std::getenv("LD_PRELOAD");
+        const std::string both = std::string(QUORBIT_SANITIZER_RUNTIME) +
+                                 (preload != nullptr ? std::string(":") + preload : "");
+        ::setenv("LD_PRELOAD", both.c_str(), 1);
+#endif
+        usbtest::Bus();
+    }
+};
+[[maybe_unused]] ::testing::Environment* const kBusEnvironment =
+    ::testing::AddGlobalTestEnvironment(new BusEnvironment);
+
+// What udev's rules and hardware database give the camera on a real system.
+const std::vector<std::string> kDesktopUdevProperties = {
+    "ID_GPHOTO2=1",
+    "GPHOTO2_DRIVER=proprietary",
+    "ID_VENDOR=Orvanta",
+    "ID_VENDOR_ENC=Orvanta",
+    "ID_VENDOR_ID=5a17",
+    "ID_MODEL=Photo_Camera",
+    "ID_MODEL_ENC=Photo\\x20Camera",
+    "ID_MODEL_ID=c3e2",
+    "ID_VENDOR_FROM_DATABASE=Orvanta",
+    "ID_MODEL_FROM_DATABASE=Photo Camera",
+    "ID_SERIAL=Orvanta_Photo_Camera_CAMSIM0001",
+    "ID_SERIAL_SHORT=CAMSIM0001",
+    "ID_BUS=usb",
+    "ID_USB_INTERFACES=:ff0000:",
+};
+
+std::string Missing() {
+    for (const char* program :
+         {"/usr/bin/gio", "/usr/bin/dbus-run-session", "/usr/libexec/gvfs-gphoto2-volume-monitor",
+          "/usr/libexec/gvfsd-gphoto2"}) {
+        if (::access(program, X_OK) != 0)
+            return std::string(program) +
+                   " is not installed (Debian packages libglib2.0-bin, dbus, gvfs-daemons, "
+                   "gvfs-backends)";
+    }
+    return {};
+}
+
+std::string FileText(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty())
+            lines.push_back(line);
+    }
+    return lines;
+}
+
+TEST(GvfsDesktopTest, TheFileManagerShowsListsCopiesRemovesAndCopiesIn) {
+    if (const std::string why = Missing(); !why.empty())
+        GTEST_SKIP() << why;
+    constexpr int kPhotos = 5;
+    CameraPair pair = MakeCameraPair(sim::Variant::k16MbLe, kPhotos);
+    Twin twin(pair.twin);
+    usbtest::PlugOptions options;
+    options.port = usbtest::FreshPort();
+    options.udev_properties = kDesktopUdevProperties;
+    usbtest::MockUsbDevice* device = nullptr;
+    device = &usbtest::Bus().Plug(pair.plugged, options);
+
+    quorbit::testing::TempDir home;
+    quorbit::testing::TempDir out;
+    const std::string runtime = home.File("runtime");
+    fs::create_directories(runtime);
+    ::chmod(runtime.c_str(), 0700);
+    const std::string picture = home.File("holiday.png");
+    const std::vector<uint8_t> bitmap = quorbit::testing::TestBitmap(8);
+    quorbit::testing::WriteFileBytes(picture, quorbit_gphoto::EncodePng(PictureOfBitmap(bitmap)));
+
+    const time_t started = std::time(nullptr);
+    const testproc::Result session =
+        testproc::Run({"dbus-run-session", "--", "bash", QUORBIT_GVFS_SESSION_SCRIPT, out.path(),
+                       picture, "ORVT0001.PNG"},
+                      240,
+                      {"HOME=" + home.path(), "XDG_RUNTIME_DIR=" + runtime,
+                       "XDG_CONFIG_HOME=" + home.File("config"),
+                       "XDG_DATA_HOME=" + home.File("data"), "XDG_CACHE_HOME=" + home.File("cache"),
+                       "LC_ALL=C", "-DISPLAY", "-DBUS_SESSION_BUS_ADDRESS", "GIO_USE_VFS=gvfs"});
+    usbtest::Bus().Unplug(*device);
+    ASSERT_EQ(session.status, 0) << session.out << session.err << FileText(out.File("volumes.out"));
+
+    EXPECT_NE(FileText(out.File("volumes.out")).find("Photo Camera"), std::string::npos)
+        << FileText(out.File("volumes.out"));
+    EXPECT_EQ(Lines(FileText(out.File("list-root.out"))), (std::vector<std::string>{"DCIM"}));
+    EXPECT_EQ(Lines(FileText(out.File("list-dcim.out"))), (std::vector<std::string>{"100ORVTA"}));
+    std::vector<std::string> before;
+    for (const std::string& line : Lines(FileText(out.File("list-before.out"))))
+        before.push_back(line.substr(0, line.find('\t')));
+    EXPECT_EQ(before, (std::vector<std::string>{"ORVT0000.PNG", "ORVT0001.PNG", "ORVT0002.PNG",
+                                                "ORVT0003.PNG", "ORVT0004.PNG"}));
+    for (int i = 0; i < kPhotos; ++i) {
+        const std::string copy = out.File("copies/" + quorbit_gphoto::PhotoFileName(i));
+        const std::optional<quorbit_gphoto::RgbPicture> got =
+            DecodePng(quorbit::testing::ReadFileBytes(copy), 322, 242);
+        ASSERT_TRUE(got) << copy << " is not the photo's PNG";
+        EXPECT_TRUE(got->rgb == LibraryPicture(twin.session(), i).rgb) << copy;
+        struct stat st {};
+        ASSERT_EQ(::stat(copy.c_str(), &st), 0);
+        EXPECT_GE(st.st_mtime, started - 5) << copy << " is dated " << st.st_mtime;
+    }
+
+    // The card as the library leaves it after the same removal and upload.
+    ASSERT_EQ(quorbit::DeletePhoto(twin.session(), 1), 1);
+    ASSERT_EQ(twin.Upload(bitmap), 1);
+    EXPECT_TRUE(SameCard(*pair.plugged, twin.camera()));
+    const std::vector<std::string> after = Lines(FileText(out.File("list-after.out")));
+    EXPECT_EQ(std::count(after.begin(), after.end(), "ORVT0001.PNG"), 0);
+    EXPECT_EQ(after.size(), static_cast<size_t>(kPhotos)) << FileText(out.File("list-after.out"));
+}
+
+}  // namespace
+}  // namespace gphototest
