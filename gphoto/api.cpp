@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <map>
 #include <new>
 #include <string>
 
@@ -38,6 +39,11 @@ struct _CameraPrivateLibrary {
     // of one session are dated when the camera was connected (not 1970,
     // which would sort them as the oldest files of the user's library).
     time_t connected_at = 0;
+    // Files of at most kPlaceholderBytes put into the photo folder, by name.
+    // gphotofs creates a file by putting a one-byte placeholder, then puts
+    // the picture under the same name: the placeholder is listed (it is what
+    // the program just made) but never reaches the card.
+    std::map<std::string, std::vector<uint8_t>, std::less<>> placeholders;
 };
 
 namespace quorbit_gphoto {
@@ -52,6 +58,7 @@ constexpr char kNotRecognised[] =
     "Format it with \"quorbit-cli format SIZE\" (SIZE 8, 16, 32, 64 or 128 MB; this erases "
     "the card's photo list).";
 constexpr int kPreviewQuality = 85;
+constexpr unsigned long kPlaceholderBytes = 1;  // no picture file is that small
 
 // The context of the driver call running on this thread, for the card
 // library's progress functions (plain function pointers without data).
@@ -148,6 +155,14 @@ int FindPhoto(const DriverCall& call, const char* folder, const char* name, Phot
     return GP_OK;
 }
 
+// The placeholder of that name in the folder, or null.
+const std::vector<uint8_t>* FindPlaceholder(Camera* camera, const char* folder, const char* name) {
+    if (camera->pl == nullptr || name == nullptr || FolderOf(folder) != Folder::kPhotos)
+        return nullptr;
+    const auto found = camera->pl->placeholders.find(std::string_view(name));
+    return found != camera->pl->placeholders.end() ? &found->second : nullptr;
+}
+
 int ListFiles(CameraFilesystem*, const char* folder, CameraList* list, void* data,
               GPContext* context) {
     return Guarded(context, [&] {
@@ -164,6 +179,10 @@ int ListFiles(CameraFilesystem*, const char* folder, CameraList* list, void* dat
         for (const PhotoFile& f : call.card()->List()) {
             const int r = gp_list_append(list, f.name.c_str(), nullptr);
             if (r < GP_OK)
+                return r;
+        }
+        for (const auto& [name, bytes] : static_cast<Camera*>(data)->pl->placeholders) {
+            if (const int r = gp_list_append(list, name.c_str(), nullptr); r < GP_OK)
                 return r;
         }
         return GP_OK;
@@ -187,11 +206,21 @@ int ListFolders(CameraFilesystem*, const char* folder, CameraList* list, void*,
 int GetInfo(CameraFilesystem*, const char* folder, const char* name, CameraFileInfo* info,
             void* data, GPContext* context) {
     return Guarded(context, [&] {
-        DriverCall call(static_cast<Camera*>(data), context);
+        Camera* camera = static_cast<Camera*>(data);
+        DriverCall call(camera, context);
+        std::memset(info, 0, sizeof *info);
+        if (const std::vector<uint8_t>* placeholder = FindPlaceholder(camera, folder, name)) {
+            info->file.fields = static_cast<CameraFileInfoFields>(
+                GP_FILE_INFO_SIZE | GP_FILE_INFO_PERMISSIONS | GP_FILE_INFO_MTIME);
+            info->file.size = placeholder->size();
+            info->file.permissions =
+                static_cast<CameraFilePermissions>(GP_FILE_PERM_READ | GP_FILE_PERM_DELETE);
+            info->file.mtime = camera->pl->connected_at;
+            return GP_OK;
+        }
         PhotoFile photo;
         if (const int r = FindPhoto(call, folder, name, &photo); r != GP_OK)
             return r;
-        std::memset(info, 0, sizeof *info);
         info->file.fields = static_cast<CameraFileInfoFields>(
             GP_FILE_INFO_TYPE | GP_FILE_INFO_SIZE | GP_FILE_INFO_WIDTH | GP_FILE_INFO_HEIGHT |
             GP_FILE_INFO_PERMISSIONS | GP_FILE_INFO_MTIME);
@@ -215,6 +244,13 @@ int GetFile(CameraFilesystem*, const char* folder, const char* name, CameraFileT
             CameraFile* file, void* data, GPContext* context) {
     return Guarded(context, [&] {
         DriverCall call(static_cast<Camera*>(data), context);
+        if (const std::vector<uint8_t>* placeholder =
+                FindPlaceholder(static_cast<Camera*>(data), folder, name)) {
+            if (type != GP_FILE_TYPE_NORMAL)
+                return GP_ERROR_NOT_SUPPORTED;
+            return gp_file_append(file, reinterpret_cast<const char*>(placeholder->data()),
+                                  placeholder->size());
+        }
         PhotoFile photo;
         if (const int r = FindPhoto(call, folder, name, &photo); r != GP_OK)
             return r;
@@ -240,6 +276,11 @@ int DeleteFile(CameraFilesystem*, const char* folder, const char* name, void* da
                GPContext* context) {
     return Guarded(context, [&] {
         DriverCall call(static_cast<Camera*>(data), context);
+        if (FindPlaceholder(static_cast<Camera*>(data), folder, name) != nullptr) {
+            static_cast<Camera*>(data)->pl->placeholders.erase(std::string(name));
+            static_cast<Camera*>(data)->pl->listing_changed = true;
+            return GP_OK;
+        }
         PhotoFile photo;
         if (const int r = FindPhoto(call, folder, name, &photo); r != GP_OK)
             return r;
@@ -269,13 +310,26 @@ int PutFile(CameraFilesystem*, const char* folder, const char* name, CameraFileT
         // A picture put into the photo folder keeps its name for the rest
         // of the session (libgphoto2 lists it under that name at once).
         const bool named = *FolderOf(folder) == Folder::kPhotos && name != nullptr;
+        _CameraPrivateLibrary& pl = *static_cast<Camera*>(data)->pl;
+        const bool replaces_placeholder = named && pl.placeholders.contains(std::string_view(name));
+        if (named && size <= kPlaceholderBytes) {
+            if (!replaces_placeholder) {
+                if (const std::string why = call.card()->UploadRefusal(name); !why.empty())
+                    return call.Error(GP_ERROR_BAD_PARAMETERS, why);
+            }
+            pl.placeholders[name].assign(bytes, bytes + size);
+            pl.listing_changed = true;
+            return GP_OK;
+        }
         const PhotoCard::UploadResult added = call.card()->Upload(
             std::span<const uint8_t>(reinterpret_cast<const uint8_t*>(bytes), size),
             named ? name : "");
         if (!added.file)
             return call.Error(added.refused ? GP_ERROR_BAD_PARAMETERS : GP_ERROR_IO_WRITE,
                               added.error);
-        static_cast<Camera*>(data)->pl->listing_changed = true;
+        if (replaces_placeholder)
+            pl.placeholders.erase(std::string(name));
+        pl.listing_changed = true;
         return GP_OK;
     });
 }

@@ -143,6 +143,17 @@ bool PhotoCard::Delete(const PhotoFile& photo, std::string* error) {
     return true;
 }
 
+std::string PhotoCard::UploadRefusal(std::string_view name) const {
+    if (!Status().recognised)
+        return "the camera's card is not formatted or not recognised";
+    const quorbit::FlashGeometry& g = *session_.geometry;
+    if (g.HeaderPhotoCount(session_.system_block) >= g.MaxPhotos())
+        return "the camera's card is full (" + std::to_string(g.MaxPhotos()) + " photos)";
+    if (!name.empty() && Find(name))
+        return "the camera already holds a photo named " + std::string(name);
+    return {};
+}
+
 PhotoCard::UploadResult PhotoCard::Upload(std::span<const uint8_t> file, std::string_view name) {
     UploadResult result;
     const auto refuse = [&result](std::string why) {
@@ -150,15 +161,10 @@ PhotoCard::UploadResult PhotoCard::Upload(std::span<const uint8_t> file, std::st
         result.error = std::move(why);
         return result;
     };
-    const CardStatus status = Status();
-    if (!status.recognised)
-        return refuse("the camera's card is not formatted or not recognised");
+    if (std::string why = UploadRefusal(name); !why.empty())
+        return refuse(std::move(why));
     const quorbit::FlashGeometry& g = *session_.geometry;
     const int count = g.HeaderPhotoCount(session_.system_block);
-    if (count >= g.MaxPhotos())
-        return refuse("the camera's card is full (" + std::to_string(g.MaxPhotos()) + " photos)");
-    if (!name.empty() && Find(name))
-        return refuse("the camera already holds a photo named " + std::string(name));
     std::vector<uint8_t> bitmap;
     if (LooksLikePng(file)) {
         const std::optional<RgbPicture> picture =

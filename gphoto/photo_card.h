@@ -79,6 +79,9 @@ class PhotoCard {
         std::string error;
     };
     UploadResult Upload(std::span<const uint8_t> file, std::string_view name = {});
+    // Why an upload under `name` would be refused whatever the file holds
+    // (a card that is full or not recognised, a name taken), or empty.
+    std::string UploadRefusal(std::string_view name) const;
 
   private:
     // A private folder for the library's bitmap files (its operations work

@@ -378,6 +378,34 @@ TEST_F(GphotoApiCardTest, AnUploadedPhotoKeepsItsNameForTheSessionAndADuplicateN
               (std::vector<std::string>{"ORVT0000.PNG", "ORVT0001.PNG", "ORVT0002.PNG"}));
 }
 
+// gphotofs creates a file by putting a one-byte placeholder, deletes it when
+// the file is closed and puts the picture under the same name: the card
+// gains the picture once, and the placeholder never reaches it.
+TEST_F(GphotoApiCardTest, APlaceholderThenThePictureStoresThePictureOnce) {
+    CameraPair pair = MakeCameraPair(sim::Variant::k16MbLe, 1);
+    Twin twin(pair.twin);
+    Plug(pair.plugged);
+    const std::vector<uint8_t> before = plugged_->Peek(0, plugged_->geometry().card_bytes);
+    ASSERT_EQ(camera_->Put("new.png", {0}, context_), GP_OK) << context_.AllErrors();
+    EXPECT_TRUE(plugged_->Peek(0, plugged_->geometry().card_bytes) == before);
+    EXPECT_EQ(camera_->ListFiles(context_), (std::vector<std::string>{"ORVT0000.PNG", "new.png"}));
+    CameraFileInfo info;
+    ASSERT_EQ(
+        gp_camera_file_get_info(camera_->get(), kPhotoFolder, "new.png", &info, context_.get()),
+        GP_OK);
+    EXPECT_EQ(info.file.size, 1u);
+    EXPECT_EQ(camera_->Get("new.png", GP_FILE_TYPE_NORMAL, context_), std::vector<uint8_t>{0});
+    ASSERT_EQ(camera_->Delete("new.png", context_), GP_OK) << context_.AllErrors();
+    const std::vector<uint8_t> bitmap = quorbit::testing::TestBitmap(2);
+    ASSERT_EQ(camera_->Put("new.png", bitmap, context_), GP_OK) << context_.AllErrors();
+    ASSERT_EQ(twin.Upload(bitmap), 1);
+    EXPECT_TRUE(SameCard(*plugged_, twin.camera()));
+    EXPECT_EQ(camera_->ListFiles(context_), (std::vector<std::string>{"ORVT0000.PNG", "new.png"}));
+    // A placeholder under a photo's name is refused like an upload.
+    EXPECT_LT(camera_->Put("ORVT0000.PNG", {0}, context_), GP_OK);
+    EXPECT_EQ(camera_->ListFiles(context_), (std::vector<std::string>{"ORVT0000.PNG", "new.png"}));
+}
+
 TEST_F(GphotoApiCardTest, AReadErrorGoesToTheContextNotToStderr) {
     Plug(MakeCameraPair(sim::Variant::k32Mb, 1).plugged);
     device_->SetNextInFault(usbtest::Fault::Stall);

@@ -199,43 +199,66 @@ std::string WhyNoGphotofs() {
     return {};
 }
 
-TEST_F(GphotoProgramTest, GphotofsMountsTheCameraAndAPhotoCopiesOut) {
+// gphotofs as a user uses it: cp a photo out of the mount, cp a picture in
+// (gphotofs first writes a placeholder, then the picture); the picture is
+// stored once and shows under its name.
+TEST_F(GphotoProgramTest, GphotofsCopiesAPhotoOutAndAPictureIn) {
     if (const std::string why = WhyNoGphotofs(); !why.empty())
         GTEST_SKIP() << why;
     Plug(sim::Variant::k16MbLe, 2);
     const std::string mount = home_->File("camera");
+    const std::string folder = mount + "/DCIM/100ORVTA";
     fs::create_directories(mount);
     ::setenv("HOME", home_->path().c_str(), 1);
     testproc::Background gphotofs;
     ASSERT_TRUE(gphotofs.Start(
         {"gphotofs", mount, "-f", "--port=" + port_, "--camera=Orvanta Photo Camera"},
         home_->File("gphotofs.log")));
-    std::vector<std::string> listed;
-    const bool mounted = usbtest::Eventually(
-        [&] {
-            std::error_code ec;
-            listed.clear();
-            for (const auto& e : fs::directory_iterator(mount + "/DCIM/100ORVTA", ec))
-                listed.push_back(e.path().filename().string());
-            std::sort(listed.begin(), listed.end());
-            return !ec && !listed.empty();
-        },
-        20000);
-    if (mounted) {
-        EXPECT_EQ(listed, (std::vector<std::string>{"ORVT0000.PNG", "ORVT0001.PNG"}));
+    const auto listing = [&] {
+        std::vector<std::string> names;
         std::error_code ec;
-        fs::copy_file(mount + "/DCIM/100ORVTA/ORVT0001.PNG", out_->File("copy.png"), ec);
-        EXPECT_FALSE(ec) << ec.message();
-        const auto picture =
-            DecodePng(quorbit::testing::ReadFileBytes(out_->File("copy.png")), 322, 242);
-        ASSERT_TRUE(picture) << "the copied file is not the photo's PNG";
-        EXPECT_TRUE(picture->rgb == LibraryPicture(twin_->session(), 1).rgb);
+        for (const auto& e : fs::directory_iterator(folder, ec))
+            names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    const bool mounted = usbtest::Eventually([&] { return !listing().empty(); }, 20000);
+    const std::vector<uint8_t> bitmap = quorbit::testing::TestBitmap(5);
+    const std::string picture = out_->File("holiday.png");
+    quorbit::testing::WriteFileBytes(picture, quorbit_gphoto::EncodePng(PictureOfBitmap(bitmap)));
+    testproc::Result out;
+    testproc::Result in;
+    std::vector<std::string> before;
+    std::vector<std::string> after;
+    if (mounted) {
+        before = listing();
+        out = testproc::Run({"cp", folder + "/ORVT0001.PNG", out_->File("copy.png")}, 60);
+        in = testproc::Run({"cp", picture, folder + "/"}, 60);
+        after = listing();
     }
     testproc::Run({"fusermount", "-u", mount}, 30);
     gphotofs.Stop();
     const std::vector<uint8_t> log = quorbit::testing::ReadFileBytes(home_->File("gphotofs.log"));
     ASSERT_TRUE(mounted) << "gphotofs never showed the photos:\n"
                          << std::string(log.begin(), log.end());
+
+    EXPECT_EQ(before, (std::vector<std::string>{"ORVT0000.PNG", "ORVT0001.PNG"}));
+    ASSERT_EQ(out.status, 0) << out.err;
+    const auto copied =
+        DecodePng(quorbit::testing::ReadFileBytes(out_->File("copy.png")), 322, 242);
+    ASSERT_TRUE(copied) << "the copied file is not the photo's PNG";
+    EXPECT_TRUE(copied->rgb == LibraryPicture(twin_->session(), 1).rgb);
+
+    ASSERT_EQ(in.status, 0) << in.err << std::string(log.begin(), log.end());
+    ASSERT_EQ(quorbit::WriteFileToFlash(twin_->session(),
+                                        [&] {
+                                            const std::string path = out_->File("holiday.bmp");
+                                            quorbit::testing::WriteFileBytes(path, bitmap);
+                                            return path;
+                                        }()),
+              1);
+    EXPECT_TRUE(SameCard(*pair_.plugged, twin_->camera())) << "the picture was not stored once";
+    EXPECT_EQ(after, (std::vector<std::string>{"ORVT0000.PNG", "ORVT0001.PNG", "holiday.png"}));
 }
 
 }  // namespace
