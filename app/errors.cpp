@@ -52,8 +52,13 @@ void ShowMessage(const QString& text) {
         handler(text);
         return;
     }
-    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("ZarvoLink"), text, QMessageBox::Ok,
-                    QApplication::activeWindow());
+    // Over the dialog that raised the error: the modal one on top, which need not be active
+    // yet when a system dialog has just closed.
+    QWidget* owner = QApplication::activeModalWidget();
+    if (owner == nullptr) {
+        owner = QApplication::activeWindow();
+    }
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("ZarvoLink"), text, QMessageBox::Ok, owner);
     StyleMessageBox(box);
     box.exec();
 }

@@ -86,10 +86,10 @@ int main(int argc, char** argv) {
     return lensmere::RunProgram(argc, argv, [&](lensmere::TProgram& program) {
         lensmere::TPrintDlg* dialog = &program.PrintDlg();
         qApp->installEventFilter(new ShownWindows(&program.ZarvoLink(), dialog));
-        QObject::connect(dialog->OKBtn, &QPushButton::clicked, dialog,
-                         [dialog] { ReportPrinter(*dialog); });
-        QObject::connect(dialog->Button1, &QPushButton::clicked, dialog,
-                         [dialog] { ReportPrinter(*dialog); });
+        QObject::connect(dialog->findChild<QPushButton*>(QStringLiteral("OKBtn")),
+                         &QPushButton::clicked, dialog, [dialog] { ReportPrinter(*dialog); });
+        QObject::connect(dialog->findChild<QPushButton*>(QStringLiteral("Button1")),
+                         &QPushButton::clicked, dialog, [dialog] { ReportPrinter(*dialog); });
         if (picture.isEmpty())
             return;
         QTimer::singleShot(0, dialog, [dialog, picture, title] {

@@ -65,14 +65,14 @@ TEST(PrintDialogCups, PrintsOnTheDefaultQueue) {
                               .arg(QDateTime::currentMSecsSinceEpoch());
     printer.setDocName(title);
 
-    QComboBox* combo = dialog.ComboBox1;
+    QComboBox* combo = test::Control<QComboBox>(dialog, "ComboBox1");
     combo->showPopup();
     QTest::mouseClick(combo->view()->viewport(), Qt::LeftButton, {},
                       combo->view()->visualRect(combo->model()->index(2, 0)).center());
     combo->hidePopup();
     ASSERT_EQ(dialog.SizeFactor(), 3.0f);
-    dialog.EditX->setText("100");
-    dialog.EditY->setText("50");
+    test::Control<QLineEdit>(dialog, "EditX")->setText("100");
+    test::Control<QLineEdit>(dialog, "EditY")->setText("50");
     dialog.PrintPicture();
     EXPECT_EQ(dialogs_shown, 1);
 
@@ -149,7 +149,7 @@ TEST(PrintDialogCups, PrinterSetupChoosesThePrinterPaperAndOrientation) {
         setup.accept();
         return setup.result();
     });
-    dialog.EditX->setText("0");
+    test::Control<QLineEdit>(dialog, "EditX")->setText("0");
     dialog.Button1Click();
     ASSERT_TRUE(answered) << "no A5 paper offered";
     EXPECT_EQ(printer.printerName(), name);
@@ -162,7 +162,7 @@ TEST(PrintDialogCups, PrinterSetupChoosesThePrinterPaperAndOrientation) {
     EXPECT_GT(page.width(), 4500);
     EXPECT_LT(page.width(), 5000);
     // The preview was drawn for that page: 644 x 484 at 185 / page width.
-    const QImage& canvas = dialog.PaintBox1->Canvas();
+    const QImage& canvas = test::Control<TPreviewBox>(dialog, "PaintBox1")->Canvas();
     ASSERT_FALSE(canvas.isNull());
     const int pw = 644 * 185 / page.width();
     EXPECT_NE(canvas.pixel(pw - 2, 2), qRgb(255, 255, 255));

@@ -1,5 +1,7 @@
 #include "app/tests/printdialog_testutil.h"
 
+#include <gtest/gtest.h>
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -17,6 +19,12 @@
 #include <unistd.h>
 
 namespace lensmere::test {
+
+QObject* FindControl(const QWidget& window, const char* name) {
+    QObject* control = window.findChild<QObject*>(QString::fromLatin1(name));
+    EXPECT_NE(control, nullptr) << "no control " << name;
+    return control;
+}
 
 std::unique_ptr<QPrinter> PdfPrinter(const QString& path, int page_width, int page_height,
                                      int margin) {

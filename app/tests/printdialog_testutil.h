@@ -6,10 +6,19 @@
 #include <QPrinterInfo>
 #include <QRect>
 #include <QString>
+#include <QWidget>
 #include <array>
 #include <memory>
 
 namespace lensmere::test {
+
+// A control of a window, found by the name its form gives it; a test failure (and null) when
+// there is none of that kind.
+QObject* FindControl(const QWidget& window, const char* name);
+template <class T = QWidget>
+T* Control(const QWidget& window, const char* name) {
+    return qobject_cast<T*>(FindControl(window, name));
+}
 
 // A 600-dpi PDF printer writing to path, with a page of pageWidth x pageHeight printer
 // pixels in all and the given margin (printer pixels) on every side.
