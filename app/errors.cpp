@@ -11,6 +11,19 @@
 namespace lensmere {
 namespace {
 
+// A message box centred over the window it belongs to. Qt places a box by a guess at the
+// window frame's size, which puts it off centre by the guess's error.
+class CentredMessageBox : public QMessageBox {
+  public:
+    using QMessageBox::QMessageBox;
+
+  protected:
+    void showEvent(QShowEvent* event) override {
+        QMessageBox::showEvent(event);  // gives the box its size
+        CentreOverOwner(*this);
+    }
+};
+
 MessageHandler& Handler() {
     static MessageHandler handler;
     return handler;
@@ -58,7 +71,8 @@ void ShowMessage(const QString& text) {
     if (owner == nullptr) {
         owner = QApplication::activeWindow();
     }
-    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("ZarvoLink"), text, QMessageBox::Ok, owner);
+    CentredMessageBox box(QMessageBox::NoIcon, QStringLiteral("ZarvoLink"), text, QMessageBox::Ok,
+                          owner);
     StyleMessageBox(box);
     box.exec();
 }

@@ -15,9 +15,25 @@ namespace lensmere {
 
 namespace {
 
+bool SpoolerAnswers() {
+    http_t* http = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1,
+                                5000, nullptr);
+    if (http == nullptr) {
+        return false;
+    }
+    httpClose(http);
+    return true;
+}
+
+// After a CUPS request for the queue failed. CUPS words a spooler it cannot reach as a queue
+// that does not exist, or as a file that is missing: that is said plainly.
 [[noreturn]] void RaiseCannotPrint(const QString& queue) {
-    throw Error(QStringLiteral("Cannot print on \"%1\": %2")
-                    .arg(queue, QString::fromUtf8(cupsLastErrorString())));
+    QString reason = QString::fromUtf8(cupsLastErrorString());
+    if (!SpoolerAnswers()) {
+        reason = QStringLiteral("The print spooler at %1 cannot be reached.")
+                     .arg(QString::fromLocal8Bit(cupsServer()));
+    }
+    throw Error(QStringLiteral("Cannot print on \"%1\": %2").arg(queue, reason));
 }
 
 // A queue's name without the instance that may follow a slash: the spooler knows the queue.

@@ -28,13 +28,20 @@ class PropertiesWatch : public QObject {
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Show && watched->parent() == &dialog_ &&
-            watched->inherits("QPrintPropertiesDialog") && !opened_.contains(watched)) {
-            opened_.insert(watched);
-            auto* properties = static_cast<QDialog*>(watched);
-            ShowPrintersPage(*properties);
+        if (event->type() != QEvent::Show || watched->parent() != &dialog_ ||
+            !watched->inherits("QPrintPropertiesDialog")) {
+            return false;
+        }
+        auto* properties = static_cast<QDialog*>(watched);
+        if (!watched_.contains(properties)) {
+            watched_.insert(properties);
             connect(properties, &QDialog::accepted, this,
                     [this, properties] { accepted_ = properties; });
+        }
+        // Cancelled properties fall back to what they opened on, the queue's default; until
+        // the user accepts some, they show the printer's own.
+        if (accepted_ != properties) {
+            ShowPrintersPage(*properties);
         }
         return false;
     }
@@ -60,7 +67,7 @@ class PropertiesWatch : public QObject {
 
     QPrintDialog& dialog_;
     QPageLayout layout_;
-    QSet<QObject*> opened_;
+    QSet<QObject*> watched_;
     QPointer<QDialog> accepted_;
 };
 

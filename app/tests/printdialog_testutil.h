@@ -5,6 +5,7 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QRect>
+#include <QSizeF>
 #include <QString>
 #include <QWidget>
 #include <array>
@@ -30,6 +31,8 @@ std::unique_ptr<QPrinter> PdfPrinter(const QString& path, int page_width, int pa
 // is missing or fails.
 QImage RenderPdf(const QString& path, int dpi, const QRect& region);
 bool HavePdfRenderer();
+// The size of the first page of a PDF file in points (pdfinfo); empty when unknown.
+QSizeF PdfPageSize(const QString& path);
 // The first image stored in a PDF file, as stored (pdfimages); null when unavailable.
 QImage FirstPdfImage(const QString& path);
 // True when the printed colour matches the picture pixel (i, j) or one of its neighbours:
@@ -62,6 +65,8 @@ class TemporaryCupsPdfQueue {
     TemporaryCupsPdfQueue(const QString& name, int dpi);
     ~TemporaryCupsPdfQueue();
     bool Made() const { return made_; }
+    // Removes the queue now (as an administrator would); true when it went.
+    bool Remove();
 
   private:
     QString name_;
