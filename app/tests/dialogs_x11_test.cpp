@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QMap>
 #include <QPrinterInfo>
+#include <QProcess>
 #include <QRect>
 #include <QTemporaryDir>
 
@@ -375,13 +376,24 @@ TEST_F(PrintDialogX11Test, PrintOnARemovedQueueIsReportedOverTheDialog) {
     EXPECT_LE((dialog.center() - main_window.center()).manhattanLength(), 1)
         << dialog.x() << "," << dialog.y() << " over " << main_window.x() << "," << main_window.y();
 
+    // A first print on the default queue, then the queue chosen in Printer Setup takes the next.
+    EXPECT_EQ(PrintAsOffered().value(1), queue_.printerName());
+    QString pdf = test::WaitForCupsPdf(folder_, title_, 60000);
+    ASSERT_FALSE(pdf.isEmpty()) << "the first print did not come out";
+    QFile::remove(pdf);
     EXPECT_EQ(SetUpPrinter("type " + name, QString(), false, QStringLiteral("queue")).value(1),
               name);
     const QStringList first = PrintAsOffered();
     EXPECT_EQ(first.value(1), name);
-    const QString pdf = test::WaitForCupsPdf(folder_, title_, 60000);
-    ASSERT_FALSE(pdf.isEmpty()) << "the first print did not come out";
+    pdf = test::WaitForCupsPdf(folder_, title_, 60000);
+    ASSERT_FALSE(pdf.isEmpty()) << "the print on the chosen queue did not come out";
     QFile::remove(pdf);
+    QProcess jobs;
+    jobs.start(QStringLiteral("lpstat"),
+               {QStringLiteral("-W"), QStringLiteral("all"), QStringLiteral("-o"), name});
+    ASSERT_TRUE(jobs.waitForFinished(kTimeoutMs));
+    EXPECT_TRUE(jobs.readAllStandardOutput().startsWith((name + '-').toLocal8Bit()))
+        << "no job on " << name.toStdString();
     const QImage preview = PreviewShown();
 
     ASSERT_TRUE(queue.Remove());
@@ -400,7 +412,7 @@ TEST_F(PrintDialogX11Test, PrintOnARemovedQueueIsReportedOverTheDialog) {
 
     EXPECT_EQ(Printer().mid(1), first.mid(1)) << "the printer is as it was";
     EXPECT_EQ(PreviewShown(), preview) << "the preview is not redrawn";
-    EXPECT_EQ(x_.Lines().Seen().filter(QStringLiteral("shown QPrintDialog")).size(), 1);
+    EXPECT_EQ(x_.Lines().Seen().filter(QStringLiteral("shown QPrintDialog")).size(), 2);
     EXPECT_TRUE(QDir(folder_).entryList({"*" + title_ + "*"}, QDir::Files).isEmpty());
 
     Click(controls_[QStringLiteral("CancelBtn")].center());

@@ -247,6 +247,35 @@ TEST(PrintDialogCups, PrintTheSpoolerCannotTakeChangesNothing) {
     }
 }
 
+// Printer Setup opened on a printer whose queue has gone offers the system's default printer
+// in its place, with that printer's papers.
+TEST(PrintDialogCups, PrinterSetupOffersTheDefaultForAQueueThatWent) {
+    test::EnsureApplication();
+    const QPrinterInfo system = QPrinterInfo::defaultPrinter();
+    if (system.isNull()) {
+        GTEST_SKIP() << "no CUPS queue";
+    }
+    const QString name = QStringLiteral("lensmere-went-%1").arg(QCoreApplication::applicationPid());
+    test::TemporaryCupsPdfQueue queue(name, 300);
+    if (!queue.Made()) {
+        GTEST_SKIP() << "cannot add a cups-pdf queue (needs root and lpadmin)";
+    }
+    TPrintDlg dialog;
+    dialog.SetCurrentPrinter(
+        std::make_unique<QPrinter>(QPrinterInfo::printerInfo(name), QPrinter::HighResolution));
+    ASSERT_TRUE(queue.Remove());
+    QString offered;
+    int papers = 0;
+    dialog.SetDialogRunner([&](QDialog& setup) {
+        offered = test::Control<QComboBox>(setup, "PrinterBox")->currentText();
+        papers = test::Control<QComboBox>(setup, "PaperBox")->count();
+        return int(QDialog::Rejected);
+    });
+    dialog.Button1Click();
+    EXPECT_EQ(offered, system.printerName());
+    EXPECT_GT(papers, 1);
+}
+
 // Qt's print dialog sets the paper to the queue's default when it is accepted and opens its
 // printer properties on that default: the paper and orientation set up stay, in the properties
 // too, unless the user accepts others there.
