@@ -69,6 +69,7 @@ TPrinterSetupDlg::TPrinterSetupDlg(QPrinter* printer, QWidget* parent)
 void TPrinterSetupDlg::showEvent(QShowEvent* event) {
     ReadPrinter();
     QDialog::showEvent(event);
+    CentreOverOwner(*this);
 }
 
 void TPrinterSetupDlg::ReadPrinter() {

@@ -10,12 +10,15 @@
 #include <QRadioButton>
 #include <QSet>
 
+#include "app/dialogstyle.h"
+
 namespace lensmere {
 
 namespace {
 
-// Watches for the print dialog's printer properties while it runs. Qt makes them anew when
-// another queue is chosen; the controls are found by the names Qt's form gives them.
+// Watches the print dialog while it runs: it is centred over the print dialog when it shows,
+// and so are its printer properties, which Qt makes anew when another queue is chosen. Their
+// controls are found by the names Qt's form gives them.
 class PropertiesWatch : public QObject {
   public:
     PropertiesWatch(QPrintDialog& dialog, const QPageLayout& layout)
@@ -28,8 +31,14 @@ class PropertiesWatch : public QObject {
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() != QEvent::Show || watched->parent() != &dialog_ ||
-            !watched->inherits("QPrintPropertiesDialog")) {
+        if (event->type() != QEvent::Show) {
+            return false;
+        }
+        if (watched == &dialog_) {
+            CentreOverOwner(dialog_);
+            return false;
+        }
+        if (watched->parent() != &dialog_ || !watched->inherits("QPrintPropertiesDialog")) {
             return false;
         }
         auto* properties = static_cast<QDialog*>(watched);

@@ -144,7 +144,8 @@ class PrintDialogX11Test : public DialogsX11Test {
     QStringList SetUpPrinter(const QString& printer, const QString& paper, bool landscape,
                              const QString& label) {
         Click(controls_[QStringLiteral("Button1")].center());
-        EXPECT_FALSE(Shown(QStringLiteral("lensmere::TPrinterSetupDlg")).isEmpty());
+        setup_shown_ = Shown(QStringLiteral("lensmere::TPrinterSetupDlg"));
+        EXPECT_FALSE(setup_shown_.isEmpty());
         controls_.remove(QStringLiteral("LandscapeButton"));
         ReadControls(QStringLiteral("LandscapeButton"));
         const QList<std::pair<QString, QString>> lists = {{QStringLiteral("PrinterBox"), printer},
@@ -168,7 +169,8 @@ class PrintDialogX11Test : public DialogsX11Test {
     // Print, the system print dialog accepted as it opens; the printer line that follows.
     QStringList PrintAsOffered() {
         Click(controls_[QStringLiteral("OKBtn")].center());
-        EXPECT_FALSE(Shown(QStringLiteral("QPrintDialog")).isEmpty());
+        system_shown_ = Shown(QStringLiteral("QPrintDialog"));
+        EXPECT_FALSE(system_shown_.isEmpty());
         EXPECT_TRUE(x_.Xdotool(QStringLiteral("key Return")));
         return Printer();
     }
@@ -177,6 +179,9 @@ class PrintDialogX11Test : public DialogsX11Test {
     QImage PreviewShown() { return x_.Screenshot().copy(controls_[QStringLiteral("PaintBox1")]); }
 
     QImage blocks_ = test::BlockPattern(644, 484);
+    // Where Printer Setup and the system print dialog showed last.
+    QRect setup_shown_;
+    QRect system_shown_;
     QString picture_;
     QString title_;
     QPrinterInfo queue_;
@@ -364,7 +369,8 @@ TEST_F(PrintDialogX11Test, PrinterSetupChoicesReachThePrintedPage) {
 
 // A queue removed between two prints: the second print says why, and nothing else changes (no
 // system print dialog, no page, the printer and the preview as they were). The print dialog is
-// centred over the main window from its first showing, the message over the print dialog.
+// centred over the main window from its first showing; Printer Setup, the system print dialog
+// and the message over the print dialog.
 TEST_F(PrintDialogX11Test, PrintOnARemovedQueueIsReportedOverTheDialog) {
     const QString name = QStringLiteral("lensmere-gone-%1").arg(QCoreApplication::applicationPid());
     test::TemporaryCupsPdfQueue queue(name, 150);
@@ -385,6 +391,10 @@ TEST_F(PrintDialogX11Test, PrintOnARemovedQueueIsReportedOverTheDialog) {
               name);
     const QStringList first = PrintAsOffered();
     EXPECT_EQ(first.value(1), name);
+    for (const QRect& over : {setup_shown_, system_shown_}) {
+        EXPECT_LE((over.center() - dialog.center()).manhattanLength(), 2)
+            << over.x() << "," << over.y() << " over " << dialog.x() << "," << dialog.y();
+    }
     pdf = test::WaitForCupsPdf(folder_, title_, 60000);
     ASSERT_FALSE(pdf.isEmpty()) << "the print on the chosen queue did not come out";
     QFile::remove(pdf);
