@@ -287,19 +287,28 @@ TEST(PrintDialogCups, SystemPrintDialogKeepsThePaperSetUp) {
     }
     struct Case {
         const char* what;
+        bool other_queue;  // chosen in the dialog
         bool open_properties;
         bool accept_properties;
         QPageSize::PageSizeId paper;  // afterwards
         QPageLayout::Orientation orientation;
     };
     const Case cases[] = {
-        {"accepted as it opened", false, false, QPageSize::A5, QPageLayout::Landscape},
-        {"A3 portrait chosen in the properties, cancelled", true, false, QPageSize::A5,
+        {"accepted as it opened", false, false, false, QPageSize::A5, QPageLayout::Landscape},
+        {"another queue chosen", true, false, false, QPageSize::A5, QPageLayout::Landscape},
+        {"A3 portrait chosen in the properties, cancelled", false, true, false, QPageSize::A5,
          QPageLayout::Landscape},
-        {"A3 portrait chosen in the properties", true, true, QPageSize::A3, QPageLayout::Portrait},
+        {"A3 portrait chosen in the properties", false, true, true, QPageSize::A3,
+         QPageLayout::Portrait},
     };
+    const QString other =
+        QStringLiteral("lensmere-other-%1").arg(QCoreApplication::applicationPid());
+    test::TemporaryCupsPdfQueue other_queue(other, 300);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
+        if (c.other_queue && !other_queue.Made()) {
+            continue;  // cannot add a queue (needs root and lpadmin)
+        }
         QPrinter printer(queue, QPrinter::HighResolution);
         printer.setPageSize(QPageSize(QPageSize::A5));
         printer.setPageOrientation(QPageLayout::Landscape);
@@ -347,6 +356,14 @@ TEST(PrintDialogCups, SystemPrintDialogKeepsThePaperSetUp) {
                     button->click();
                 }
             }
+            if (c.other_queue) {
+                auto* printers = d.findChild<QComboBox*>("printers");
+                if (printers == nullptr) {
+                    ADD_FAILURE() << "no list of printers";
+                } else {
+                    printers->setCurrentIndex(printers->findText(other));
+                }
+            }
             d.accept();
             return d.result();
         });
@@ -360,7 +377,7 @@ TEST(PrintDialogCups, SystemPrintDialogKeepsThePaperSetUp) {
         if (!c.accept_properties) {
             EXPECT_TRUE(printer.pageLayout().isEquivalentTo(layout));
         }
-        EXPECT_EQ(printer.printerName(), queue.printerName());
+        EXPECT_EQ(printer.printerName(), c.other_queue ? other : queue.printerName());
     }
 }
 
