@@ -225,7 +225,7 @@ int GetInfo(CameraFilesystem*, const char* folder, const char* name, CameraFileI
             GP_FILE_INFO_TYPE | GP_FILE_INFO_SIZE | GP_FILE_INFO_WIDTH | GP_FILE_INFO_HEIGHT |
             GP_FILE_INFO_PERMISSIONS | GP_FILE_INFO_MTIME);
         std::snprintf(info->file.type, sizeof info->file.type, "%s", GP_MIME_PNG);
-        info->file.size = PngFileBytes(quorbit::kPhotoWidth, quorbit::kPhotoHeight);
+        info->file.size = PhotoPngBytes(quorbit::kPhotoWidth, quorbit::kPhotoHeight);
         info->file.width = quorbit::kPhotoWidth;
         info->file.height = quorbit::kPhotoHeight;
         info->file.permissions =
@@ -262,7 +262,7 @@ int GetFile(CameraFilesystem*, const char* folder, const char* name, CameraFileT
             return call.Error(GP_ERROR_IO_READ, error);
         const bool preview = type == GP_FILE_TYPE_PREVIEW;
         const std::vector<uint8_t> bytes =
-            preview ? EncodeJpeg(HalfSize(*picture), kPreviewQuality) : EncodePng(*picture);
+            preview ? EncodeJpeg(HalfSize(*picture), kPreviewQuality) : PhotoPng(*picture);
         if (bytes.empty())
             return call.Error(GP_ERROR, "cannot encode " + photo.name);
         gp_file_set_mime_type(file, preview ? GP_MIME_JPEG : GP_MIME_PNG);
@@ -402,7 +402,8 @@ int About(Camera*, CameraText* about, GPContext*) {
     std::snprintf(about->text, sizeof about->text,
                   "%s: the photos on the camera's card are PNG files in %s, named after the "
                   "slot that holds them (%s is slot 7). They are dated when the camera was "
-                  "connected: the card keeps no time.\n",
+                  "connected: the card keeps no time. Upload takes PNG, JPEG and BMP pictures, "
+                  "fitted to 322 x 242.\n",
                   kModel, kPhotoFolder, PhotoFileName(7).c_str());
     return GP_OK;
 }

@@ -63,8 +63,8 @@ void GetPhoto(PhotoCard& card, const PhotoFile& file) {
     const std::optional<quorbit_gphoto::RgbPicture> picture = card.ReadPhoto(file, &error);
     if (!picture)
         return;
-    const std::vector<uint8_t> png = quorbit_gphoto::EncodePng(*picture);
-    if (png.size() != quorbit_gphoto::PngFileBytes(picture->width, picture->height))
+    const std::vector<uint8_t> png = quorbit_gphoto::PhotoPng(*picture);
+    if (png.size() != quorbit_gphoto::PhotoPngBytes(picture->width, picture->height))
         std::abort();  // the size the listing announced
     (void)quorbit_gphoto::EncodeJpeg(quorbit_gphoto::HalfSize(*picture), 85);
 }

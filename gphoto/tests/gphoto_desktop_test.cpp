@@ -14,9 +14,12 @@
 #include <fstream>
 #include <sstream>
 
+#include "cardlib/bitmap.h"
 #include "cardlib/photo_io.h"
 #include "cardlib/tests/test_support.h"
 #include "gphoto/tests/gphoto_rig.h"
+#include "picture/codecs.h"
+#include "picture/raw_photo.h"
 #include "tools/tests/process.h"
 
 namespace gphototest {
@@ -105,9 +108,21 @@ TEST(GvfsDesktopTest, TheFileManagerShowsListsCopiesRemovesAndCopiesIn) {
     const std::string runtime = home.File("runtime");
     fs::create_directories(runtime);
     ::chmod(runtime.c_str(), 0700);
-    const std::string picture = home.File("holiday.png");
-    const std::vector<uint8_t> bitmap = quorbit::testing::TestBitmap(8);
-    quorbit::testing::WriteFileBytes(picture, quorbit_gphoto::EncodePng(PictureOfBitmap(bitmap)));
+    // A JPEG of another size, fitted to the photo as quorbit-cli put does.
+    const std::string picture = home.File("holiday.jpg");
+    quorbit_gphoto::RgbPicture wide(640, 360);
+    for (int y = 0; y < wide.height; ++y) {
+        for (int x = 0; x < wide.width; ++x)
+            wide.Set(x, y, static_cast<uint8_t>(x * 255 / 639), static_cast<uint8_t>(y * 255 / 359),
+                     static_cast<uint8_t>((x + y) % 256));
+    }
+    const std::vector<uint8_t> jpeg = picture::EncodeJpeg(wide);
+    quorbit::testing::WriteFileBytes(picture, jpeg);
+    std::string why;
+    const std::optional<quorbit_gphoto::RgbPicture> decoded = picture::Decode(jpeg, &why);
+    ASSERT_TRUE(decoded) << why;
+    const std::vector<uint8_t> bitmap =
+        quorbit::EncodeBitmap(picture::RawFromPicture(*decoded, picture::SecondGreen::kZero));
 
     const time_t started = std::time(nullptr);
     const testproc::Result session =
@@ -147,6 +162,7 @@ TEST(GvfsDesktopTest, TheFileManagerShowsListsCopiesRemovesAndCopiesIn) {
     EXPECT_TRUE(SameCard(*pair.plugged, twin.camera()));
     const std::vector<std::string> after = Lines(FileText(out.File("list-after.out")));
     EXPECT_EQ(std::count(after.begin(), after.end(), "ORVT0001.PNG"), 0);
+    EXPECT_EQ(std::count(after.begin(), after.end(), "holiday.jpg"), 1);
     EXPECT_EQ(after.size(), static_cast<size_t>(kPhotos)) << FileText(out.File("list-after.out"));
 }
 
