@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <gphoto2/gphoto2-result.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,6 +12,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <thread>
 
@@ -56,6 +58,7 @@ class GphotoProgramTest : public ::testing::Test {
     }
 
     void Plug(sim::Variant variant, int photos) {
+        started_ = std::time(nullptr);
         pair_ = MakeCameraPair(variant, photos);
         twin_ = std::make_unique<Twin>(pair_.twin);
         usbtest::PlugOptions options;
@@ -78,6 +81,7 @@ class GphotoProgramTest : public ::testing::Test {
         return names;
     }
 
+    time_t started_ = 0;
     CameraPair pair_;
     std::unique_ptr<Twin> twin_;
     usbtest::MockUsbDevice* device_ = nullptr;
@@ -231,8 +235,10 @@ TEST_F(GphotoProgramTest, GphotofsCopiesAPhotoOutAndAPictureIn) {
     testproc::Result in;
     std::vector<std::string> before;
     std::vector<std::string> after;
+    struct stat listed {};
     if (mounted) {
         before = listing();
+        ::stat((folder + "/ORVT0000.PNG").c_str(), &listed);
         out = testproc::Run({"cp", folder + "/ORVT0001.PNG", out_->File("copy.png")}, 60);
         in = testproc::Run({"cp", picture, folder + "/"}, 60);
         after = listing();
@@ -244,6 +250,8 @@ TEST_F(GphotoProgramTest, GphotofsCopiesAPhotoOutAndAPictureIn) {
                          << std::string(log.begin(), log.end());
 
     EXPECT_EQ(before, (std::vector<std::string>{"ORVT0000.PNG", "ORVT0001.PNG"}));
+    // Dated when the camera was connected (this test's run), not 1970.
+    EXPECT_GE(listed.st_mtime, started_);
     ASSERT_EQ(out.status, 0) << out.err;
     const auto copied =
         DecodePng(quorbit::testing::ReadFileBytes(out_->File("copy.png")), 322, 242);
