@@ -166,5 +166,52 @@ TEST(GvfsDesktopTest, TheFileManagerShowsListsCopiesRemovesAndCopiesIn) {
     EXPECT_EQ(after.size(), static_cast<size_t>(kPhotos)) << FileText(out.File("list-after.out"));
 }
 
+// The camera pulled out while GNOME Files copies a photo: the copy fails,
+// and no file that looks like the finished photo is left behind.
+TEST(GvfsDesktopTest, UnpluggedDuringACopyItFailsAndLeavesNoFinishedPhoto) {
+    if (const std::string why = Missing(); !why.empty())
+        GTEST_SKIP() << why;
+    usbtest::PlugOptions options;
+    options.port = usbtest::FreshPort();
+    options.udev_properties = kDesktopUdevProperties;
+    // The 32 MB card reads a photo page by page: hundreds of transfers.
+    usbtest::MockUsbDevice* device =
+        &usbtest::Bus().Plug(MakeCameraPair(sim::Variant::k32Mb, 1).plugged, options);
+    quorbit::testing::TempDir home;
+    quorbit::testing::TempDir out;
+    const std::string runtime = home.File("runtime");
+    fs::create_directories(runtime);
+    ::chmod(runtime.c_str(), 0700);
+    for (const auto& [name, value] :
+         std::vector<std::pair<const char*, std::string>>{{"HOME", home.path()},
+                                                          {"XDG_RUNTIME_DIR", runtime},
+                                                          {"XDG_CONFIG_HOME", home.File("config")},
+                                                          {"XDG_DATA_HOME", home.File("data")},
+                                                          {"XDG_CACHE_HOME", home.File("cache")},
+                                                          {"LC_ALL", "C"},
+                                                          {"GIO_USE_VFS", "gvfs"}}) {
+        ::setenv(name, value.c_str(), 1);
+    }
+    ::unsetenv("DISPLAY");
+    ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
+    testproc::Background session;
+    ASSERT_TRUE(session.Start({"dbus-run-session", "--", "bash", QUORBIT_GVFS_SESSION_SCRIPT,
+                               out.path(), "--copy-only", "ORVT0000.PNG"},
+                              home.File("session.log")));
+    const bool reading =
+        usbtest::Eventually([&] { return device->counters().bulk_in > 300; }, 60000);
+    usbtest::Bus().Unplug(*device);
+    ASSERT_TRUE(reading) << "gio never read the photo\n" << FileText(home.File("session.log"));
+    usbtest::Eventually([&] { return !session.Running(); }, 120000);
+    const int status = session.Stop();
+    EXPECT_NE(status, 0) << FileText(home.File("session.log"));
+    EXPECT_LT(status, 128) << "killed or crashed\n" << FileText(home.File("session.log"));
+    const std::string copy = out.File("copies/ORVT0000.PNG");
+    if (fs::exists(copy)) {
+        EXPECT_FALSE(DecodePng(quorbit::testing::ReadFileBytes(copy), 322, 242))
+            << "the interrupted copy looks like a finished photo";
+    }
+}
+
 }  // namespace
 }  // namespace gphototest

@@ -7,6 +7,7 @@
 # with its name on stderr.
 #
 #   gvfs_session.sh OUT PICTURE_TO_COPY_IN REMOVE_NAME
+#   gvfs_session.sh OUT --copy-only NAME    (mount, then copy NAME out; nothing else)
 set -u
 out=$1
 picture=$2
@@ -45,6 +46,11 @@ root=${root%/}
 folder="$root/DCIM/100ORVTA"
 
 step mount gio mount "$root"
+if [ "$picture" = --copy-only ]; then
+    mkdir -p "$out/copies"
+    step "copy-$remove" gio copy "$folder/$remove" "$out/copies/$remove"
+    finish 0
+fi
 step list-root gio list "$root/"
 step list-dcim gio list "$root/DCIM/"
 step list-before gio list -l "$folder/"
