@@ -32,12 +32,6 @@ class BusEnvironment : public ::testing::Environment {
   public:
     void SetUp() override {
         ::setenv("CAMLIBS", DriverFolder().c_str(), 1);
-#ifdef QUORBIT_SANITIZER_RUNTIME
-        const char* preload = std::getenv("LD_PRELOAD");
-        const std::string both = std::string(QUORBIT_SANITIZER_RUNTIME) +
-                                 (preload != nullptr ? std::string(":") + preload : "");
-        ::setenv("LD_PRELOAD", both.c_str(), 1);
-#endif
         usbtest::Bus();
     }
 };
@@ -63,6 +57,13 @@ const std::vector<std::string> kDesktopUdevProperties = {
 };
 
 std::string Missing() {
+#ifdef QUORBIT_SANITIZER_RUNTIME
+    // The sanitized driver needs the sanitizer runtime preloaded into every
+    // process that loads it; gvfs's daemons do not start with it (their D-Bus
+    // activation times out). The driver runs sanitized under gphoto2 and in
+    // the fuzz target instead.
+    return "gvfs's daemons do not start with the sanitizer runtime preloaded";
+#endif
     for (const char* program :
          {"/usr/bin/gio", "/usr/bin/dbus-run-session", "/usr/libexec/gvfs-gphoto2-volume-monitor",
           "/usr/libexec/gvfsd-gphoto2"}) {
