@@ -14,24 +14,11 @@
 #include <string>
 #include <vector>
 
+#include "gphoto/tests/gphoto_rig.h"
 #include "platform/usb/tests/mock_usb_bus.h"
 #include "platform/usb/tests/usb_bus_fixture.h"
 #include "sim/camera.h"
 #include "tools/tests/process.h"
-
-namespace {
-
-const std::vector<std::string> kUdevProperties = {"ID_GPHOTO2=1",
-                                                  "GPHOTO2_DRIVER=proprietary",
-                                                  "ID_VENDOR=Orvanta",
-                                                  "ID_VENDOR_ENC=Orvanta",
-                                                  "ID_MODEL=Photo_Camera",
-                                                  "ID_MODEL_ENC=Photo\\x20Camera",
-                                                  "ID_SERIAL=Orvanta_Photo_Camera_CAMSIM0001",
-                                                  "ID_BUS=usb",
-                                                  "ID_USB_INTERFACES=:ff0000:"};
-
-}  // namespace
 
 int main(int argc, char** argv) {
     const int photos = argc > 1 ? std::atoi(argv[1]) : 52;
@@ -50,7 +37,7 @@ int main(int argc, char** argv) {
     usbtest::MockUsbBus bus;
     usbtest::PlugOptions options;
     options.port = "2";
-    options.udev_properties = kUdevProperties;
+    options.udev_properties = gphototest::DesktopUdevProperties();
     usbtest::MockUsbDevice& device =
         bus.Plug(usbtest::MakeCamera(sim::Variant::k16MbLe, photos), options);
 

@@ -38,24 +38,6 @@ class BusEnvironment : public ::testing::Environment {
 [[maybe_unused]] ::testing::Environment* const kBusEnvironment =
     ::testing::AddGlobalTestEnvironment(new BusEnvironment);
 
-// What udev's rules and hardware database give the camera on a real system.
-const std::vector<std::string> kDesktopUdevProperties = {
-    "ID_GPHOTO2=1",
-    "GPHOTO2_DRIVER=proprietary",
-    "ID_VENDOR=Orvanta",
-    "ID_VENDOR_ENC=Orvanta",
-    "ID_VENDOR_ID=5a17",
-    "ID_MODEL=Photo_Camera",
-    "ID_MODEL_ENC=Photo\\x20Camera",
-    "ID_MODEL_ID=c3e2",
-    "ID_VENDOR_FROM_DATABASE=Orvanta",
-    "ID_MODEL_FROM_DATABASE=Photo Camera",
-    "ID_SERIAL=Orvanta_Photo_Camera_CAMSIM0001",
-    "ID_SERIAL_SHORT=CAMSIM0001",
-    "ID_BUS=usb",
-    "ID_USB_INTERFACES=:ff0000:",
-};
-
 std::string Missing() {
 #ifdef QUORBIT_SANITIZER_RUNTIME
     // The sanitized driver needs the sanitizer runtime preloaded into every
@@ -100,7 +82,7 @@ TEST(GvfsDesktopTest, TheFileManagerShowsListsCopiesRemovesAndCopiesIn) {
     Twin twin(pair.twin);
     usbtest::PlugOptions options;
     options.port = usbtest::FreshPort();
-    options.udev_properties = kDesktopUdevProperties;
+    options.udev_properties = DesktopUdevProperties();
     usbtest::MockUsbDevice* device = nullptr;
     device = &usbtest::Bus().Plug(pair.plugged, options);
 
@@ -174,7 +156,7 @@ TEST(GvfsDesktopTest, UnpluggedDuringACopyItFailsAndLeavesNoFinishedPhoto) {
         GTEST_SKIP() << why;
     usbtest::PlugOptions options;
     options.port = usbtest::FreshPort();
-    options.udev_properties = kDesktopUdevProperties;
+    options.udev_properties = DesktopUdevProperties();
     // The 32 MB card reads a photo page by page: hundreds of transfers.
     usbtest::MockUsbDevice* device =
         &usbtest::Bus().Plug(MakeCameraPair(sim::Variant::k32Mb, 1).plugged, options);

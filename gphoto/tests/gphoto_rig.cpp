@@ -140,6 +140,23 @@ std::shared_ptr<sim::Camera> MakeBlankCamera(sim::Variant variant) {
                                          [](std::string_view) {});
 }
 
+std::vector<std::string> DesktopUdevProperties() {
+    return {"ID_GPHOTO2=1",
+            "GPHOTO2_DRIVER=proprietary",
+            "ID_VENDOR=Orvanta",
+            "ID_VENDOR_ENC=Orvanta",
+            "ID_VENDOR_ID=5a17",
+            "ID_MODEL=Photo_Camera",
+            "ID_MODEL_ENC=Photo\\x20Camera",
+            "ID_MODEL_ID=c3e2",
+            "ID_VENDOR_FROM_DATABASE=Orvanta",
+            "ID_MODEL_FROM_DATABASE=Photo Camera",
+            "ID_SERIAL=Orvanta_Photo_Camera_CAMSIM0001",
+            "ID_SERIAL_SHORT=CAMSIM0001",
+            "ID_BUS=usb",
+            "ID_USB_INTERFACES=:ff0000:"};
+}
+
 std::string GphotoPortOf(const usbtest::MockUsbDevice& device) {
     // "/dev/bus/usb/001/007"
     const std::string& node = device.devnode();

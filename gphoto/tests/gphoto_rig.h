@@ -84,6 +84,10 @@ struct CameraPair {
 CameraPair MakeCameraPair(sim::Variant variant, int photos);
 std::shared_ptr<sim::Camera> MakeBlankCamera(sim::Variant variant);
 
+// The udev properties a real system gives the camera (its rules and
+// hardware database): what desktop programs look for.
+std::vector<std::string> DesktopUdevProperties();
+
 // "usb:001,007" for the device's node.
 std::string GphotoPortOf(const usbtest::MockUsbDevice& device);
 
