@@ -63,6 +63,7 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    const int gio_reads = device.counters().bulk_in;
     const auto start = std::chrono::steady_clock::now();
     const testproc::Result cli =
         testproc::Run({QUORBIT_CLI, "--library", QUORBIT_LIBRARY, "get-all", scratch + "/cli"}, 900,
@@ -73,12 +74,14 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "quorbit-cli failed:\n%s%s\n", cli.out.c_str(), cli.err.c_str());
         return 1;
     }
+    const int cli_reads = device.counters().bulk_in - gio_reads;
     bus.Unplug(device);
     std::printf("16MbLe card, %d photos\n", photos);
     std::printf("gio list of the photo folder (size, date): %8.3f s\n", list_s);
     std::printf("gio copy of every photo:                   %8.2f s\n", copy_s);
     std::printf("quorbit-cli get-all:                       %8.2f s\n", cli_s);
     std::printf("ratio gio copy / get-all:                  %8.3f\n", copy_s / cli_s);
+    std::printf("bulk reads: gio session %d, get-all %d\n", gio_reads, cli_reads);
     fs::remove_all(scratch);
     return 0;
 }

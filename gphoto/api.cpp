@@ -39,10 +39,11 @@ struct _CameraPrivateLibrary {
     // of one session are dated when the camera was connected (not 1970,
     // which would sort them as the oldest files of the user's library).
     time_t connected_at = 0;
-    // Files of at most kPlaceholderBytes put into the photo folder, by name.
-    // gphotofs creates a file by putting a one-byte placeholder, then puts
-    // the picture under the same name: the placeholder is listed (it is what
-    // the program just made) but never reaches the card.
+    // Files of kPlaceholderBytes put into the photo folder, by name.
+    // gphotofs creates a file by putting a one-byte placeholder, then deletes
+    // it and puts the picture under the same name: the placeholder is listed
+    // for the session (it is what the program just made) but never reaches
+    // the card. An empty file is refused like any file that is no picture.
     std::map<std::string, std::vector<uint8_t>, std::less<>> placeholders;
 };
 
@@ -58,7 +59,7 @@ constexpr char kNotRecognised[] =
     "Format it with \"quorbit-cli format SIZE\" (SIZE 8, 16, 32, 64 or 128 MB; this erases "
     "the card's photo list).";
 constexpr int kPreviewQuality = 85;
-constexpr unsigned long kPlaceholderBytes = 1;  // no picture file is that small
+constexpr unsigned long kPlaceholderBytes = 1;  // gphotofs's; no picture file is that small
 
 // The context of the driver call running on this thread, for the card
 // library's progress functions (plain function pointers without data).
@@ -312,7 +313,7 @@ int PutFile(CameraFilesystem*, const char* folder, const char* name, CameraFileT
         const bool named = *FolderOf(folder) == Folder::kPhotos && name != nullptr;
         _CameraPrivateLibrary& pl = *static_cast<Camera*>(data)->pl;
         const bool replaces_placeholder = named && pl.placeholders.contains(std::string_view(name));
-        if (named && size <= kPlaceholderBytes) {
+        if (named && size == kPlaceholderBytes) {
             if (!replaces_placeholder) {
                 if (const std::string why = call.card()->UploadRefusal(name); !why.empty())
                     return call.Error(GP_ERROR_BAD_PARAMETERS, why);

@@ -9,7 +9,6 @@ constexpr std::string_view kDcim = "DCIM";
 constexpr std::string_view kPhotoSubfolder = "100ORVTA";
 constexpr std::string_view kNamePrefix = "ORVT";
 constexpr std::string_view kNameSuffix = ".PNG";
-constexpr size_t kNameDigits = 4;
 
 }  // namespace
 
@@ -54,20 +53,6 @@ std::string PhotoFileName(uint16_t slot) {
     char digits[8];
     std::snprintf(digits, sizeof digits, "%04u", unsigned{slot} % 10000);
     return std::string(kNamePrefix) + digits + std::string(kNameSuffix);
-}
-
-std::optional<uint16_t> SlotOfFileName(std::string_view name) {
-    if (name.size() != kNamePrefix.size() + kNameDigits + kNameSuffix.size() ||
-        !name.starts_with(kNamePrefix) || !name.ends_with(kNameSuffix)) {
-        return std::nullopt;
-    }
-    unsigned value = 0;
-    for (char c : name.substr(kNamePrefix.size(), kNameDigits)) {
-        if (c < '0' || c > '9')
-            return std::nullopt;
-        value = value * 10 + static_cast<unsigned>(c - '0');
-    }
-    return static_cast<uint16_t>(value);
 }
 
 }  // namespace quorbit_gphoto

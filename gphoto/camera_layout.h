@@ -25,8 +25,7 @@ std::optional<Folder> FolderOf(const char* path);
 // The names of the folders inside a folder.
 std::vector<std::string> SubfoldersOf(Folder folder);
 
-// "ORVT0007.PNG" for slot 7; the slot of a name of exactly that form.
+// "ORVT0007.PNG" for slot 7.
 std::string PhotoFileName(uint16_t slot);
-std::optional<uint16_t> SlotOfFileName(std::string_view name);
 
 }  // namespace quorbit_gphoto

@@ -401,8 +401,10 @@ TEST_F(GphotoApiCardTest, APlaceholderThenThePictureStoresThePictureOnce) {
     ASSERT_EQ(twin.Upload(bitmap), 1);
     EXPECT_TRUE(SameCard(*plugged_, twin.camera()));
     EXPECT_EQ(camera_->ListFiles(context_), (std::vector<std::string>{"ORVT0000.PNG", "new.png"}));
-    // A placeholder under a photo's name is refused like an upload.
+    // A placeholder under a photo's name is refused like an upload, and an
+    // empty file is no placeholder but a file that is no picture.
     EXPECT_LT(camera_->Put("ORVT0000.PNG", {0}, context_), GP_OK);
+    EXPECT_LT(camera_->Put("empty.png", {}, context_), GP_OK);
     EXPECT_EQ(camera_->ListFiles(context_), (std::vector<std::string>{"ORVT0000.PNG", "new.png"}));
 }
 
