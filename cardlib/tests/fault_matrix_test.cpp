@@ -465,6 +465,9 @@ class FaultMatrix : public ::testing::TestWithParam<std::tuple<Op, sim::Variant>
     void CheckOneShotHost(const Fault& fault, const std::string& where) {
         if (gate_->unplugged())
             rig_.Replug();
+        // A card no transfer changed is the card as made: it lists s0_.
+        if (!gate_->changed())
+            return;
         CardSession host;
         host.Open();
         const Listing seen = SessionListing(host);
