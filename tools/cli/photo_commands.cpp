@@ -196,6 +196,10 @@ int GetAllPhotos(const CommandContext& ctx) {
         Say(ctx, "%s is not a folder", dir.c_str());
         return kExitFailed;
     }
+    if (fs::is_symlink(fs::symlink_status(dir, ec)) && !fs::exists(dir, ec)) {
+        Say(ctx, "%s", NotARegularFile(dir).c_str());
+        return kExitFailed;
+    }
     std::string error;
     SavedIndex index;
     if (!index.Load(dir, &error)) {

@@ -747,6 +747,13 @@ TEST_F(CommandsTest, NamesStayInsideAndEveryUnsavedPhotoIsCounted) {
              is_link("out/" + Name(20));
              EXPECT_FALSE(fs::exists(Path("nowhere")));
          }},
+        {"get-all into a dangling link",
+         [&] { dangling("out"); },
+         {"get-all", Path("out")},
+         1,
+         "names no file",
+         false,
+         [&] { EXPECT_FALSE(fs::exists(Path("nowhere"))); }},
         {"a link to a file is written through",
          [&] {
              ASSERT_TRUE(tools::WriteWholeFile(Path("real.bmp"), {'o'}, nullptr));
