@@ -116,9 +116,9 @@ bool PutBackSystemBlock(FlashGeometry& g, const SystemBlock& before) {
 
 void ReportSystemBlockLost() {
     ReportCardError(kTextWriteError,
-                    "The card's directory could not be written: until it is repaired, the card "
-                    "is not recognised or lists photos wrongly. The photos are still in their "
-                    "slots.");
+                    "The card's directory could not be written whole: should the card not be "
+                    "recognised or list its photos wrongly, repair it before anything else. The "
+                    "photos are still in their slots.");
 }
 
 int StoreSystemBlock(CardSession& session, const SystemBlock& before) {

@@ -345,7 +345,7 @@ TEST_F(CardImageTest, HeaderWriteFailureKeepsARecognisedGeometry) {
     // Every page failing, the old system block cannot be put back either.
     ASSERT_EQ(rig_.reports().size(), 1u);
     EXPECT_EQ(rig_.reports()[0].text.rfind("write card error,work incomplete\n", 0), 0u);
-    EXPECT_NE(rig_.reports()[0].text.find("could not be written"), std::string::npos);
+    EXPECT_NE(rig_.reports()[0].text.find("could not be written whole"), std::string::npos);
 
     // The format failed: the host still sees the photos it had, and the
     // next write-back puts the directory the erase took back on the card.

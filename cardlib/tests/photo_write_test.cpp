@@ -509,7 +509,7 @@ TEST_F(PhotoWriteTest, FailedWriteBackPutsTheOldSystemBlockBack) {
         EXPECT_EQ(GetPhotoCount(), 3);
         ASSERT_EQ(rig_.reports().size(), 1u);
         const std::string& report = rig_.reports()[0].text;
-        const bool lost = report.find("could not be written") != std::string::npos;
+        const bool lost = report.find("could not be written whole") != std::string::npos;
         EXPECT_EQ(report.rfind("write card error,work incomplete", 0), 0u) << report;
         ASSERT_EQ(CloseDevice(), 1);
         ASSERT_EQ(OpenDevice(), 1);
