@@ -14,12 +14,27 @@ fail() {
     failed=1
 }
 
+# Files of others in the folder: scripts/package must leave them alone.
+mkdir -p "$work/build"
+for other in someone-else_1.0_all.deb someone-else_1.0_amd64.changes \
+    someone-else_1.0_amd64.buildinfo build/keep.deb; do
+    echo "not ours" >"$work/$other"
+done
 if ! QUORBIT_SKIP_BOOTSTRAP=1 bash "$source_dir/scripts/package" "$work" >"$work/package.log" 2>&1; then
     cat "$work/package.log"
     echo "FAIL: scripts/package"
     exit 1
 fi
 grep -q "the packages are in $work" "$work/package.log" || fail "scripts/package does not say where"
+for other in someone-else_1.0_all.deb someone-else_1.0_amd64.changes \
+    someone-else_1.0_amd64.buildinfo build/keep.deb; do
+    [ "$(cat "$work/$other" 2>/dev/null)" = "not ours" ] || fail "scripts/package touched $other"
+done
+unexpected="$(cd "$work" && ls -1 | grep -v -e '^someone-else_' -e '^build$' -e '^package.log$' \
+    -e '^\(libquorbit1\|libquorbit-dev\|quorbit-tools\|lensmere\|libgphoto2-quorbit\|quorbit-udev\)\(-dbgsym\)\?_.*\.deb$' \
+    -e '^quorbit_.*\.\(changes\|buildinfo\)$' || true)"
+[ -z "$unexpected" ] || fail "scripts/package left more in the folder: $unexpected"
+rm -f "$work"/someone-else_*
 
 changes="$(ls "$work"/*.changes)"
 lintian --fail-on error --tag-display-limit 0 "$changes" >"$work/lintian.log" 2>&1 ||
