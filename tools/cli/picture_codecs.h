@@ -22,8 +22,10 @@ inline constexpr uint64_t kMaxPicturePixels = 50'000'000;
 // Lossless PNG (8-bit RGB, libpng's default compression); empty on failure.
 std::vector<uint8_t> EncodePng(const tools::Image& image);
 
-// JPEG as lensmere saves it: libjpeg's defaults, quality 90 with baseline
-// tables, colour, sequential. Empty on failure.
+// JPEG with lensmere's encoder settings: libjpeg's defaults, quality 90 with
+// baseline tables, colour, sequential. The same pixels give lensmere's bytes,
+// but lensmere encodes the photo doubled (644 x 484) and quorbit-cli as it is
+// on the card (322 x 242), so their files differ. Empty on failure.
 std::vector<uint8_t> EncodeJpeg(const tools::Image& image);
 
 // A PNG, JPEG or bitmap file, told by its first bytes. Nothing, with the
