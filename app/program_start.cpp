@@ -95,6 +95,10 @@ TProgram::~TProgram() {
 int RunProgram(int argc, char** argv, const std::function<void(TProgram&)>& before_show) {
     TApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("ZarvoLink"));
+    // The desktop entry this window belongs to: its app id under Wayland. (X11
+    // desktops match the entry's StartupWMClass with the window's class,
+    // the application name.)
+    app.setDesktopFileName(QStringLiteral("org.quorbit.Lensmere"));
 
     int result = 0;
     {

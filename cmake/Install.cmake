@@ -59,6 +59,9 @@ function(quorbit_install_udev_rule rule)
 endfunction()
 
 quorbit_install_udev_rule(70-quorbit-camera.rules)
+# The hardware the rule is for, told to software centres (AppStream modalias).
+install(FILES ${_quorbit_packaging}/org.quorbit.udev.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 
 # The libgphoto2 camera driver and the udev rule that marks the camera as one
 # for libgphoto2. libgphoto2 loads drivers from its own folder only; with the
@@ -80,11 +83,14 @@ if(TARGET gphoto_quorbit)
              FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
     ")
     quorbit_install_udev_rule(70-quorbit-gphoto2.rules)
+    install(FILES ${_quorbit_packaging}/org.quorbit.gphoto2.metainfo.xml
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 endif()
 
 # The install test: the tree above, installed into a scratch prefix, must
 # be complete and usable.
-set(_quorbit_expected lib/udev/rules.d/70-quorbit-camera.rules)
+set(_quorbit_expected lib/udev/rules.d/70-quorbit-camera.rules
+    ${CMAKE_INSTALL_DATADIR}/metainfo/org.quorbit.udev.metainfo.xml)
 if(TARGET quorbit)
     list(APPEND _quorbit_expected ${CMAKE_INSTALL_LIBDIR}/libquorbit.so
          ${CMAKE_INSTALL_LIBDIR}/libquorbit.so.1
@@ -102,7 +108,8 @@ if(TARGET camsim)
 endif()
 if(TARGET gphoto_quorbit)
     list(APPEND _quorbit_expected ${_quorbit_driver_rel}/quorbit.so
-         lib/udev/rules.d/70-quorbit-gphoto2.rules)
+         lib/udev/rules.d/70-quorbit-gphoto2.rules
+         ${CMAKE_INSTALL_DATADIR}/metainfo/org.quorbit.gphoto2.metainfo.xml)
 endif()
 if(TARGET lensmere)
     list(APPEND _quorbit_expected ${CMAKE_INSTALL_BINDIR}/lensmere
@@ -111,7 +118,7 @@ if(TARGET lensmere)
          ${CMAKE_INSTALL_MANDIR}/man1/lensmere.1
          ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps/lensmere.svg)
 endif()
-if(NOT QUORBIT_UDEV_RULES_DIR)
+if(BUILD_TESTING AND NOT QUORBIT_UDEV_RULES_DIR)
     add_test(NAME install_tree
              COMMAND ${CMAKE_COMMAND}
                  -DBUILD_DIR=${PROJECT_BINARY_DIR}
