@@ -17,14 +17,19 @@ if(TARGET quorbit)
     install(TARGETS quorbit LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
     install(FILES ${PROJECT_SOURCE_DIR}/cardlib/quorbit.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 
-    # The .pc file finds its prefix from where it lies, so that it stays
-    # right for an install under another --prefix or DESTDIR.
-    file(RELATIVE_PATH QUORBIT_PC_PREFIX_FROM_PCDIR "/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/")
-    string(REGEX REPLACE "/$" "" QUORBIT_PC_PREFIX_FROM_PCDIR "${QUORBIT_PC_PREFIX_FROM_PCDIR}")
-    configure_file(${_quorbit_packaging}/quorbit.pc.in ${PROJECT_BINARY_DIR}/packaging/quorbit.pc
-                   @ONLY)
-    install(FILES ${PROJECT_BINARY_DIR}/packaging/quorbit.pc
-            DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+    # The .pc file names the prefix it is installed under (prefix=/usr in
+    # the Debian package), as it is at install time: `cmake --install
+    # --prefix DIR` gets a .pc of its own; DESTDIR does not change it.
+    install(CODE "
+        set(QUORBIT_PC_PREFIX \"\${CMAKE_INSTALL_PREFIX}\")
+        set(CMAKE_INSTALL_LIBDIR \"${CMAKE_INSTALL_LIBDIR}\")
+        set(CMAKE_INSTALL_INCLUDEDIR \"${CMAKE_INSTALL_INCLUDEDIR}\")
+        set(PROJECT_VERSION \"${PROJECT_VERSION}\")
+        configure_file(\"${_quorbit_packaging}/quorbit.pc.in\"
+                       \"${PROJECT_BINARY_DIR}/packaging/quorbit.pc\" @ONLY)
+        file(INSTALL \"${PROJECT_BINARY_DIR}/packaging/quorbit.pc\"
+             DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}/pkgconfig\")
+    ")
 endif()
 
 # tools/ installs quorbit-cli as well; installing it twice is harmless.
