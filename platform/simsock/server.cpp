@@ -112,7 +112,7 @@ bool Server::Start(std::string* error) {
     // camera no client of ours would use.
     std::string foreign;
     int probe = ConnectTrustedSeqpacket(path_, &foreign);
-    if (probe < 0 && errno == EPERM)
+    if (probe < 0 && !foreign.empty())
         Log("camsim " + name_ + ": replacing " + path_ + ": " + foreign);
     if (probe >= 0) {
         ::close(probe);

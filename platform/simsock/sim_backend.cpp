@@ -225,7 +225,7 @@ Probe ProbeCamera(const std::string& dir, const std::string& name, bool remove_s
         return probe;
     std::string why;
     int fd = ConnectTrustedSeqpacket(path, &why);
-    if (fd < 0 && errno == EPERM) {
+    if (fd < 0 && !why.empty()) {
         ReportSkipped("not using the camera " + std::string(kPrefix) + name + " (" + path +
                       "): " + why);
         return probe;
@@ -413,9 +413,10 @@ OpenResult SimSocketBackend::Open(std::string_view device_path, Endpoint endpoin
             return NotUsed(device_path, "its folder " + dir + " is not yours alone: " + why);
     }
     const std::string socket_path = SocketPathFor(name);
-    int fd = ConnectTrustedSeqpacket(socket_path, &why);
-    if (fd < 0 && errno == EPERM)
-        return NotUsed(device_path, why);
+    std::string refused;
+    int fd = ConnectTrustedSeqpacket(socket_path, &refused);
+    if (fd < 0 && !refused.empty())
+        return NotUsed(device_path, refused);
     if (fd < 0) {
         const int err = errno;
         if (err == ENOENT || err == ECONNREFUSED || err == ENOTDIR)

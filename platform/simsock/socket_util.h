@@ -37,7 +37,8 @@ bool IsValidCameraName(const std::string& name);
 int ConnectSeqpacket(const std::string& path);
 
 // ConnectSeqpacket to a server of this user or root: a connection to anyone
-// else's is closed again and gives -1 with errno EPERM and *why set.
+// else's is closed again and gives -1 with errno EPERM and *why set (which
+// is left alone when the connection itself fails).
 int ConnectTrustedSeqpacket(const std::string& path, std::string* why);
 
 // Sets the receive timeout of a socket.
