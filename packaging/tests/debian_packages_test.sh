@@ -27,6 +27,11 @@ if ! QUORBIT_SKIP_BOOTSTRAP=1 bash "$source_dir/scripts/package" "$work" >"$work
     exit 1
 fi
 grep -q "the packages are in $work" "$work/package.log" || fail "scripts/package does not say where"
+case " ${DEB_BUILD_OPTIONS-nocheck} " in
+    *" nocheck "*) ;;
+    *) grep -q "quick tests: 100% tests passed" "$work/package.log" ||
+        fail "the quick tests did not run in the package build" ;;
+esac
 for other in someone-else_1.0_all.deb someone-else_1.0_amd64.changes \
     someone-else_1.0_amd64.buildinfo build/keep.deb; do
     [ "$(cat "$work/$other" 2>/dev/null)" = "not ours" ] || fail "scripts/package touched $other"
