@@ -272,10 +272,12 @@ void TZarvoLink::ExitButtonClick() {
 }
 
 QString TZarvoLink::TempBitmapPath() const {
-    return work_dir_ + QStringLiteral("/TEMP.BMP");
+    return (temporary_folder_.isEmpty() ? work_dir_ : temporary_folder_) +
+           QStringLiteral("/TEMP.BMP");
 }
 QString TZarvoLink::TempJpegPath() const {
-    return work_dir_ + QStringLiteral("/TEMP.jpg");
+    return (temporary_folder_.isEmpty() ? work_dir_ : temporary_folder_) +
+           QStringLiteral("/TEMP.jpg");
 }
 QString TZarvoLink::PictureFolder() const {
     return work_dir_ + QStringLiteral("/MyPhoto");

@@ -59,6 +59,9 @@ class TZarvoLink : public QWidget {
     void SetAlbum(lensmere::AlbumLink* album) { album_ = album; }
     void SetPrintDialog(lensmere::PrintLink* print) { print_ = print; }
     void SetSaveDialogRunner(SaveDialogRunner runner) { save_dialog_runner_ = std::move(runner); }
+    // Where TEMP.BMP and TEMP.jpg go instead of WorkDir() (a private folder
+    // when the desktop menu started the program); empty: WorkDir().
+    void SetTemporaryFolder(const QString& folder) { temporary_folder_ = folder; }
 
     // What the window knows, for those who look at it.
     int PhotoCount() const { return photo_count_; }
@@ -160,6 +163,7 @@ class TZarvoLink : public QWidget {
     uint8_t device_connected_ = 0;
     std::atomic<uint8_t> busy_{0};
     QString work_dir_;
+    QString temporary_folder_;
 
     // The last view worker and the last save/print worker started (null once
     // released).

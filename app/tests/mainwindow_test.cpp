@@ -30,6 +30,7 @@
 #include "sim/card_maker.h"
 #include "testsupport/cjpeg.h"
 #include "testsupport/recording_clock.h"
+#include "testsupport/temp_dir.h"
 
 namespace fs = std::filesystem;
 
@@ -537,6 +538,24 @@ TEST_F(MainWindowTest, PrintHandsTheJpegToThePrintDialog) {
     EXPECT_EQ(jpeg[0], 0xFF);
     EXPECT_EQ(jpeg[1], 0xD8);
     EXPECT_EQ(QImage(workdir_.Q() + "/TEMP.jpg").size(), QSize(644, 484));
+}
+
+TEST_F(MainWindowTest, ATemporaryFolderTakesTheTemporaryPicturesButNotMyPhoto) {
+    testsupport::TempDir temporary;
+    Plug(MakeCamera(sim::Variant::k16MbLe, 2));
+    TZarvoLink& w = Open();
+    w.SetTemporaryFolder(QString::fromStdString(temporary.path()));
+    Select(1);
+    apptest::Press(w, "ViewPICButton");
+    EXPECT_EQ(fs::file_size(temporary / "TEMP.BMP"), 234310u);
+    apptest::Press(w, "PrintButton");
+    EXPECT_EQ(print_.calls, (QStringList{"load " + QString::fromStdString(temporary / "TEMP.jpg"),
+                                         "prepare", "show"}));
+    EXPECT_EQ(QImage(QString::fromStdString(temporary / "TEMP.jpg")).size(), QSize(644, 484));
+    EXPECT_EQ(fs::file_size(temporary / "TEMP.BMP"), 935142u) << "the doubled bitmap";
+    EXPECT_FALSE(fs::exists(workdir_.File("TEMP.BMP")));
+    EXPECT_FALSE(fs::exists(workdir_.File("TEMP.jpg")));
+    EXPECT_EQ(w.PictureFolder(), workdir_.Q() + "/MyPhoto");
 }
 
 TEST_F(MainWindowTest, AlbumOpensOnThePictureFolder) {
