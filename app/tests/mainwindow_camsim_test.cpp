@@ -75,7 +75,7 @@ class MainWindowCamsimTest : public ::testing::Test {
     std::vector<uint8_t> RawOfSlot(const std::string& card, int slot) {
         auto bytes = apptest::ReadFile(card);
         const size_t at = static_cast<size_t>(slot) * 0x4C000;
-        return {bytes.begin() + at, bytes.begin() + at + sim::kRawPhotoBytes};
+        return {bytes.begin() + at, bytes.begin() + at + picture::kRawPhotoBytes};
     }
     static QImage Preview(const TZarvoLink& w) {
         return apptest::Control<QLabel>(w, "Image1")

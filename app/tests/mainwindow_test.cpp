@@ -125,7 +125,7 @@ class MainWindowTest : public ::testing::Test {
             .convertToFormat(QImage::Format_RGB888);
     }
     std::vector<uint8_t> RawOfSlot(WatchedCamera& camera, int slot) {
-        return camera.Camera().Peek(static_cast<uint64_t>(slot) * 0x4C000, sim::kRawPhotoBytes);
+        return camera.Camera().Peek(static_cast<uint64_t>(slot) * 0x4C000, picture::kRawPhotoBytes);
     }
     std::vector<QString> Items() const {
         std::vector<QString> items;
