@@ -27,6 +27,7 @@
 #include "app/tests/mainwindow_test_support.h"
 #include "app/tests/printdialog_testutil.h"
 #include "sim/tests/camsim_process.h"
+#include "testsupport/files.h"
 
 namespace fs = std::filesystem;
 using sim::testing::CamsimDir;
@@ -73,7 +74,7 @@ class MainWindowCamsimTest : public ::testing::Test {
         return process;
     }
     std::vector<uint8_t> RawOfSlot(const std::string& card, int slot) {
-        auto bytes = apptest::ReadFile(card);
+        auto bytes = testsupport::ReadWholeFile(card).value();
         const size_t at = static_cast<size_t>(slot) * 0x4C000;
         return {bytes.begin() + at, bytes.begin() + at + picture::kRawPhotoBytes};
     }

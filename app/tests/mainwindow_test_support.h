@@ -71,7 +71,4 @@ std::vector<picture::Picture> TestPictures(int count);
 // pixels whose bytes lie past the slot are black.
 QImage ExpectedPreview(const std::vector<uint8_t>& raw);
 
-std::vector<uint8_t> ReadFile(const std::string& path);
-void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes);
-
 }  // namespace apptest
