@@ -13,6 +13,8 @@
 namespace lensmere {
 
 void ttimethread_read::run() {
+    // Once for the transfer rather than once for each of its pauses.
+    const platform::LowTimerSlack slack;
     TransferOutcome outcome;
     window_.TransferStarted();
     bool complete = true;
