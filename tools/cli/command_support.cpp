@@ -61,4 +61,19 @@ std::unique_ptr<PendingFile> ReserveTarget(const CommandContext& ctx, const std:
     return file;
 }
 
+bool Confirm(const CommandContext& ctx, const std::string& question) {
+    if (ctx.options.yes)
+        return true;
+    if (!ctx.io.interactive) {
+        Say(ctx, "%s needs confirmation: add --yes", ctx.options.command.c_str());
+        return false;
+    }
+    std::fprintf(ctx.io.err, "%s [y/N] ", question.c_str());
+    std::fflush(ctx.io.err);
+    char answer[64] = {};
+    if (!std::fgets(answer, sizeof answer, ctx.io.in))
+        return false;
+    return answer[0] == 'y' || answer[0] == 'Y';
+}
+
 }  // namespace cli

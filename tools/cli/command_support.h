@@ -65,6 +65,10 @@ bool MayWrite(const CommandContext& ctx, const std::string& path);
 // there (MayWrite) and the file is reserved; null, the reason said, if not.
 std::unique_ptr<PendingFile> ReserveTarget(const CommandContext& ctx, const std::string& path);
 
+// Whether the user agrees (--yes, or "y" on a terminal); without a terminal
+// to ask on, --yes is required.
+bool Confirm(const CommandContext& ctx, const std::string& question);
+
 // Runs a library operation with its progress bar labelled.
 template <typename F>
 int WithProgress(const CommandContext& ctx, const std::string& label, F&& operation) {
