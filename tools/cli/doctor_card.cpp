@@ -63,15 +63,20 @@ void DoctorCard::AssumeGeometry(int size_mb, std::optional<GeometryKind> kind) {
         kind ? std::vector<GeometryKind>{*kind} : KindsOfSize(size_mb);
     if (kinds.empty())
         return;
-    GeometryKind chosen = kinds.back();
+    GeometryKind chosen = kinds.front();
     if (kinds.size() > 1) {
-        // The camera takes the read commands of its own form only; the
-        // check is a question to the camera, not a read the user asked for.
+        // Which form's commands the camera takes. A big-endian camera reads
+        // a little-endian read command's address bytes as some page of its
+        // own and answers it, but the little-endian firmware refuses a
+        // command with a byte where its address field ends: the big-endian
+        // read of the system block (a page number whose low byte is not 0)
+        // is that command. A question to the camera, not a read the user
+        // asked for.
         const quorbit::QuietCardErrors quiet;
-        auto le = quorbit::MakeGeometry(kinds.front(), session_.device.get());
-        std::vector<uint8_t> page(le->PageSize());
-        if (le->ReadPages(le->SystemBlockPage(), page.data(), le->PageSize()) != 0)
-            chosen = kinds.front();
+        auto be = quorbit::MakeGeometry(kinds.back(), session_.device.get());
+        std::vector<uint8_t> page(be->PageSize());
+        if (be->ReadPages(be->SystemBlockPage(), page.data(), be->PageSize()) != 0)
+            chosen = kinds.back();
     }
     session_.geometry = quorbit::MakeGeometry(chosen, session_.device.get());
     recognised_ = false;
