@@ -2,7 +2,9 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <iterator>
 
 #include "cardlib/bitmap.h"
 #include "cardlib/photo_io.h"
@@ -101,6 +103,10 @@ void PrintSurvey(const CommandContext& ctx, const DoctorCard& card, const CardSu
     }
 }
 
+// Erased rows at the end of a slot that make its photo one that was not
+// written whole: more than a white strip a real picture might end in.
+constexpr size_t kIncompleteRows = 16;
+
 // The library's bitmap of a raw photo and the picture in it.
 struct SlotPhoto {
     std::vector<uint8_t> bitmap;
@@ -119,6 +125,19 @@ std::optional<SlotPhoto> ReadDeletedPhoto(const CommandContext& ctx, DoctorCard&
     if (!raw) {
         Say(ctx, "reading slot %u from the card failed", unsigned{slot});
         return std::nullopt;
+    }
+    // A slot whose first page holds data but whose end reads erased holds a
+    // photo whose upload was cut off: it is saved as it is, and said so.
+    const auto end = raw->begin() + quorbit::kPhotoSlotBytes;
+    const auto last_data = std::find_if(std::make_reverse_iterator(end), raw->rend(),
+                                        [](uint8_t b) { return b != 0xFF; });
+    const size_t erased_rows =
+        static_cast<size_t>(last_data - std::make_reverse_iterator(end)) / quorbit::kRawRowBytes;
+    if (erased_rows >= kIncompleteRows) {
+        Say(ctx,
+            "slot %u: its last %zu rows are erased: the photo there was not written whole "
+            "(an upload cut off?); it is saved as it is, the erased rows white",
+            unsigned{slot}, erased_rows);
     }
     SlotPhoto photo;
     photo.bitmap = quorbit::EncodeBitmap(*raw);

@@ -411,6 +411,25 @@ TEST_F(DoctorTest, RecoverRefusesWhatIsNotThereAndChangesNothing) {
     EXPECT_TRUE(Backups().empty());
 }
 
+TEST_F(DoctorTest, APhotoCutOffInItsSlotIsSavedAndSaidSo) {
+    MakeCamera(sim::Variant::k32Mb, 1);
+    // An upload into slot 1 cut off after 100 KB: never listed.
+    std::vector<uint8_t> part = Slot(0);
+    part.resize(100 * 1024);
+    camera_->Poke(sim::PhotoSlotOffset(variant_, 1), part);
+    Result r = Run({"recover", "list", "--parsable"});
+    EXPECT_EQ(r.out, "1\t1\n");
+    r = Run({"recover", "get", "1", (dir_ / "cut.bmp")});
+    EXPECT_EQ(r.status, cli::kExitOk) << r.err;
+    EXPECT_NE(r.err.find("not written whole"), std::string::npos) << r.err;
+    EXPECT_TRUE(fs::exists(dir_ / "cut.bmp"));
+    // A whole photo is not said to be cut off.
+    Delete(0);
+    r = Run({"recover", "get", "1", (dir_ / "whole.bmp")});
+    EXPECT_EQ(r.status, cli::kExitOk) << r.err;
+    EXPECT_EQ(r.err.find("not written whole"), std::string::npos) << r.err;
+}
+
 TEST_F(DoctorTest, RepairListsEveryPhotoOfATornCardAndTouchesNoSlot) {
     for (bool keep_header : {true, false}) {
         SCOPED_TRACE(keep_header ? "count over an erased directory" : "system block erased");
