@@ -8,10 +8,14 @@ const char* const kDoctorCommandsHelp =
     R"(  check            read the card's directory and the first page of every slot;
                    report what is wrong (exit 1) and the deleted photos that
                    are still on the card
-  recover list     the deleted photos still in their slots, numbered K = 1, 2, ...
-  recover get K FILE    save deleted photo K (formats as for get)
-  recover get-all DIR   save every deleted photo still on the card into DIR
-  recover restore K     list deleted photo K on the card again
+  recover list     the deleted photos still in their slots: K = 1, 2, ..., slot
+  recover get K FILE
+                   save deleted photo K (formats as for get)
+  recover get-all DIR
+                   save every deleted photo still on the card into DIR
+  recover restore K
+                   list deleted photo K on the card again, where no upload
+                   takes its slot. Asks first unless --yes.
   repair --size MB rebuild the directory of a card that is not recognised or
                    whose directory is erased or torn: after a backup image in
                    the current folder, every slot holding picture data is
