@@ -36,8 +36,7 @@ int OpenCard(const CommandContext& ctx, DoctorCard& card) {
 // image, so that its slots can be looked at. False when nothing tells it.
 bool AssumeGeometry(const CommandContext& ctx, DoctorCard& card) {
     if (ctx.image != nullptr) {
-        const auto kind = static_cast<quorbit::GeometryKind>(ctx.image->variant());
-        card.AssumeGeometry(0, kind);
+        card.AssumeGeometry(0, KindOf(ctx.image->variant()));
         return true;
     }
     if (ctx.options.size_mb == 0)
@@ -412,7 +411,7 @@ int RepairCard(const CommandContext& ctx) {
         }
     } else {
         if (ctx.image != nullptr && ctx.image->kind_guessed() &&
-            quorbit::GeometryKind(ctx.image->variant()) == quorbit::GeometryKind::k16MbLe) {
+            KindOf(ctx.image->variant()) == quorbit::GeometryKind::k16MbLe) {
             Say(ctx,
                 "this 16 MB image is not recognised, and 16 MB cards come in two forms: "
                 "say which with --geometry 16MbLe or --geometry 16Mb");

@@ -21,6 +21,15 @@ std::string SizeText(uint64_t bytes) {
 
 }  // namespace
 
+quorbit::GeometryKind KindOf(sim::Variant variant) {
+    // Both list the kinds in the library's probe order.
+    static_assert(
+        static_cast<int>(sim::Variant::k8MbLe) == static_cast<int>(quorbit::GeometryKind::k8MbLe) &&
+        static_cast<int>(sim::Variant::k16Mb) == static_cast<int>(quorbit::GeometryKind::k16Mb) &&
+        static_cast<int>(sim::Variant::k128Mb) == static_cast<int>(quorbit::GeometryKind::k128Mb));
+    return static_cast<quorbit::GeometryKind>(variant);
+}
+
 std::unique_ptr<ImageCard> ImageCard::Open(const std::string& path, const std::string& geometry,
                                            bool writable, std::string* error) {
     struct stat st {};

@@ -11,12 +11,16 @@
 #include <memory>
 #include <string>
 
+#include "cardlib/geometry.h"
 #include "platform/clock.h"
 #include "platform/inprocess/inprocess_backend.h"
 #include "sim/geometry.h"
 #include "tools/cli/library.h"
 
 namespace cli {
+
+// The card library's geometry for a kind of the simulated camera's firmware.
+quorbit::GeometryKind KindOf(sim::Variant variant);
 
 class ImageCard {
   public:

@@ -461,6 +461,36 @@ TEST_F(DoctorTest, RepairListsEveryPhotoOfATornCardAndTouchesNoSlot) {
     }
 }
 
+TEST_F(DoctorTest, RepairMendsADamagedDirectory) {
+    // Bytes of the system block changed behind the library's back.
+    struct Damage {
+        const char* name;
+        size_t offset;  // in the system block
+        std::vector<uint8_t> bytes;
+        const char* code;
+    };
+    const Damage cases[] = {
+        {"two entries name one slot", 512 + 16 * 2 + 8, {1, 0}, "duplicate-slot"},
+        {"an entry names a slot beyond the card", 512 + 16 + 8, {200, 0}, "slot-beyond-card"},
+        {"a count over the capacity", 256, {250, 0}, "count-over-capacity"},
+        {"a hint names a photo's slot", 512 + 16 * 4 + 8, {0, 0}, "hint-in-use"},
+    };
+    for (const Damage& d : cases) {
+        SCOPED_TRACE(d.name);
+        backend_.backend().Detach("cam");
+        MakeCamera(sim::Variant::k16Mb, 3);
+        camera_->Poke(G().system_block_offset + d.offset, d.bytes);
+        Result r = Run({"check", "--parsable"});
+        EXPECT_EQ(r.status, cli::kExitFailed);
+        EXPECT_NE(r.out.find(std::string("problem\t") + d.code + "\t"), std::string::npos) << r.out;
+        r = Run({"repair", "--yes", "-q"});
+        EXPECT_EQ(r.status, cli::kExitOk) << r.err;
+        EXPECT_EQ(ListedSlots(), (std::vector<uint16_t>{0, 1, 2}));
+        for (const std::string& b : Backups())
+            fs::remove(b);
+    }
+}
+
 TEST_F(DoctorTest, RepairFindsTheFormOfEveryKindOfCard) {
     for (sim::Variant v : sim::kAllVariants) {
         SCOPED_TRACE(std::string(sim::VariantName(v)));
