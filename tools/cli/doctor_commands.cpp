@@ -361,14 +361,13 @@ int CheckCard(const CommandContext& ctx) {
     if (int rc = OpenCard(ctx, card))
         return rc;
     if (!card.recognised() && !AssumeGeometry(ctx, card)) {
+        const char* why =
+            "the card is not recognised; 'quorbit-cli check --size MB' looks at its slots, "
+            "'quorbit-cli repair --size MB' lists its photos again";
         if (ctx.options.parsable) {
-            std::fprintf(ctx.io.out, "card\t-\tnot-recognised\n");
+            std::fprintf(ctx.io.out, "card\t-\tnot-recognised\nproblem\tnot-recognised\t%s\n", why);
         } else {
-            std::fprintf(ctx.io.out, "card: not recognised\n");
-            std::fprintf(ctx.io.out,
-                         "problem: the card is not recognised; 'quorbit-cli check --size MB' "
-                         "looks at its slots, 'quorbit-cli repair --size MB' lists its photos "
-                         "again\n");
+            std::fprintf(ctx.io.out, "card: not recognised\nproblem: %s\n", why);
         }
         return kExitFailed;
     }
