@@ -51,9 +51,18 @@ CardSurvey SurveyCard(const quorbit::FlashGeometry& g, const quorbit::SystemBloc
     for (size_t slot = 0; slot < slots.size(); ++slot) {
         if (slots[slot] == SlotState::kData)
             s.data_slots.push_back(static_cast<uint16_t>(slot));
-        if (slots[slot] == SlotState::kUnreadable)
-            problem("unreadable-slot",
-                    "slot " + Str(static_cast<long>(slot)) + " could not be read");
+        if (slots[slot] != SlotState::kUnreadable)
+            continue;
+        // A camera that stops answering leaves every later slot unread: one
+        // line for a run.
+        size_t last = slot;
+        while (last + 1 < slots.size() && slots[last + 1] == SlotState::kUnreadable)
+            ++last;
+        problem("unreadable-slot",
+                last == slot ? "slot " + Str(static_cast<long>(slot)) + " could not be read"
+                             : "slots " + Str(static_cast<long>(slot)) + " to " +
+                                   Str(static_cast<long>(last)) + " could not be read");
+        slot = last;
     }
 
     std::vector<int> named_by(static_cast<size_t>(s.capacity), 0);  // photo number, or 0

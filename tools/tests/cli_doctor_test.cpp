@@ -177,12 +177,13 @@ TEST(CardSurvey, FindsWhatIsWrongAndWhatIsDeleted) {
 
 TEST(CardSurvey, TellsWhichEntriesAreTornAndWhichSlotsCannotBeRead) {
     auto g = quorbit::MakeGeometry(GeometryKind::k16MbLe, nullptr);
-    const cli::CardSurvey s =
-        cli::SurveyCard(*g, MakeBlock(*g, {4, {0, 1, -1, -1}}), true, Slots(52, {0, 1, 2}, {9}));
-    ASSERT_EQ(s.problems.size(), 2u);
+    const cli::CardSurvey s = cli::SurveyCard(*g, MakeBlock(*g, {4, {0, 1, -1, -1}}), true,
+                                              Slots(52, {0, 1, 2}, {9, 40, 41, 42}));
+    ASSERT_EQ(s.problems.size(), 3u);
     EXPECT_EQ(s.problems[0].text, "slot 9 could not be read");
-    EXPECT_NE(s.problems[1].text.find("photos 3 and 4 of the 4 counted"), std::string::npos)
-        << s.problems[1].text;
+    EXPECT_EQ(s.problems[1].text, "slots 40 to 42 could not be read");
+    EXPECT_NE(s.problems[2].text.find("photos 3 and 4 of the 4 counted"), std::string::npos)
+        << s.problems[2].text;
 }
 
 struct RestoreCase {
