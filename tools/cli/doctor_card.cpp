@@ -131,6 +131,12 @@ bool DoctorCard::StoreSystemBlock(const quorbit::SystemBlock& block) {
     return false;
 }
 
+bool DoctorCard::Rebuild(const CardSurvey& survey) {
+    const quorbit::SystemBlock block = RebuiltSystemBlock(*session_.geometry, session_.system_block,
+                                                          survey.recognised, survey.data_slots);
+    return StoreSystemBlock(block) && Verify(static_cast<int>(survey.data_slots.size()));
+}
+
 bool DoctorCard::Verify(int expected_count) {
     if (quorbit::ProbeGeometry(session_) != 1) {
         recognised_ = false;

@@ -50,6 +50,11 @@ class DoctorCard {
     // block may be erased from some page on.
     bool StoreSystemBlock(const quorbit::SystemBlock& block);
 
+    // Writes a fresh system block listing every slot of the survey that
+    // holds picture data, in slot order, and reads it back: true when the
+    // card is recognised with them listed. The repair's write.
+    bool Rebuild(const CardSurvey& survey);
+
     // Reads the system block back: whether the card is recognised with the
     // geometry and holds `block`'s header count.
     bool Verify(int expected_count);

@@ -467,10 +467,8 @@ int RepairCard(const CommandContext& ctx) {
     if (!backup || !BackUp(ctx, card, *backup))
         return kExitFailed;
     Tell(ctx, "the card as it was is backed up to %s", backup->final_path().c_str());
-    const quorbit::SystemBlock block =
-        RebuiltSystemBlock(g, card.system_block(), survey.recognised, survey.data_slots);
     const int count = static_cast<int>(n);
-    if (!card.StoreSystemBlock(block) || !card.Verify(count)) {
+    if (!card.Rebuild(survey)) {
         Say(ctx,
             "the repair was cut short: the card's directory may be erased. Nothing in the "
             "photo slots was touched, and %s holds the card as it was. Connect the camera "
