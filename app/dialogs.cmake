@@ -11,6 +11,9 @@ add_library(lensmere_dialogs STATIC
     filelistbox.cpp
     albumdialog.cpp
     queueresolution.cpp
+    printersettings.cpp
+    systemprintdialog.cpp
+    printjob.cpp
     printersetupdialog.cpp
     printdialog.cpp)
 target_include_directories(lensmere_dialogs PUBLIC ${PROJECT_SOURCE_DIR})

@@ -5,6 +5,7 @@
 #include <QGridLayout>
 #include <QMessageBox>
 #include <QSpacerItem>
+#include <QWidget>
 
 namespace lensmere {
 
@@ -34,6 +35,19 @@ void StyleMessageBox(QMessageBox& box) {
         grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Minimum),
                       grid->rowCount(), 0, 1, grid->columnCount());
     }
+}
+
+void CentreOverOwner(QWidget& dialog) {
+    QWidget* parent = dialog.parentWidget();
+    QWidget* owner = parent != nullptr ? parent->window() : nullptr;
+    if (owner == nullptr || !owner->isVisible()) {
+        return;
+    }
+    QRect placed(QPoint(0, 0), dialog.size());
+    placed.moveCenter(owner->geometry().center());
+    // The geometry of a window is that of its client area; the window manager puts the frame
+    // around it.
+    dialog.setGeometry(placed);
 }
 
 }  // namespace lensmere

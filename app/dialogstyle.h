@@ -5,6 +5,7 @@
 #include <QFont>
 
 class QMessageBox;
+class QWidget;
 
 namespace lensmere {
 
@@ -15,5 +16,10 @@ QFont ProgramFont();
 // The program's font, and a width at which the window frame shows the whole caption. Call it
 // on a finished box: changing its icon or texts afterwards lays it out anew.
 void StyleMessageBox(QMessageBox& box);
+
+// Places a dialog that is about to show with its client area centred over the window of its
+// parent (when that is shown). Qt guesses the window frame of a first showing, and places it
+// off centre by the difference.
+void CentreOverOwner(QWidget& dialog);
 
 }  // namespace lensmere

@@ -11,6 +11,19 @@
 namespace lensmere {
 namespace {
 
+// A message box centred over the window it belongs to. Qt places a box by a guess at the
+// window frame's size, which puts it off centre by the guess's error.
+class CentredMessageBox : public QMessageBox {
+  public:
+    using QMessageBox::QMessageBox;
+
+  protected:
+    void showEvent(QShowEvent* event) override {
+        QMessageBox::showEvent(event);  // gives the box its size
+        CentreOverOwner(*this);
+    }
+};
+
 MessageHandler& Handler() {
     static MessageHandler handler;
     return handler;
@@ -52,8 +65,14 @@ void ShowMessage(const QString& text) {
         handler(text);
         return;
     }
-    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("ZarvoLink"), text, QMessageBox::Ok,
-                    QApplication::activeWindow());
+    // Over the dialog that raised the error: the modal one on top, which need not be active
+    // yet when a system dialog has just closed.
+    QWidget* owner = QApplication::activeModalWidget();
+    if (owner == nullptr) {
+        owner = QApplication::activeWindow();
+    }
+    CentredMessageBox box(QMessageBox::NoIcon, QStringLiteral("ZarvoLink"), text, QMessageBox::Ok,
+                          owner);
     StyleMessageBox(box);
     box.exec();
 }

@@ -16,8 +16,11 @@
 
 #include "app/dialogstyle.h"
 #include "app/errors.h"
+#include "app/printersettings.h"
 #include "app/printersetupdialog.h"
+#include "app/printjob.h"
 #include "app/queueresolution.h"
+#include "app/systemprintdialog.h"
 
 namespace lensmere {
 
@@ -287,6 +290,13 @@ QSize TPrintDlg::PageSize() {
     return printer.pageLayout().paintRectPixels(printer.resolution()).size();
 }
 
+void TPrintDlg::setVisible(bool visible) {
+    if (visible && !isVisible()) {
+        CentreOverOwner(*this);
+    }
+    QDialog::setVisible(visible);
+}
+
 void TPrintDlg::showEvent(QShowEvent* event) {
     PaintBox1->ClearDrawing();
     QDialog::showEvent(event);
@@ -312,14 +322,28 @@ void TPrintDlg::PreparePicture() {
 
 void TPrintDlg::PrintPicture() {
     QPrinter& printer = CurrentPrinter();
-    if (!PrintDialog1) {
-        PrintDialog1 = new QPrintDialog(&printer, this);
-        PrintDialog1->setFont(ProgramFont());
+    // A queue that went away after it was chosen takes no print; the user picks another one.
+    if (PrintsOnQueue(printer)) {
+        CheckQueue(printer.printerName());
     }
-    if (runner_(*PrintDialog1) != QDialog::Accepted) {
+    const TPrinterSettings before(printer);
+    delete PrintDialog1;
+    PrintDialog1 = new QPrintDialog(&printer, this);
+    PrintDialog1->setFont(ProgramFont());
+    if (!RunSystemPrintDialog(*PrintDialog1, printer, before, runner_)) {
         return;
     }
-    UseQueueResolution();
+    try {
+        UseQueueResolution();
+        PrintOn(printer);
+    } catch (...) {
+        // A print that did not go out changes nothing, the printer included.
+        before.Restore(printer);
+        throw;
+    }
+}
+
+void TPrintDlg::PrintOn(QPrinter& printer) {
     const float f = SizeFactor();
     const TPicture& picture = image1->Picture();
     // The position is read before the job begins: a job begun and then abandoned would
@@ -327,18 +351,16 @@ void TPrintDlg::PrintPicture() {
     const int x = FieldInteger(EditX->text());
     const int y = FieldInteger(EditY->text());
     const QRect target = PagePictureRect(picture.Width(), picture.Height(), f, x, y);
-    QPainter painter;
-    if (!painter.begin(&printer)) {
-        throw Error(std::string("Printer selected is not valid"));
-    }
+    TPrintJob job(printer);
     if (!picture.IsEmpty()) {
         // What lies outside the printable area is not printed, as on paper.
+        QPainter& painter = job.Painter();
         const QSize page = printer.pageLayout().paintRectPixels(printer.resolution()).size();
         painter.setClipRect(QRect(QPoint(0, 0), page));
         painter.setRenderHint(QPainter::LosslessImageRendering);
         painter.drawImage(target, picture.Image());
     }
-    painter.end();
+    job.Finish();
 }
 
 void TPrintDlg::DrawPreview() {

@@ -90,6 +90,20 @@ class TPrintDlg : public QDialog {
     // The printable area of the current printer in printer pixels.
     QSize PageSize();
 
+    // Centred over the main window whenever it is shown.
+    void setVisible(bool visible) override;
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+
+  private:
+    void DropSystemDialogs();
+    // Hands the picture to the printer the system print dialog left current.
+    void PrintOn(QPrinter& printer);
+    // Printer pixels are those of the current queue's own resolution.
+    void UseQueueResolution();
+
+    // Controls, named as in the dialog's form.
     QFrame* Bevel2;
     QFrame* Bevel1;
     TPictureBox* image1;
@@ -103,17 +117,11 @@ class TPrintDlg : public QDialog {
     QComboBox* ComboBox1;
     QLineEdit* EditX;
     QLineEdit* EditY;
-    // Bound to the current printer; made when first needed.
+    // Made anew for every print: it lists the queues there are then, and starts from the
+    // current printer.
     QPrintDialog* PrintDialog1 = nullptr;
+    // Bound to the current printer; made when first needed.
     TPrinterSetupDlg* PrinterSetupDialog1 = nullptr;
-
-  protected:
-    void showEvent(QShowEvent* event) override;
-
-  private:
-    void DropSystemDialogs();
-    // Printer pixels are those of the current queue's own resolution.
-    void UseQueueResolution();
 
     std::unique_ptr<QPrinter> printer_;
     DialogRunner runner_;

@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include "app/dialogstyle.h"
+#include "app/printjob.h"
 
 namespace lensmere {
 
@@ -68,13 +69,21 @@ TPrinterSetupDlg::TPrinterSetupDlg(QPrinter* printer, QWidget* parent)
 void TPrinterSetupDlg::showEvent(QShowEvent* event) {
     ReadPrinter();
     QDialog::showEvent(event);
+    CentreOverOwner(*this);
 }
 
 void TPrinterSetupDlg::ReadPrinter() {
     const QSignalBlocker blocker(printer_box_);
     printer_box_->clear();
     printer_box_->addItems(QPrinterInfo::availablePrinterNames());
-    printer_box_->setCurrentIndex(printer_box_->findText(printer_->printerName()));
+    // A queue that has gone (or a printer that writes a file) is not offered: the system's
+    // default is, as the print dialog would.
+    int index =
+        printer_box_->findText(PrintsOnQueue(*printer_) ? printer_->printerName() : QString());
+    if (index < 0) {
+        index = printer_box_->findText(QPrinterInfo::defaultPrinterName());
+    }
+    printer_box_->setCurrentIndex(index < 0 && printer_box_->count() > 0 ? 0 : index);
     ListPapers(printer_->pageLayout().pageSize().name());
     orientation_->button(printer_->pageLayout().orientation())->setChecked(true);
 }
@@ -94,8 +103,10 @@ void TPrinterSetupDlg::ListPapers(const QString& keep) {
 
 void TPrinterSetupDlg::accept() {
     const QString name = printer_box_->currentText();
-    if (!name.isEmpty() && name != printer_->printerName()) {
+    if (!name.isEmpty() && (name != printer_->printerName() || !PrintsOnQueue(*printer_))) {
+        printer_->setOutputFormat(QPrinter::NativeFormat);
         printer_->setPrinterName(name);
+        printer_->setOutputFileName(QString());
     }
     if (paper_box_->currentIndex() >= 0) {
         printer_->setPageSize(paper_box_->currentData().value<QPageSize>());

@@ -20,7 +20,7 @@ class TPrinterSetupDlg : public QDialog {
     void accept() override;
 
   protected:
-    // Every showing starts from the printer's present settings.
+    // Every showing starts from the printer's present settings, centred over the print dialog.
     void showEvent(QShowEvent* event) override;
 
   private:

@@ -179,7 +179,7 @@ int GetInfo(CameraFilesystem*, const char* folder, const char* name, CameraFileI
             GP_FILE_INFO_TYPE | GP_FILE_INFO_SIZE | GP_FILE_INFO_WIDTH | GP_FILE_INFO_HEIGHT |
             GP_FILE_INFO_PERMISSIONS);
         std::snprintf(info->file.type, sizeof info->file.type, "%s", GP_MIME_PNG);
-        info->file.size = PngFileBytes(quorbit::kPhotoWidth, quorbit::kPhotoHeight);
+        info->file.size = PhotoPngBytes(quorbit::kPhotoWidth, quorbit::kPhotoHeight);
         info->file.width = quorbit::kPhotoWidth;
         info->file.height = quorbit::kPhotoHeight;
         info->file.permissions =
@@ -208,7 +208,7 @@ int GetFile(CameraFilesystem*, const char* folder, const char* name, CameraFileT
             return call.Error(GP_ERROR_IO_READ, error);
         const bool preview = type == GP_FILE_TYPE_PREVIEW;
         const std::vector<uint8_t> bytes =
-            preview ? EncodeJpeg(HalfSize(*picture), kPreviewQuality) : EncodePng(*picture);
+            preview ? EncodeJpeg(HalfSize(*picture), kPreviewQuality) : PhotoPng(*picture);
         if (bytes.empty())
             return call.Error(GP_ERROR, "cannot encode " + photo.name);
         gp_file_set_mime_type(file, preview ? GP_MIME_JPEG : GP_MIME_PNG);
@@ -325,7 +325,8 @@ int Summary(Camera* camera, CameraText* summary, GPContext* context) {
 int About(Camera*, CameraText* about, GPContext*) {
     std::snprintf(about->text, sizeof about->text,
                   "%s: photos in the camera's raw flash card as PNG files named after their "
-                  "slot (slot-000.png, ...); upload takes 322 x 242 BMP or PNG pictures.\n",
+                  "slot (slot-000.png, ...); upload takes PNG, JPEG and BMP pictures, fitted to "
+                  "322 x 242.\n",
                   kModel);
     return GP_OK;
 }

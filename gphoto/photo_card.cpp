@@ -9,6 +9,7 @@
 #include "cardlib/bitmap.h"
 #include "cardlib/files.h"
 #include "cardlib/photo_io.h"
+#include "picture/raw_photo.h"
 
 namespace quorbit_gphoto {
 namespace {
@@ -16,29 +17,7 @@ namespace {
 constexpr char kNamePrefix[] = "slot-";
 constexpr char kNameSuffix[] = ".png";
 constexpr char kExpectedPicture[] =
-    "the camera takes 322 x 242 pictures only: a 24-bit BMP or a PNG of exactly that size";
-
-RgbPicture PictureFromRaw(std::span<const uint8_t> raw) {
-    RgbPicture picture(quorbit::kPhotoWidth, quorbit::kPhotoHeight);
-    for (size_t i = 0; i < static_cast<size_t>(picture.width) * picture.height; ++i) {
-        const uint8_t* p = raw.data() + i * quorbit::kRawPixelBytes;
-        picture.rgb[3 * i] = p[3];
-        picture.rgb[3 * i + 1] = p[2];
-        picture.rgb[3 * i + 2] = p[0];
-    }
-    return picture;
-}
-
-std::vector<uint8_t> RawFromPicture(const RgbPicture& picture) {
-    std::vector<uint8_t> raw(quorbit::kRawPhotoBytes, 0);
-    for (size_t i = 0; i < static_cast<size_t>(picture.width) * picture.height; ++i) {
-        uint8_t* p = raw.data() + i * quorbit::kRawPixelBytes;
-        p[0] = picture.rgb[3 * i + 2];
-        p[2] = picture.rgb[3 * i + 1];
-        p[3] = picture.rgb[3 * i];
-    }
-    return raw;
-}
+    "the camera takes PNG, JPEG and BMP pictures, fitted to 322 x 242 with black around";
 
 }  // namespace
 
@@ -157,7 +136,7 @@ std::optional<RgbPicture> PhotoCard::ReadPhoto(const PhotoFile& photo, std::stri
         *error = "cannot read " + photo.name + " from the camera";
         return std::nullopt;
     }
-    cached_ = PictureFromRaw(*raw);
+    cached_ = picture::PictureFromRaw(*raw);
     cached_slot_ = photo.slot;
     return cached_;
 }
@@ -185,18 +164,18 @@ PhotoCard::UploadResult PhotoCard::Upload(std::span<const uint8_t> file) {
     const int count = g.HeaderPhotoCount(session_.system_block);
     if (count >= g.MaxPhotos())
         return refuse("the camera's card is full (" + std::to_string(g.MaxPhotos()) + " photos)");
-    std::vector<uint8_t> bitmap;
-    if (LooksLikePng(file)) {
-        const std::optional<RgbPicture> picture =
-            DecodePng(file, quorbit::kPhotoWidth, quorbit::kPhotoHeight);
-        if (!picture)
-            return refuse(std::string("this PNG cannot be uploaded: ") + kExpectedPicture);
-        bitmap = quorbit::EncodeBitmap(RawFromPicture(*picture));
-    } else if (file.size() <= quorbit::kMaxBitmapFileBytes && quorbit::DecodeBitmap(file)) {
-        bitmap.assign(file.begin(), file.end());  // the library reads it as it is
-    } else {
-        return refuse(std::string("this file cannot be uploaded: ") + kExpectedPicture);
+    // Any picture quorbit-cli's put takes, the same way: a damaged file is
+    // refused, any size is fitted to the photo.
+    std::string why;
+    const std::optional<RgbPicture> decoded =
+        file.size() <= picture::kMaxPictureFileBytes ? picture::Decode(file, &why) : std::nullopt;
+    if (!decoded) {
+        return refuse("this file cannot be uploaded (" +
+                      (why.empty() ? std::string("larger than any picture taken") : why) +
+                      "): " + kExpectedPicture);
     }
+    const std::vector<uint8_t> bitmap =
+        quorbit::EncodeBitmap(picture::RawFromPicture(*decoded, picture::SecondGreen::kZero));
 
     const std::optional<std::string> path = ScratchPath("upload.bmp", &result.error);
     if (!path)

@@ -67,9 +67,10 @@ class PhotoCard {
     // Removes the photo from the card as the library's deletion does.
     bool Delete(const PhotoFile& photo, std::string* error);
 
-    // Adds a 322 x 242 picture (the library's 24-bit BMP, or PNG) as a new
-    // photo; returns its file. Anything else, or a full or unrecognised
-    // card, is refused before the card is touched.
+    // Adds a picture (PNG, JPEG or BMP, fitted to 322 x 242 as quorbit-cli's
+    // put does) as a new photo; returns its file. Anything else, a damaged
+    // picture, or a full or unrecognised card, is refused before the card is
+    // touched.
     struct UploadResult {
         std::optional<PhotoFile> file;
         bool refused = false;  // on failure: the card was not touched

@@ -3,9 +3,11 @@
 // ("1-sunset.bmp", ...), and prints each path written.
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <system_error>
 
+#include "picture/codecs.h"
 #include "tools/sample_photos.h"
 
 int main(int argc, char** argv) {
@@ -24,9 +26,13 @@ int main(int argc, char** argv) {
     for (const auto& photo : tools::SamplePhotos()) {
         const std::string path =
             (dir / (std::to_string(++number) + "-" + photo.name + ".bmp")).string();
-        std::string error;
-        if (!tools::WriteBmp24(path, photo.image, &error)) {
-            std::fprintf(stderr, "make_sample_photos: %s\n", error.c_str());
+        const std::vector<uint8_t> bitmap = picture::EncodeBmp(photo.image);
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(bitmap.data()),
+                  static_cast<std::streamsize>(bitmap.size()));
+        out.close();
+        if (!out) {
+            std::fprintf(stderr, "make_sample_photos: cannot write %s\n", path.c_str());
             return 1;
         }
         std::printf("%s\n", path.c_str());

@@ -6,6 +6,10 @@
 namespace tools {
 namespace {
 
+using picture::kPhotoHeight;
+using picture::kPhotoWidth;
+using picture::Picture;
+
 struct Rgb {
     double r, g, b;
 };
@@ -35,7 +39,7 @@ double Inside(double distance) {
     return 1.0 - SmoothStep(-0.75, 0.75, distance);
 }
 
-void Put(Image& img, int x, int y, Rgb c) {
+void Put(Picture& img, int x, int y, Rgb c) {
     auto q = [](double v) { return static_cast<uint8_t>(std::lround(std::clamp(v, 0.0, 255.0))); };
     img.Set(x, y, q(c.r), q(c.g), q(c.b));
 }
@@ -43,8 +47,8 @@ void Put(Image& img, int x, int y, Rgb c) {
 constexpr int W = kPhotoWidth;
 constexpr int H = kPhotoHeight;
 
-Image Sunset() {
-    Image img(W, H);
+Picture Sunset() {
+    Picture img(W, H);
     const double horizon = 160;
     const double sun_x = 190, sun_y = 138, sun_r = 24;
     const Rgb zenith{38, 32, 96}, mid{214, 92, 86}, low{255, 184, 92};
@@ -80,7 +84,7 @@ Image Sunset() {
     return img;
 }
 
-Image ColourChart() {
+Picture ColourChart() {
     // Columns of hues 60 degrees apart (shifted a little for warmer tones),
     // rows light, full and deep, then a row of greys.
     Rgb patches[24];
@@ -92,7 +96,7 @@ Image ColourChart() {
         const double grey = 235 - col * 40.0;
         patches[18 + col] = Rgb{grey, grey, grey};
     }
-    Image img(W, H);
+    Picture img(W, H);
     const int cols = 6, rows = 4, margin = 12, gap = 6;
     const double pw = (W - 2.0 * margin - (cols - 1) * gap) / cols;
     const double ph = (H - 2.0 * margin - (rows - 1) * gap) / rows;
@@ -120,8 +124,8 @@ double Ridge(double x, double base, double a, double f, double phase) {
                        0.15 * std::sin(x * f * 5.1 + phase * 0.3));
 }
 
-Image MountainLake() {
-    Image img(W, H);
+Picture MountainLake() {
+    Picture img(W, H);
     const double shore = 170;
     for (int y = 0; y < H; ++y) {
         for (int x = 0; x < W; ++x) {
@@ -151,7 +155,7 @@ Image MountainLake() {
     return img;
 }
 
-Image Balloons() {
+Picture Balloons() {
     struct Balloon {
         double x, y, rx, ry;
         Rgb colour;
@@ -161,7 +165,7 @@ Image Balloons() {
         {190, 90, 26, 32, {60, 120, 220}},  {250, 58, 19, 24, {90, 190, 90}},
         {282, 128, 22, 28, {200, 80, 190}},
     };
-    Image img(W, H);
+    Picture img(W, H);
     for (int y = 0; y < H; ++y) {
         for (int x = 0; x < W; ++x) {
             Rgb c = Mix(Rgb{70, 140, 225}, Rgb{176, 214, 246}, static_cast<double>(y) / H);

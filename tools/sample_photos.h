@@ -7,13 +7,13 @@
 #include <string>
 #include <vector>
 
-#include "tools/bmp24.h"
+#include "picture/picture.h"
 
 namespace tools {
 
 struct SamplePhoto {
-    std::string name;  // file name stem, e.g. "sunset"
-    Image image;       // kPhotoWidth x kPhotoHeight
+    std::string name;        // file name stem, e.g. "sunset"
+    picture::Picture image;  // kPhotoWidth x kPhotoHeight
 };
 
 std::vector<SamplePhoto> SamplePhotos();

@@ -6,11 +6,14 @@
 //   message <text>                          the text of a message box that showed
 //   control <name> <x> <y> <w> <h>          where a control of the main window (when it
 //                                           shows) or of the print dialog is
-//   printer <name> <dpi> <x> <y> <w> <h>    the current printer after a print or set-up:
-//                                           resolution and printable area in its pixels
+//   printer <name> <dpi> <paper> <orientation> <x> <y> <w> <h>
+//                                           the current printer after a print or set-up:
+//                                           resolution, paper ("A5", "portrait") and
+//                                           printable area in its pixels
 #include <QCoreApplication>
 #include <QEvent>
 #include <QMessageBox>
+#include <QPageLayout>
 #include <QPrinter>
 #include <QPushButton>
 #include <QTimer>
@@ -19,6 +22,7 @@
 #include <iostream>
 
 #include "app/printdialog.h"
+#include "app/printersetupdialog.h"
 #include "app/program_start.h"
 
 namespace {
@@ -61,6 +65,9 @@ class ShownWindows : public QObject {
             ReportControls(w, {"ComboBox1", "EditX", "EditY", "OKBtn", "CancelBtn", "Button1",
                                "PaintBox1", "image1", "Label1"});
         }
+        if (qobject_cast<lensmere::TPrinterSetupDlg*>(w) != nullptr) {
+            ReportControls(w, {"PrinterBox", "PaperBox", "PortraitButton", "LandscapeButton"});
+        }
     }
     static void ReportControls(QWidget* w, std::initializer_list<const char*> names) {
         for (const char* name : names) {
@@ -74,8 +81,14 @@ class ShownWindows : public QObject {
 
 void ReportPrinter(lensmere::TPrintDlg& dialog) {
     QPrinter& printer = dialog.CurrentPrinter();
-    Report("printer", printer.printerName() + ' ' + QString::number(printer.resolution()),
-           printer.pageLayout().paintRectPixels(printer.resolution()));
+    const QPageLayout layout = printer.pageLayout();
+    const bool landscape = layout.orientation() == QPageLayout::Landscape;
+    Report("printer",
+           QStringLiteral("%1 %2 %3 %4")
+               .arg(printer.printerName())
+               .arg(printer.resolution())
+               .arg(layout.pageSize().key(), landscape ? "landscape" : "portrait"),
+           layout.paintRectPixels(printer.resolution()));
 }
 
 }  // namespace
@@ -86,10 +99,10 @@ int main(int argc, char** argv) {
     return lensmere::RunProgram(argc, argv, [&](lensmere::TProgram& program) {
         lensmere::TPrintDlg* dialog = &program.PrintDlg();
         qApp->installEventFilter(new ShownWindows(&program.ZarvoLink(), dialog));
-        QObject::connect(dialog->OKBtn, &QPushButton::clicked, dialog,
-                         [dialog] { ReportPrinter(*dialog); });
-        QObject::connect(dialog->Button1, &QPushButton::clicked, dialog,
-                         [dialog] { ReportPrinter(*dialog); });
+        QObject::connect(dialog->findChild<QPushButton*>(QStringLiteral("OKBtn")),
+                         &QPushButton::clicked, dialog, [dialog] { ReportPrinter(*dialog); });
+        QObject::connect(dialog->findChild<QPushButton*>(QStringLiteral("Button1")),
+                         &QPushButton::clicked, dialog, [dialog] { ReportPrinter(*dialog); });
         if (picture.isEmpty())
             return;
         QTimer::singleShot(0, dialog, [dialog, picture, title] {

@@ -230,11 +230,11 @@ TEST_F(MainWindowCamsimTest, PrintedPhotoComesOutOfTheQueue) {
                               .arg(QDateTime::currentMSecsSinceEpoch());
     WhenShown inside(print, [&] {
         print.CurrentPrinter().setDocName(title);
-        print.EditX->setText(QStringLiteral("40"));
-        print.EditY->setText(QStringLiteral("30"));
-        print.OKBtn->click();
+        apptest::Control<QLineEdit>(print, "EditX")->setText(QStringLiteral("40"));
+        apptest::Control<QLineEdit>(print, "EditY")->setText(QStringLiteral("30"));
+        apptest::Control<QPushButton>(print, "OKBtn")->click();
         EXPECT_TRUE(print.isVisible()) << "printing leaves the dialog open";
-        print.CancelBtn->click();
+        apptest::Control<QPushButton>(print, "CancelBtn")->click();
     });
     apptest::Press(w, "PrintButton");
     if (print.isVisible())

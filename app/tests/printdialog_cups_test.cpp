@@ -1,5 +1,6 @@
 // Prints through the system's default printer, which must be a cups-pdf queue: the page it
 // writes is rendered and compared with the picture. Skips when there is no such queue.
+#include <cups/cups.h>
 #include <gtest/gtest.h>
 
 #include <QAbstractItemView>
@@ -11,13 +12,21 @@
 #include <QLineEdit>
 #include <QPageLayout>
 #include <QPageSize>
+#include <QPrintDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QProcess>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+#include <functional>
 
+#include "app/errors.h"
 #include "app/printdialog.h"
+#include "app/printersettings.h"
+#include "app/systemprintdialog.h"
 #include "app/tests/picture_testfiles.h"
 #include "app/tests/printdialog_testutil.h"
 
@@ -65,14 +74,14 @@ TEST(PrintDialogCups, PrintsOnTheDefaultQueue) {
                               .arg(QDateTime::currentMSecsSinceEpoch());
     printer.setDocName(title);
 
-    QComboBox* combo = dialog.ComboBox1;
+    QComboBox* combo = test::Control<QComboBox>(dialog, "ComboBox1");
     combo->showPopup();
     QTest::mouseClick(combo->view()->viewport(), Qt::LeftButton, {},
                       combo->view()->visualRect(combo->model()->index(2, 0)).center());
     combo->hidePopup();
     ASSERT_EQ(dialog.SizeFactor(), 3.0f);
-    dialog.EditX->setText("100");
-    dialog.EditY->setText("50");
+    test::Control<QLineEdit>(dialog, "EditX")->setText("100");
+    test::Control<QLineEdit>(dialog, "EditY")->setText("50");
     dialog.PrintPicture();
     EXPECT_EQ(dialogs_shown, 1);
 
@@ -149,7 +158,7 @@ TEST(PrintDialogCups, PrinterSetupChoosesThePrinterPaperAndOrientation) {
         setup.accept();
         return setup.result();
     });
-    dialog.EditX->setText("0");
+    test::Control<QLineEdit>(dialog, "EditX")->setText("0");
     dialog.Button1Click();
     ASSERT_TRUE(answered) << "no A5 paper offered";
     EXPECT_EQ(printer.printerName(), name);
@@ -162,11 +171,214 @@ TEST(PrintDialogCups, PrinterSetupChoosesThePrinterPaperAndOrientation) {
     EXPECT_GT(page.width(), 4500);
     EXPECT_LT(page.width(), 5000);
     // The preview was drawn for that page: 644 x 484 at 185 / page width.
-    const QImage& canvas = dialog.PaintBox1->Canvas();
+    const QImage& canvas = test::Control<TPreviewBox>(dialog, "PaintBox1")->Canvas();
     ASSERT_FALSE(canvas.isNull());
     const int pw = 644 * 185 / page.width();
     EXPECT_NE(canvas.pixel(pw - 2, 2), qRgb(255, 255, 255));
     EXPECT_EQ(canvas.pixel(pw + 1, 2), qRgb(255, 255, 255));
+}
+
+// A print the spooler cannot take says why and changes nothing: not the printer (also when the
+// system dialog had changed its paper), not the preview.
+TEST(PrintDialogCups, PrintTheSpoolerCannotTakeChangesNothing) {
+    test::EnsureApplication();
+    if (QPrinterInfo::defaultPrinter().isNull()) {
+        GTEST_SKIP() << "no CUPS queue";
+    }
+    const QString name =
+        QStringLiteral("lensmere-refuse-%1").arg(QCoreApplication::applicationPid());
+    struct Case {
+        const char* what;
+        std::function<void(test::TemporaryCupsPdfQueue&)> before_print;
+        std::function<void()> after_print;
+        int dialogs;  // system print dialogs shown
+        QString reason;
+    };
+    const Case cases[] = {
+        {"queue removed", [](test::TemporaryCupsPdfQueue& queue) { ASSERT_TRUE(queue.Remove()); },
+         [] {}, 0, "The printer or class does not exist."},
+        {"queue refusing jobs",
+         [&](test::TemporaryCupsPdfQueue&) {
+             ASSERT_EQ(QProcess::execute("cupsreject", {name}), 0);
+         },
+         [] {}, 1, QStringLiteral("Destination \"%1\" is not accepting jobs.").arg(name)},
+        {"spooler gone", [](test::TemporaryCupsPdfQueue&) { cupsSetServer("/nonexistent.sock"); },
+         [] { cupsSetServer(nullptr); }, 0,
+         "The print spooler at /nonexistent.sock cannot be reached."},
+    };
+    QTemporaryDir dir;
+    const QString path = dir.filePath("TEMP.bmp");
+    test::WriteFile(path, test::EncodeBitmap24(test::BlockPattern(644, 484)));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::TemporaryCupsPdfQueue queue(name, 300);
+        if (!queue.Made()) {
+            GTEST_SKIP() << "cannot add a cups-pdf queue (needs root and lpadmin)";
+        }
+        TPrintDlg dialog;
+        dialog.LoadPicture(path);
+        dialog.SetCurrentPrinter(
+            std::make_unique<QPrinter>(QPrinterInfo::printerInfo(name), QPrinter::HighResolution));
+        QPrinter& printer = dialog.CurrentPrinter();
+        ASSERT_EQ(printer.printerName(), name);
+        printer.setPageSize(QPageSize(QPageSize::A5));
+        const QPageLayout layout = printer.pageLayout();
+        int dialogs = 0;
+        dialog.SetDialogRunner([&](QDialog&) {
+            ++dialogs;
+            printer.setPageSize(QPageSize(QPageSize::A3));  // as a choice in the dialog
+            return int(QDialog::Accepted);
+        });
+        c.before_print(queue);
+        std::vector<QString> reported;
+        SetMessageHandler([&](const QString& text) { reported.push_back(text); });
+        test::Control<QPushButton>(dialog, "OKBtn")->click();
+        SetMessageHandler({});
+        c.after_print();
+
+        EXPECT_EQ(dialogs, c.dialogs);
+        ASSERT_EQ(reported.size(), 1u);
+        const QString prefix = QStringLiteral("Cannot print on \"%1\": ").arg(name);
+        EXPECT_EQ(reported[0], prefix + c.reason);
+        EXPECT_EQ(printer.printerName(), name);
+        EXPECT_TRUE(printer.pageLayout().isEquivalentTo(layout)) << "the paper is as it was";
+        EXPECT_TRUE(test::Control<TPreviewBox>(dialog, "PaintBox1")->Canvas().isNull())
+            << "the preview is not redrawn";
+    }
+}
+
+// Printer Setup opened on a printer whose queue has gone offers the system's default printer
+// in its place, with that printer's papers.
+TEST(PrintDialogCups, PrinterSetupOffersTheDefaultForAQueueThatWent) {
+    test::EnsureApplication();
+    const QPrinterInfo system = QPrinterInfo::defaultPrinter();
+    if (system.isNull()) {
+        GTEST_SKIP() << "no CUPS queue";
+    }
+    const QString name = QStringLiteral("lensmere-went-%1").arg(QCoreApplication::applicationPid());
+    test::TemporaryCupsPdfQueue queue(name, 300);
+    if (!queue.Made()) {
+        GTEST_SKIP() << "cannot add a cups-pdf queue (needs root and lpadmin)";
+    }
+    TPrintDlg dialog;
+    dialog.SetCurrentPrinter(
+        std::make_unique<QPrinter>(QPrinterInfo::printerInfo(name), QPrinter::HighResolution));
+    ASSERT_TRUE(queue.Remove());
+    QString offered;
+    int papers = 0;
+    dialog.SetDialogRunner([&](QDialog& setup) {
+        offered = test::Control<QComboBox>(setup, "PrinterBox")->currentText();
+        papers = test::Control<QComboBox>(setup, "PaperBox")->count();
+        return int(QDialog::Rejected);
+    });
+    dialog.Button1Click();
+    EXPECT_EQ(offered, system.printerName());
+    EXPECT_GT(papers, 1);
+}
+
+// Qt's print dialog sets the paper to the queue's default when it is accepted and opens its
+// printer properties on that default: the paper and orientation set up stay, in the properties
+// too, unless the user accepts others there.
+TEST(PrintDialogCups, SystemPrintDialogKeepsThePaperSetUp) {
+    test::EnsureApplication();
+    const QPrinterInfo queue = QPrinterInfo::defaultPrinter();
+    if (queue.isNull()) {
+        GTEST_SKIP() << "no CUPS queue";
+    }
+    struct Case {
+        const char* what;
+        bool other_queue;  // chosen in the dialog
+        bool open_properties;
+        bool accept_properties;
+        QPageSize::PageSizeId paper;  // afterwards
+        QPageLayout::Orientation orientation;
+    };
+    const Case cases[] = {
+        {"accepted as it opened", false, false, false, QPageSize::A5, QPageLayout::Landscape},
+        {"another queue chosen", true, false, false, QPageSize::A5, QPageLayout::Landscape},
+        {"A3 portrait chosen in the properties, cancelled", false, true, false, QPageSize::A5,
+         QPageLayout::Landscape},
+        {"A3 portrait chosen in the properties", false, true, true, QPageSize::A3,
+         QPageLayout::Portrait},
+    };
+    const QString other =
+        QStringLiteral("lensmere-other-%1").arg(QCoreApplication::applicationPid());
+    test::TemporaryCupsPdfQueue other_queue(other, 300);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.other_queue && !other_queue.Made()) {
+            continue;  // cannot add a queue (needs root and lpadmin)
+        }
+        QPrinter printer(queue, QPrinter::HighResolution);
+        printer.setPageSize(QPageSize(QPageSize::A5));
+        printer.setPageOrientation(QPageLayout::Landscape);
+        const QPageLayout layout = printer.pageLayout();
+        const TPrinterSettings before(printer);
+        QPrintDialog system(&printer);
+        QString shown_paper;
+        bool shown_landscape = false;
+        const bool accepted = RunSystemPrintDialog(system, printer, before, [&](QDialog& d) {
+            if (c.open_properties) {
+                // What the user sees and does in the properties, once they show.
+                QTimer::singleShot(0, &d, [&] {
+                    QDialog* properties = nullptr;
+                    for (QDialog* child : d.findChildren<QDialog*>()) {
+                        if (child->inherits("QPrintPropertiesDialog") && child->isVisible()) {
+                            properties = child;
+                        }
+                    }
+                    if (properties == nullptr) {
+                        ADD_FAILURE() << "no printer properties showing";
+                        return;
+                    }
+                    auto* sizes = properties->findChild<QComboBox*>("pageSizeCombo");
+                    auto* landscape = properties->findChild<QRadioButton*>("landscape");
+                    auto* portrait = properties->findChild<QRadioButton*>("portrait");
+                    if (sizes == nullptr || landscape == nullptr || portrait == nullptr) {
+                        ADD_FAILURE() << "printer properties without their controls";
+                        properties->reject();
+                        return;
+                    }
+                    shown_paper = sizes->currentText();
+                    shown_landscape = landscape->isChecked();
+                    sizes->setCurrentIndex(sizes->findText("A3"));
+                    portrait->click();
+                    if (c.accept_properties) {
+                        properties->accept();
+                    } else {
+                        properties->reject();
+                    }
+                });
+                auto* button = d.findChild<QPushButton*>("properties");
+                if (button == nullptr) {
+                    ADD_FAILURE() << "no properties button";
+                } else {
+                    button->click();
+                }
+            }
+            if (c.other_queue) {
+                auto* printers = d.findChild<QComboBox*>("printers");
+                if (printers == nullptr) {
+                    ADD_FAILURE() << "no list of printers";
+                } else {
+                    printers->setCurrentIndex(printers->findText(other));
+                }
+            }
+            d.accept();
+            return d.result();
+        });
+        EXPECT_TRUE(accepted);
+        if (c.open_properties) {
+            EXPECT_EQ(shown_paper, "A5") << "the properties open on the paper set up";
+            EXPECT_TRUE(shown_landscape);
+        }
+        EXPECT_EQ(printer.pageLayout().pageSize().id(), c.paper);
+        EXPECT_EQ(printer.pageLayout().orientation(), c.orientation);
+        if (!c.accept_properties) {
+            EXPECT_TRUE(printer.pageLayout().isEquivalentTo(layout));
+        }
+        EXPECT_EQ(printer.printerName(), c.other_queue ? other : queue.printerName());
+    }
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "app/errors.h"
 #include "app/printdialog.h"
 #include "app/tests/picture_testfiles.h"
+#include "app/tests/printdialog_testutil.h"
 
 namespace lensmere {
 namespace {
@@ -47,7 +48,7 @@ TEST(PrintDialogWithoutPrinter, EveryUseOfThePrinterFails) {
     EXPECT_EQ(dialogs_shown, 0);
     // After the white fill of the preview.
     EXPECT_EQ(ErrorOf([&] { dialog.DrawPreview(); }), kNoPrinter);
-    const QImage& canvas = dialog.PaintBox1->Canvas();
+    const QImage& canvas = test::Control<TPreviewBox>(dialog, "PaintBox1")->Canvas();
     ASSERT_EQ(canvas.size(), QSize(185, 249));
     EXPECT_EQ(canvas.pixel(0, 0), qRgb(255, 255, 255));
     EXPECT_EQ(canvas.pixel(184, 248), qRgb(255, 255, 255));
@@ -58,8 +59,8 @@ TEST(PrintDialogWithoutPrinter, EveryUseOfThePrinterFails) {
     std::vector<std::string> reported;
     SetMessageHandler([&](const QString& text) { reported.push_back(text.toStdString()); });
     dialog.show();
-    dialog.OKBtn->click();
-    dialog.Button1->click();
+    test::Control<QPushButton>(dialog, "OKBtn")->click();
+    test::Control<QPushButton>(dialog, "Button1")->click();
     EXPECT_TRUE(dialog.isVisible());
     dialog.hide();
     SetMessageHandler({});

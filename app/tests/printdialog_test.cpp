@@ -92,9 +92,24 @@ class PrintDialogTest : public ::testing::Test {
         dialog_->SetCurrentPrinter(test::PdfPrinter(pdf_path_, width, height, margin));
     }
 
+    // The dialog's controls, by their names.
+    QFrame* Bevel1() const { return test::Control<QFrame>(*dialog_, "Bevel1"); }
+    QFrame* Bevel2() const { return test::Control<QFrame>(*dialog_, "Bevel2"); }
+    TPictureBox* image1() const { return test::Control<TPictureBox>(*dialog_, "image1"); }
+    QLabel* Label1() const { return test::Control<QLabel>(*dialog_, "Label1"); }
+    QLabel* Label2() const { return test::Control<QLabel>(*dialog_, "Label2"); }
+    QLabel* Label3() const { return test::Control<QLabel>(*dialog_, "Label3"); }
+    TPreviewBox* PaintBox1() const { return test::Control<TPreviewBox>(*dialog_, "PaintBox1"); }
+    QPushButton* OKBtn() const { return test::Control<QPushButton>(*dialog_, "OKBtn"); }
+    QPushButton* CancelBtn() const { return test::Control<QPushButton>(*dialog_, "CancelBtn"); }
+    QPushButton* Button1() const { return test::Control<QPushButton>(*dialog_, "Button1"); }
+    QComboBox* ComboBox1() const { return test::Control<QComboBox>(*dialog_, "ComboBox1"); }
+    QLineEdit* EditX() const { return test::Control<QLineEdit>(*dialog_, "EditX"); }
+    QLineEdit* EditY() const { return test::Control<QLineEdit>(*dialog_, "EditY"); }
+
     // The user opens the list and clicks an item.
     void ChooseFactor(int index) {
-        QComboBox* combo = dialog_->ComboBox1;
+        QComboBox* combo = ComboBox1();
         combo->showPopup();
         QAbstractItemView* view = combo->view();
         const QRect item = view->visualRect(combo->model()->index(index, 0));
@@ -111,7 +126,7 @@ class PrintDialogTest : public ::testing::Test {
     }
 
     bool CanvasAllWhite() const {
-        const QImage& canvas = dialog_->PaintBox1->Canvas();
+        const QImage& canvas = PaintBox1()->Canvas();
         for (int y = 0; y < canvas.height(); ++y) {
             for (int x = 0; x < canvas.width(); ++x) {
                 if (canvas.pixel(x, y) != qRgb(255, 255, 255)) {
@@ -138,36 +153,36 @@ TEST_F(PrintDialogTest, WindowAndControls) {
     EXPECT_EQ(d.objectName(), "PrintDlg");
     EXPECT_EQ(d.size(), QSize(621, 360));
     EXPECT_EQ(d.minimumSize(), d.maximumSize());
-    EXPECT_EQ(d.image1->geometry(), QRect(13, 16, 404, 297));
-    EXPECT_TRUE(d.image1->Stretch());
-    EXPECT_EQ(d.PaintBox1->geometry(), QRect(430, 32, 185, 249));
-    EXPECT_EQ(d.Bevel1->geometry(), QRect(8, 8, 417, 313));
-    EXPECT_EQ(d.Bevel2->geometry(), QRect(426, 30, 193, 254));
-    EXPECT_EQ(d.Label1->text(), "SIZE");
-    EXPECT_EQ(d.Label2->text(), "X");
-    EXPECT_EQ(d.Label3->text(), "Y");
-    EXPECT_EQ(d.OKBtn->text(), "Print");
-    EXPECT_TRUE(d.OKBtn->isDefault());
-    EXPECT_EQ(d.CancelBtn->text(), "Cancel");
+    EXPECT_EQ(image1()->geometry(), QRect(13, 16, 404, 297));
+    EXPECT_TRUE(image1()->Stretch());
+    EXPECT_EQ(PaintBox1()->geometry(), QRect(430, 32, 185, 249));
+    EXPECT_EQ(Bevel1()->geometry(), QRect(8, 8, 417, 313));
+    EXPECT_EQ(Bevel2()->geometry(), QRect(426, 30, 193, 254));
+    EXPECT_EQ(Label1()->text(), "SIZE");
+    EXPECT_EQ(Label2()->text(), "X");
+    EXPECT_EQ(Label3()->text(), "Y");
+    EXPECT_EQ(OKBtn()->text(), "Print");
+    EXPECT_TRUE(OKBtn()->isDefault());
+    EXPECT_EQ(CancelBtn()->text(), "Cancel");
     // "&&" shows as one ampersand and makes no mnemonic.
-    EXPECT_EQ(d.Button1->text(), "Printer Setup && Pre-view");
-    EXPECT_TRUE(QKeySequence::mnemonic(d.Button1->text()).isEmpty());
-    EXPECT_EQ(d.Button1->geometry(), QRect(296, 332, 147, 25));
-    EXPECT_EQ(d.ComboBox1->count(), 4);
-    EXPECT_EQ(d.ComboBox1->itemText(3), "x4");
-    EXPECT_EQ(d.ComboBox1->currentText(), "x1");
-    EXPECT_EQ(d.ComboBox1->currentIndex(), -1);
-    EXPECT_EQ(d.EditX->text(), "0");
-    EXPECT_EQ(d.EditY->text(), "0");
+    EXPECT_EQ(Button1()->text(), "Printer Setup && Pre-view");
+    EXPECT_TRUE(QKeySequence::mnemonic(Button1()->text()).isEmpty());
+    EXPECT_EQ(Button1()->geometry(), QRect(296, 332, 147, 25));
+    EXPECT_EQ(ComboBox1()->count(), 4);
+    EXPECT_EQ(ComboBox1()->itemText(3), "x4");
+    EXPECT_EQ(ComboBox1()->currentText(), "x1");
+    EXPECT_EQ(ComboBox1()->currentIndex(), -1);
+    EXPECT_EQ(EditX()->text(), "0");
+    EXPECT_EQ(EditY()->text(), "0");
     EXPECT_EQ(d.SizeFactor(), 1.0f);
 }
 
 TEST_F(PrintDialogTest, OnlyAChoiceFromTheListSetsTheFactor) {
     dialog_->show();
-    QLineEdit* field = dialog_->ComboBox1->lineEdit();
+    QLineEdit* field = ComboBox1()->lineEdit();
     field->selectAll();
     QTest::keyClicks(field, "x4");
-    EXPECT_EQ(dialog_->ComboBox1->currentText(), "x4");
+    EXPECT_EQ(ComboBox1()->currentText(), "x4");
     EXPECT_EQ(dialog_->SizeFactor(), 1.0f);
     ChooseFactor(1);
     EXPECT_EQ(dialog_->SizeFactor(), 2.0f);
@@ -177,9 +192,9 @@ TEST_F(PrintDialogTest, OnlyAChoiceFromTheListSetsTheFactor) {
     field->setFocus(Qt::MouseFocusReason);
     field->selectAll();
     QTest::keyClicks(field, "x4");
-    dialog_->EditX->setFocus(Qt::MouseFocusReason);
-    ASSERT_TRUE(dialog_->EditX->hasFocus());
-    EXPECT_EQ(dialog_->ComboBox1->currentText(), "x4");
+    EditX()->setFocus(Qt::MouseFocusReason);
+    ASSERT_TRUE(EditX()->hasFocus());
+    EXPECT_EQ(ComboBox1()->currentText(), "x4");
     EXPECT_EQ(dialog_->SizeFactor(), 2.0f);
     field->setFocus(Qt::MouseFocusReason);
     // Typing "x4" and pressing Enter is still no choice from the list.
@@ -199,9 +214,9 @@ TEST_F(PrintDialogTest, OnlyAChoiceFromTheListSetsTheFactor) {
 TEST_F(PrintDialogTest, PreviewIsEmptyUntilDrawnAndFollowsThePage) {
     UsePdf(4800, 6600, 0);
     dialog_->show();
-    EXPECT_TRUE(dialog_->PaintBox1->Canvas().isNull());
+    EXPECT_TRUE(PaintBox1()->Canvas().isNull());
     dialog_->DrawPreview();
-    const QImage& canvas = dialog_->PaintBox1->Canvas();
+    const QImage& canvas = PaintBox1()->Canvas();
     ASSERT_EQ(canvas.size(), QSize(185, 249));
     const QRgb white = qRgb(255, 255, 255);
     EXPECT_NE(canvas.pixel(0, 0), white);
@@ -210,28 +225,28 @@ TEST_F(PrintDialogTest, PreviewIsEmptyUntilDrawnAndFollowsThePage) {
     EXPECT_EQ(canvas.pixel(23, 18), white);
     EXPECT_EQ(canvas.pixel(184, 248), white);
     // What is on screen is what was drawn.
-    const QImage shown = dialog_->PaintBox1->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const QImage shown = PaintBox1()->grab().toImage().convertToFormat(QImage::Format_RGB32);
     EXPECT_EQ(shown.pixel(10, 10), canvas.pixel(10, 10));
     EXPECT_EQ(shown.pixel(100, 100), white);
 
     // Showing the dialog again starts from an empty preview.
     dialog_->hide();
     dialog_->show();
-    EXPECT_TRUE(dialog_->PaintBox1->Canvas().isNull());
+    EXPECT_TRUE(PaintBox1()->Canvas().isNull());
 
     // Off the page to the left and top: cut off.
-    dialog_->EditX->setText("-400");
-    dialog_->EditY->setText("-400");
+    EditX()->setText("-400");
+    EditY()->setText("-400");
     dialog_->DrawPreview();
-    EXPECT_NE(dialog_->PaintBox1->Canvas().pixel(8, 2), white);
-    EXPECT_EQ(dialog_->PaintBox1->Canvas().pixel(9, 2), white);
-    EXPECT_EQ(dialog_->PaintBox1->Canvas().pixel(8, 3), white);
+    EXPECT_NE(PaintBox1()->Canvas().pixel(8, 2), white);
+    EXPECT_EQ(PaintBox1()->Canvas().pixel(9, 2), white);
+    EXPECT_EQ(PaintBox1()->Canvas().pixel(8, 3), white);
     dialog_->hide();
 }
 
 TEST_F(PrintDialogTest, PreviewErrorsComeAfterTheWhiteFill) {
     UsePdf(4800, 6600, 0);
-    dialog_->EditY->setText("");
+    EditY()->setText("");
     try {
         dialog_->DrawPreview();
         FAIL() << "no error";
@@ -249,8 +264,8 @@ TEST_F(PrintDialogTest, PrintsAtTheFactorAndPositionLosslessly) {
     UsePdf(4800, 6600, margin);
     EXPECT_EQ(dialog_->PageSize(), QSize(4200, 6000));
     ChooseFactor(2);
-    dialog_->EditX->setText("100");
-    dialog_->EditY->setText("50");
+    EditX()->setText("100");
+    EditY()->setText("50");
     dialog_->PrintPicture();
     ASSERT_EQ(shown_dialogs_.size(), 1u);
     EXPECT_NE(qobject_cast<QPrintDialog*>(shown_dialogs_[0]), nullptr);
@@ -304,8 +319,8 @@ TEST_F(PrintDialogTest, OffPagePartsAreNotPrinted) {
     const int margin = 300;
     UsePdf(4800, 6600, margin);
     dialog_->LoadPicture(BlocksPath());
-    dialog_->EditX->setText("-100");
-    dialog_->EditY->setText("-50");
+    EditX()->setText("-100");
+    EditY()->setText("-50");
     dialog_->PrintPicture();
     const QImage page = test::RenderPdf(pdf_path_, 600, QRect(0, 0, 1000, 1000));
     ASSERT_FALSE(page.isNull());
@@ -324,21 +339,21 @@ TEST_F(PrintDialogTest, OffPagePartsAreNotPrinted) {
 TEST_F(PrintDialogTest, PrintLeavesTheDialogOpenAndRedrawsThePreview) {
     UsePdf(4800, 6600, 0);
     dialog_->show();
-    QTest::mouseClick(dialog_->OKBtn, Qt::LeftButton);
+    QTest::mouseClick(OKBtn(), Qt::LeftButton);
     EXPECT_TRUE(dialog_->isVisible());
     ASSERT_EQ(shown_dialogs_.size(), 1u);
     ASSERT_TRUE(QFile::exists(pdf_path_));
-    EXPECT_FALSE(dialog_->PaintBox1->Canvas().isNull());
-    EXPECT_NE(dialog_->PaintBox1->Canvas().pixel(5, 5), qRgb(255, 255, 255));
+    EXPECT_FALSE(PaintBox1()->Canvas().isNull());
+    EXPECT_NE(PaintBox1()->Canvas().pixel(5, 5), qRgb(255, 255, 255));
 
     // Another copy with other settings.
     QFile::remove(pdf_path_);
-    dialog_->EditX->setText("1000");
-    QTest::mouseClick(dialog_->OKBtn, Qt::LeftButton);
+    EditX()->setText("1000");
+    QTest::mouseClick(OKBtn(), Qt::LeftButton);
     EXPECT_TRUE(dialog_->isVisible());
     EXPECT_EQ(shown_dialogs_.size(), 2u);
     EXPECT_TRUE(QFile::exists(pdf_path_));
-    EXPECT_EQ(dialog_->PaintBox1->Canvas().pixel(5, 5), qRgb(255, 255, 255));
+    EXPECT_EQ(PaintBox1()->Canvas().pixel(5, 5), qRgb(255, 255, 255));
     dialog_->hide();
 }
 
@@ -346,12 +361,12 @@ TEST_F(PrintDialogTest, CancellingPrintsNothingButRedrawsThePreview) {
     UsePdf(4800, 6600, 0);
     answer_ = QDialog::Rejected;
     dialog_->show();
-    dialog_->OKBtn->click();
+    OKBtn()->click();
     EXPECT_EQ(shown_dialogs_.size(), 1u);
     EXPECT_FALSE(QFile::exists(pdf_path_));
-    EXPECT_NE(dialog_->PaintBox1->Canvas().pixel(5, 5), qRgb(255, 255, 255));
+    EXPECT_NE(PaintBox1()->Canvas().pixel(5, 5), qRgb(255, 255, 255));
     EXPECT_TRUE(dialog_->isVisible());
-    dialog_->CancelBtn->click();
+    CancelBtn()->click();
     EXPECT_FALSE(dialog_->isVisible());
 }
 
@@ -359,29 +374,29 @@ TEST_F(PrintDialogTest, BadPositionWhilePrintingReportsAndSendsNoPage) {
     UsePdf(4800, 6600, 0);
     std::vector<std::string> reported;
     SetMessageHandler([&](const QString& text) { reported.push_back(text.toStdString()); });
-    dialog_->EditX->setText("12a");
-    dialog_->OKBtn->click();
+    EditX()->setText("12a");
+    OKBtn()->click();
     SetMessageHandler({});
     EXPECT_EQ(reported, std::vector<std::string>({"'12a' is not a valid integer value"}));
     EXPECT_EQ(shown_dialogs_.size(), 1u) << "the error comes after the print dialog";
-    EXPECT_TRUE(dialog_->PaintBox1->Canvas().isNull()) << "the preview is not redrawn";
+    EXPECT_TRUE(PaintBox1()->Canvas().isNull()) << "the preview is not redrawn";
     EXPECT_FALSE(QFile::exists(pdf_path_)) << "no empty page goes out";
 }
 
 TEST_F(PrintDialogTest, PrinterSetupThenPreview) {
     UsePdf(4800, 6600, 0);
-    dialog_->Button1->click();
+    Button1()->click();
     ASSERT_EQ(shown_dialogs_.size(), 1u);
     EXPECT_NE(qobject_cast<TPrinterSetupDlg*>(shown_dialogs_[0]), nullptr);
     for (const char* name : {"PrinterBox", "PaperBox", "PortraitButton", "LandscapeButton"}) {
         EXPECT_NE(shown_dialogs_[0]->findChild<QWidget*>(name), nullptr) << name;
     }
-    EXPECT_NE(dialog_->PaintBox1->Canvas().pixel(5, 5), qRgb(255, 255, 255));
+    EXPECT_NE(PaintBox1()->Canvas().pixel(5, 5), qRgb(255, 255, 255));
     // The outcome of the set-up dialog is not looked at.
     answer_ = QDialog::Rejected;
-    dialog_->PaintBox1->ClearDrawing();
-    dialog_->Button1->click();
-    EXPECT_FALSE(dialog_->PaintBox1->Canvas().isNull());
+    PaintBox1()->ClearDrawing();
+    Button1()->click();
+    EXPECT_FALSE(PaintBox1()->Canvas().isNull());
 }
 
 // The form's sizes were made for the program's font: in it the captions fit their controls.
@@ -390,12 +405,12 @@ TEST_F(PrintDialogTest, DialogsUseTheProgramsFont) {
     EXPECT_EQ(program.pixelSize(), 11);
     EXPECT_EQ(program.family(), "MS Sans Serif");
     EXPECT_EQ(dialog_->font(), program);
-    EXPECT_EQ(dialog_->EditY->font(), program);
-    EXPECT_LE(dialog_->Button1->sizeHint().width(), dialog_->Button1->width());
+    EXPECT_EQ(EditY()->font(), program);
+    EXPECT_LE(Button1()->sizeHint().width(), Button1()->width());
 
     // "-200" shows whole: the field need not scroll to show its end as well as its start.
     dialog_->show();
-    QLineEdit* y = dialog_->EditY;
+    QLineEdit* y = EditY();
     y->setText("-200");
     y->setCursorPosition(0);
     const QImage start = y->grab().toImage();
@@ -432,7 +447,7 @@ TEST_F(PrintDialogTest, PreparePictureRestoresFullColourDecoding) {
     const QByteArray jpeg = test::EncodeJpeg(picture_);
     test::WriteFile(jpeg_path, jpeg);
     dialog_->LoadPicture(jpeg_path);
-    TPicture& picture = dialog_->image1->Picture();
+    TPicture& picture = image1()->Picture();
     JpegDecodeOptions reduced;
     reduced.scale_denominator = 4;
     reduced.grayscale = true;
@@ -442,14 +457,14 @@ TEST_F(PrintDialogTest, PreparePictureRestoresFullColourDecoding) {
     dialog_->PreparePicture();
     EXPECT_EQ(picture.JpegOptions(), JpegDecodeOptions{});
     EXPECT_TRUE(picture.ProgressiveDisplay());
-    EXPECT_TRUE(dialog_->image1->IncrementalDisplay());
+    EXPECT_TRUE(image1()->IncrementalDisplay());
     EXPECT_EQ(test::MaxChannelDifference(picture.Image(), DecodeJpeg(jpeg)), 0);
 
     // A bitmap only gets incremental display.
     dialog_->LoadPicture(picture_path_);
-    dialog_->image1->SetIncrementalDisplay(false);
+    image1()->SetIncrementalDisplay(false);
     dialog_->PreparePicture();
-    EXPECT_TRUE(dialog_->image1->IncrementalDisplay());
+    EXPECT_TRUE(image1()->IncrementalDisplay());
     EXPECT_FALSE(picture.ProgressiveDisplay());
 }
 

@@ -1,5 +1,7 @@
 #include "app/tests/printdialog_testutil.h"
 
+#include <gtest/gtest.h>
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -17,6 +19,12 @@
 #include <unistd.h>
 
 namespace lensmere::test {
+
+QObject* FindControl(const QWidget& window, const char* name) {
+    QObject* control = window.findChild<QObject*>(QString::fromLatin1(name));
+    EXPECT_NE(control, nullptr) << "no control " << name;
+    return control;
+}
 
 std::unique_ptr<QPrinter> PdfPrinter(const QString& path, int page_width, int page_height,
                                      int margin) {
@@ -84,6 +92,23 @@ QImage RenderPdf(const QString& path, int dpi, const QRect& region) {
         return QImage();
     }
     return QImage(base + ".png");
+}
+
+QSizeF PdfPageSize(const QString& path) {
+    const QString tool = QStandardPaths::findExecutable("pdfinfo");
+    if (tool.isEmpty()) {
+        return QSizeF();
+    }
+    QProcess process;
+    process.start(tool, {path});
+    if (!process.waitForFinished(60000) || process.exitCode() != 0) {
+        return QSizeF();
+    }
+    static const QRegularExpression size("^Page size:\\s+([0-9.]+) x ([0-9.]+) pts",
+                                         QRegularExpression::MultilineOption);
+    const auto match = size.match(QString::fromLocal8Bit(process.readAllStandardOutput()));
+    return match.hasMatch() ? QSizeF(match.captured(1).toDouble(), match.captured(2).toDouble())
+                            : QSizeF();
 }
 
 QImage FirstPdfImage(const QString& path) {
@@ -168,9 +193,15 @@ TemporaryCupsPdfQueue::TemporaryCupsPdfQueue(const QString& name, int dpi) : nam
 }
 
 TemporaryCupsPdfQueue::~TemporaryCupsPdfQueue() {
-    if (made_) {
-        QProcess::execute("lpadmin", {"-x", name_});
+    Remove();
+}
+
+bool TemporaryCupsPdfQueue::Remove() {
+    if (made_ && QProcess::execute("lpadmin", {"-x", name_}) == 0) {
+        made_ = false;
+        return true;
     }
+    return false;
 }
 
 QImage BlockPattern(int width, int height) {

@@ -5,11 +5,21 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QRect>
+#include <QSizeF>
 #include <QString>
+#include <QWidget>
 #include <array>
 #include <memory>
 
 namespace lensmere::test {
+
+// A control of a window, found by the name its form gives it; a test failure (and null) when
+// there is none of that kind.
+QObject* FindControl(const QWidget& window, const char* name);
+template <class T = QWidget>
+T* Control(const QWidget& window, const char* name) {
+    return qobject_cast<T*>(FindControl(window, name));
+}
 
 // A 600-dpi PDF printer writing to path, with a page of pageWidth x pageHeight printer
 // pixels in all and the given margin (printer pixels) on every side.
@@ -21,6 +31,8 @@ std::unique_ptr<QPrinter> PdfPrinter(const QString& path, int page_width, int pa
 // is missing or fails.
 QImage RenderPdf(const QString& path, int dpi, const QRect& region);
 bool HavePdfRenderer();
+// The size of the first page of a PDF file in points (pdfinfo); empty when unknown.
+QSizeF PdfPageSize(const QString& path);
 // The first image stored in a PDF file, as stored (pdfimages); null when unavailable.
 QImage FirstPdfImage(const QString& path);
 // True when the printed colour matches the picture pixel (i, j) or one of its neighbours:
@@ -53,6 +65,8 @@ class TemporaryCupsPdfQueue {
     TemporaryCupsPdfQueue(const QString& name, int dpi);
     ~TemporaryCupsPdfQueue();
     bool Made() const { return made_; }
+    // Removes the queue now (as an administrator would); true when it went.
+    bool Remove();
 
   private:
     QString name_;

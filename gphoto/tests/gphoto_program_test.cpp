@@ -139,8 +139,9 @@ TEST_F(GphotoProgramTest, FindsListsDownloadsDeletesAndUploads) {
 TEST_F(GphotoProgramTest, AWrongPictureIsRefusedWithWhatIsExpected) {
     Plug(sim::Variant::k16MbLe, 1);
     const std::string upload = out_->File("wrong.png");
-    quorbit::testing::WriteFileBytes(upload,
-                                     quorbit_gphoto::EncodePng(quorbit_gphoto::RgbPicture(64, 48)));
+    std::vector<uint8_t> damaged = quorbit_gphoto::EncodePng(quorbit_gphoto::RgbPicture(64, 48));
+    damaged.resize(damaged.size() / 2);
+    quorbit::testing::WriteFileBytes(upload, damaged);
     const testproc::Result put = Gphoto({"--upload-file", upload});
     EXPECT_NE(put.status, 0) << Said(put);
     EXPECT_NE((put.out + put.err).find("322 x 242"), std::string::npos) << Said(put);

@@ -16,6 +16,18 @@
 #include "sim/card_maker.h"
 #include "testsupport/recording_clock.h"
 
+namespace quorbit_gphoto {
+
+std::optional<RgbPicture> DecodePng(std::span<const uint8_t> file, int width, int height) {
+    std::string error;
+    std::optional<RgbPicture> decoded = picture::DecodePng(file, &error);
+    if (!decoded || decoded->width != width || decoded->height != height)
+        return std::nullopt;
+    return decoded;
+}
+
+}  // namespace quorbit_gphoto
+
 namespace gphototest {
 
 Context::Context() : context_(gp_context_new()) {

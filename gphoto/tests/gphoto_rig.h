@@ -9,6 +9,8 @@
 #include <gphoto2/gphoto2-context.h>
 
 #include <memory>
+#include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -17,6 +19,14 @@
 #include "platform/inprocess/inprocess_backend.h"
 #include "platform/usb/tests/usb_bus_fixture.h"
 #include "sim/camera.h"
+
+namespace quorbit_gphoto {
+
+// The picture of a PNG file of exactly width x height; nullopt for anything
+// else.
+std::optional<RgbPicture> DecodePng(std::span<const uint8_t> file, int width, int height);
+
+}  // namespace quorbit_gphoto
 
 namespace gphototest {
 

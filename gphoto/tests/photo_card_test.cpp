@@ -3,9 +3,13 @@
 // and card contents against the library: gphoto_api_test.cpp.)
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "cardlib/bitmap.h"
 #include "cardlib/tests/test_support.h"
 #include "gphoto/photo_card.h"
+#include "picture/fit_photo.h"
+#include "picture/raw_photo.h"
 #include "platform/device.h"
 #include "sim/card_maker.h"
 
@@ -66,26 +70,48 @@ TEST_F(PhotoCardTest, PhotosKeepTheirNamesWhileOthersAreDeletedAndAdded) {
     EXPECT_FALSE(card_.Find("slot-003.png"));
 }
 
-TEST_F(PhotoCardTest, PicturesOfAnotherKindAreRefusedWithTheSizeExpectedAndTheCardUntouched) {
+TEST_F(PhotoCardTest, WhatIsNoPictureOrADamagedOneIsRefusedWithWhatIsExpectedAndTheCardUntouched) {
     rig_.Attach(sim::Variant::k16MbLe, 1);
     ASSERT_TRUE(card_.Open(OpenCamera()));
     const std::vector<uint8_t> before = rig_.CardBytes();
     const std::vector<uint8_t> bitmap = quorbit::testing::TestBitmap(1);
+    const std::vector<uint8_t> jpeg = EncodeJpeg(RgbPicture(322, 242), 90);
     const std::vector<std::vector<uint8_t>> bad = {
         {},
         {'h', 'e', 'l', 'l', 'o'},
-        EncodePng(RgbPicture(320, 240)),
-        EncodeJpeg(RgbPicture(322, 242), 90),
+        std::vector<uint8_t>(jpeg.begin(), jpeg.end() - 40),
         std::vector<uint8_t>(bitmap.begin(), bitmap.begin() + 1000),
     };
     for (const std::vector<uint8_t>& file : bad) {
         const PhotoCard::UploadResult added = card_.Upload(file);
         EXPECT_FALSE(added.file);
         EXPECT_TRUE(added.refused);
-        EXPECT_NE(added.error.find("322 x 242"), std::string::npos) << added.error;
+        EXPECT_NE(added.error.find("PNG, JPEG and BMP pictures"), std::string::npos) << added.error;
     }
     EXPECT_TRUE(rig_.CardBytes() == before);
     EXPECT_EQ(Names(card_).size(), 1u);
+}
+
+// What quorbit-cli's put takes, the driver takes the same way: fitted to the
+// photo with black around, its second green 0 as the library writes it.
+TEST_F(PhotoCardTest, APictureOfAnotherSizeIsFittedAsPutFitsIt) {
+    rig_.Attach(sim::Variant::k16MbLe, 0);
+    ASSERT_TRUE(card_.Open(OpenCamera()));
+    RgbPicture wide(644, 200);
+    for (int y = 0; y < wide.height; ++y)
+        for (int x = 0; x < wide.width; ++x)
+            wide.Set(x, y, static_cast<uint8_t>(x / 3), static_cast<uint8_t>(y), 200);
+    const PhotoCard::UploadResult added = card_.Upload(EncodePng(wide));
+    ASSERT_TRUE(added.file) << added.error;
+    std::string error;
+    const std::optional<RgbPicture> stored = card_.ReadPhoto(*added.file, &error);
+    ASSERT_TRUE(stored) << error;
+    const RgbPicture fitted = picture::FitToPhoto(wide);
+    // The bottom row's last 100 pixels lie past the slot.
+    const size_t kept = (static_cast<size_t>(322) * 241 + picture::kStoredPixelsOfLastRow) * 3;
+    EXPECT_TRUE(std::equal(fitted.rgb.begin(), fitted.rgb.begin() + static_cast<long>(kept),
+                           stored->rgb.begin()));
+    EXPECT_EQ(stored->At(0, 0)[2], 0) << "black above the picture";
 }
 
 TEST_F(PhotoCardTest, AFullCardRefusesAnUploadUntouched) {

@@ -1,10 +1,8 @@
 // PNG and JPEG files of the driver.
 #include <gtest/gtest.h>
 
-#include <cstddef>
-#include <cstdio>
-
-#include <jpeglib.h>
+#include <optional>
+#include <string>
 
 #include "gphoto/picture_codec.h"
 
@@ -20,28 +18,15 @@ RgbPicture Noise(int w, int h, uint32_t seed) {
     return p;
 }
 
-TEST(Png, RoundTripsEveryPixelAndItsLengthDependsOnlyOnTheSize) {
-    const RgbPicture noise = Noise(322, 242, 1);
-    const std::vector<uint8_t> file = EncodePng(noise);
-    ASSERT_TRUE(LooksLikePng(file));
-    const std::optional<RgbPicture> back = DecodePng(file, 322, 242);
-    ASSERT_TRUE(back);
-    EXPECT_TRUE(back->rgb == noise.rgb);
-    // File managers are told the size before the photo is read.
-    EXPECT_EQ(file.size(), PngFileBytes(322, 242));
-    EXPECT_EQ(EncodePng(RgbPicture(322, 242)).size(), file.size());
-}
-
-TEST(Png, OnlyAFileOfTheAskedSizeIsDecoded) {
-    EXPECT_FALSE(DecodePng(EncodePng(Noise(321, 242, 2)), 322, 242));
-    EXPECT_FALSE(DecodePng(EncodePng(Noise(322, 243, 2)), 322, 242));
-    std::vector<uint8_t> cut = EncodePng(Noise(322, 242, 3));
-    cut.resize(cut.size() / 2);
-    EXPECT_FALSE(DecodePng(cut, 322, 242));
-    std::vector<uint8_t> header_only = EncodePng(Noise(322, 242, 3));
-    header_only.resize(33);
-    EXPECT_FALSE(DecodePng(header_only, 322, 242));
-    EXPECT_FALSE(DecodePng(std::vector<uint8_t>{0x89, 'P', 'N', 'G'}, 322, 242));
+// File managers are told the size before the photo is read.
+TEST(Png, APhotosFileLengthDependsOnlyOnItsSize) {
+    const std::vector<uint8_t> file = PhotoPng(Noise(322, 242, 1));
+    std::string error;
+    const std::optional<RgbPicture> back = picture::DecodePng(file, &error);
+    ASSERT_TRUE(back) << error;
+    EXPECT_TRUE(back->rgb == Noise(322, 242, 1).rgb);
+    EXPECT_EQ(file.size(), PhotoPngBytes(322, 242));
+    EXPECT_EQ(PhotoPng(RgbPicture(322, 242)).size(), file.size());
 }
 
 TEST(Preview, IsAJpegOfHalfTheSizeWithTheMeanOfEachBlock) {
@@ -59,23 +44,11 @@ TEST(Preview, IsAJpegOfHalfTheSizeWithTheMeanOfEachBlock) {
 
     const std::vector<uint8_t> jpeg = EncodeJpeg(HalfSize(Noise(322, 242, 4)), 85);
     ASSERT_GT(jpeg.size(), 4u);
-    jpeg_decompress_struct cinfo{};
-    jpeg_error_mgr errors{};
-    cinfo.err = jpeg_std_error(&errors);
-    jpeg_create_decompress(&cinfo);
-    jpeg_mem_src(&cinfo, jpeg.data(), jpeg.size());
-    ASSERT_EQ(jpeg_read_header(&cinfo, TRUE), JPEG_HEADER_OK);
-    EXPECT_EQ(cinfo.image_width, 161u);
-    EXPECT_EQ(cinfo.image_height, 121u);
-    jpeg_destroy_decompress(&cinfo);
-}
-
-TEST(Encoders, RefuseAPictureWhosePixelsDoNotMatchItsSize) {
-    RgbPicture bad(10, 10);
-    bad.rgb.resize(7);
-    EXPECT_TRUE(EncodePng(bad).empty());
-    EXPECT_TRUE(EncodeJpeg(bad, 85).empty());
-    EXPECT_TRUE(EncodePng(RgbPicture()).empty());
+    std::string error;
+    const std::optional<RgbPicture> decoded = picture::DecodeJpeg(jpeg, &error);
+    ASSERT_TRUE(decoded) << error;
+    EXPECT_EQ(decoded->width, 161);
+    EXPECT_EQ(decoded->height, 121);
 }
 
 }  // namespace

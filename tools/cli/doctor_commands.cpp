@@ -8,13 +8,12 @@
 
 #include "cardlib/bitmap.h"
 #include "cardlib/photo_io.h"
-#include "tools/bmp24.h"
+#include "picture/codecs.h"
 #include "tools/cli/command_support.h"
 #include "tools/cli/doctor_card.h"
 #include "tools/cli/doctor_options.h"
 #include "tools/cli/image_card.h"
 #include "tools/cli/output_file.h"
-#include "tools/cli/picture_codecs.h"
 
 namespace cli {
 namespace {
@@ -109,7 +108,7 @@ constexpr size_t kIncompleteRows = 16;
 // The library's bitmap of a raw photo and the picture in it.
 struct SlotPhoto {
     std::vector<uint8_t> bitmap;
-    tools::Image image;
+    picture::Picture image;
 };
 
 std::optional<SlotPhoto> ReadDeletedPhoto(const CommandContext& ctx, DoctorCard& card, size_t k,
@@ -141,7 +140,7 @@ std::optional<SlotPhoto> ReadDeletedPhoto(const CommandContext& ctx, DoctorCard&
     SlotPhoto photo;
     photo.bitmap = quorbit::EncodeBitmap(*raw);
     std::string error;
-    std::optional<tools::Image> image = tools::DecodeBmp24(photo.bitmap, &error);
+    std::optional<picture::Picture> image = picture::DecodeBmp(photo.bitmap, &error);
     if (!image) {
         Say(ctx, "slot %u: %s", unsigned{slot}, error.c_str());
         return std::nullopt;
@@ -158,10 +157,10 @@ bool SavePhoto(const CommandContext& ctx, const SlotPhoto& photo, PictureFormat 
             bytes = photo.bitmap;
             break;
         case PictureFormat::kPng:
-            bytes = EncodePng(photo.image);
+            bytes = picture::EncodePng(photo.image);
             break;
         case PictureFormat::kJpeg:
-            bytes = EncodeJpeg(photo.image);
+            bytes = picture::EncodeJpeg(photo.image);
             break;
     }
     if (bytes.empty()) {

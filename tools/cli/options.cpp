@@ -34,7 +34,7 @@ constexpr CommandShape kCommands[] = {
     {"list", 0, 0, kFormat | kPattern | kParsable, "list [--parsable] [--format F] [--filename P]"},
     {"get", 2, 2, kFormat, "get N FILE"},
     {"get-all", 1, 1, kFormat | kPattern, "get-all DIR"},
-    {"put", 1, 1, kNoScale, "put [--no-scale] FILE"},
+    {"put", 1, 1, kNoScale, "put [--no-scale] [--force] FILE"},
     {"delete", 1, 1, kNothing, "delete N"},
     {"backup", 1, 1, kNothing, "backup FILE.img"},
     {"format", 0, 1, kNothing, "format [SIZE]"},
@@ -246,6 +246,8 @@ Options:
            R"(  -f, --force      replace existing files (get, get-all, backup); without it
                    an existing file is never overwritten. What is not a regular
                    file (a FIFO, a device, a folder) is never replaced.
+                   put: store a damaged picture (cut short, corrupt data) as
+                   far as it can be decoded; without it such a file is refused
   -y, --yes        format, repair and recover restore without asking
   -q, --quiet      no progress bar and no messages but errors
   -V, --version    show the version

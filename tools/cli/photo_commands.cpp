@@ -5,11 +5,10 @@
 #include <optional>
 #include <system_error>
 
-#include "tools/bmp24.h"
+#include "picture/codecs.h"
 #include "tools/cli/command_support.h"
 #include "tools/cli/output_file.h"
 #include "tools/cli/photo_names.h"
-#include "tools/cli/picture_codecs.h"
 
 namespace cli {
 namespace {
@@ -22,7 +21,7 @@ namespace fs = std::filesystem;
 struct PhotoRead {
     enum Outcome { kOk, kCameraFailed, kDestinationFailed } outcome = kCameraFailed;
     std::vector<uint8_t> bitmap;  // the library's file, byte for byte
-    tools::Image image;
+    picture::Picture image;
 };
 
 // Has the library write photo `number` into `file`'s temporary file and
@@ -50,10 +49,10 @@ PhotoRead ReadPhoto(const CommandContext& ctx, int number, PendingFile& file,
     }
     auto bytes = file.Contents(kPhotoBitmapBytes);
     std::string error;
-    std::optional<tools::Image> image;
+    std::optional<picture::Picture> image;
     if (bytes && bytes->size() == kPhotoBitmapBytes)
-        image = tools::DecodeBmp24(*bytes, &error);
-    if (!image || image->width != tools::kPhotoWidth || image->height != tools::kPhotoHeight) {
+        image = picture::DecodeBmp(*bytes, &error);
+    if (!image || image->width != picture::kPhotoWidth || image->height != picture::kPhotoHeight) {
         Say(ctx, "reading photo %d reported success but wrote no photo bitmap (%zu bytes)", number,
             bytes ? bytes->size() : size_t{0});
         return read;
@@ -69,9 +68,9 @@ std::vector<uint8_t> Encode(PictureFormat format, const PhotoRead& read) {
         case PictureFormat::kBmp:
             return read.bitmap;
         case PictureFormat::kPng:
-            return EncodePng(read.image);
+            return picture::EncodePng(read.image);
         case PictureFormat::kJpeg:
-            return EncodeJpeg(read.image);
+            return picture::EncodeJpeg(read.image);
     }
     return {};
 }
@@ -97,7 +96,7 @@ class Namer {
     explicit Namer(const CommandContext& ctx) : ctx_(ctx), pattern_(NamePattern(ctx.options)) {
         localtime_r(&ctx.now, &time_);
     }
-    std::string Name(int number, const tools::Image& photo) {
+    std::string Name(int number, const picture::Picture& photo) {
         PhotoNameFields fields;
         fields.number = number;
         fields.id = PhotoId(photo);

@@ -51,15 +51,18 @@ bool Walk(std::string_view pattern, Text&& text, Field&& field, std::string* err
 
 }  // namespace
 
-std::string PhotoId(const tools::Image& photo) {
+std::string PhotoId(const picture::Picture& photo) {
     uint64_t hash = 0xcbf29ce484222325ULL;  // FNV-1a, 64 bits
     for (int y = 0; y < photo.height; ++y) {
         const int stored =
             y == photo.height - 1 ? std::min(photo.width, kStoredPixelsOfLastRow) : photo.width;
-        const uint8_t* row = photo.At(0, y);
-        for (size_t i = 0; i < static_cast<size_t>(stored) * 3; ++i) {
-            hash ^= row[i];
-            hash *= 0x100000001b3ULL;
+        // Blue, green, red: the order of the bitmap files ids were first made of.
+        for (int x = 0; x < stored; ++x) {
+            const uint8_t* pixel = photo.At(x, y);
+            for (int c = 2; c >= 0; --c) {
+                hash ^= pixel[c];
+                hash *= 0x100000001b3ULL;
+            }
         }
     }
     char text[16];

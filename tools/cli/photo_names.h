@@ -8,14 +8,14 @@
 #include <string>
 #include <string_view>
 
-#include "tools/bmp24.h"
+#include "picture/picture.h"
 
 namespace cli {
 
 // Twelve hex digits. The pixels past the card's photo slot (222 to 321 of
 // the bottom row) are left out: the library fills them from whatever follows
 // the slot, which changes with the neighbouring photo.
-std::string PhotoId(const tools::Image& photo);
+std::string PhotoId(const picture::Picture& photo);
 
 struct PhotoNameFields {
     int number = 0;  // as the user counts (from 1)

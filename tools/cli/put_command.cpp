@@ -3,42 +3,50 @@
 #include <filesystem>
 #include <system_error>
 
-#include "tools/bmp24.h"
+#include "picture/codecs.h"
+#include "picture/fit_photo.h"
 #include "tools/cli/command_support.h"
-#include "tools/cli/fit_photo.h"
 #include "tools/cli/input_file.h"
 #include "tools/cli/output_file.h"
 #include "tools/cli/photo_commands.h"
-#include "tools/cli/picture_codecs.h"
 
 namespace cli {
 namespace {
 
 // The photo to store, or nothing (the reason said). Needs no camera.
-std::optional<tools::Image> PhotoFromFile(const CommandContext& ctx, const std::string& path) {
+std::optional<picture::Picture> PhotoFromFile(const CommandContext& ctx, const std::string& path) {
     std::string error;
-    const auto bytes = ReadBoundedFile(path, kMaxPictureFileBytes, &error);
+    const auto bytes = ReadBoundedFile(path, picture::kMaxPictureFileBytes, &error);
     if (!bytes) {
         Say(ctx, "%s", error.c_str());
         return std::nullopt;
     }
-    const auto picture = DecodePicture(*bytes, &error);
-    if (!picture) {
-        Say(ctx, "%s: %s", path.c_str(), error.c_str());
+    // A damaged file would put a half-grey photo on the card; --force takes
+    // it as far as it decodes.
+    picture::DecodeOptions decoding;
+    decoding.lenient = ctx.options.force;
+    const auto decoded = picture::Decode(*bytes, &error, decoding);
+    if (!decoded) {
+        // Whether --force would help: the file decodes when damage is allowed.
+        std::string ignored;
+        decoding.lenient = true;
+        const bool forcible = !ctx.options.force && picture::Decode(*bytes, &ignored, decoding);
+        Say(ctx, "%s: %s%s", path.c_str(), error.c_str(),
+            forcible ? "; nothing was stored (--force stores what of it can be decoded)" : "");
         return std::nullopt;
     }
     const bool photo_size =
-        picture->width == tools::kPhotoWidth && picture->height == tools::kPhotoHeight;
+        decoded->width == picture::kPhotoWidth && decoded->height == picture::kPhotoHeight;
     if (!photo_size && ctx.options.no_scale) {
         Say(ctx, "%s is %d x %d; photos are 322 x 242 (leave out --no-scale to scale it)",
-            path.c_str(), picture->width, picture->height);
+            path.c_str(), decoded->width, decoded->height);
         return std::nullopt;
     }
     if (!photo_size) {
-        Tell(ctx, "%s is %d x %d: scaled to fit 322 x 242", path.c_str(), picture->width,
-             picture->height);
+        Tell(ctx, "%s is %d x %d: scaled to fit 322 x 242", path.c_str(), decoded->width,
+             decoded->height);
     }
-    return FitToPhoto(*picture);
+    return picture::FitToPhoto(*decoded);
 }
 
 }  // namespace
@@ -50,7 +58,7 @@ int PutPicture(const CommandContext& ctx) {
         return kExitFailed;
     // The library reads its own kind of bitmap from a file: this one.
     PendingFile bitmap(TemporaryFolder() + "/upload.bmp");
-    if (!bitmap.ok() || !bitmap.Write(tools::EncodeBmp24(*photo))) {
+    if (!bitmap.ok() || !bitmap.Write(picture::EncodeBmp(*photo))) {
         Say(ctx, "%s", bitmap.error().c_str());
         return kExitFailed;
     }

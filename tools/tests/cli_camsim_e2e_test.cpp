@@ -14,9 +14,10 @@
 #include <string>
 #include <vector>
 
+#include "picture/codecs.h"
+#include "testsupport/files.h"
 #include "tools/cli/library.h"
 #include "tools/cli/photo_names.h"
-#include "tools/cli/picture_codecs.h"
 #include "tools/tests/e2e_support.h"
 #include "tools/tests/process.h"
 
@@ -195,12 +196,12 @@ TEST_P(CliEndToEnd, ChangesThePhotoSet) {
     EXPECT_EQ(e2e::ComparePhotoFile(work_ / "after/photo-002.bmp", e2e::SamplePicture(2)), "");
     // Slot 0 (the card's first bytes) now holds the last upload's raw pixels:
     // blue, a second green, green, red.
-    const auto card = tools::ReadWholeFile(card_, nullptr);
+    const auto card = testsupport::ReadWholeFile(card_, nullptr);
     ASSERT_TRUE(card);
     const uint8_t* first = e2e::SamplePicture(2).At(0, 0);
-    EXPECT_EQ((*card)[0], first[0]);
+    EXPECT_EQ((*card)[0], first[2]);
     EXPECT_EQ((*card)[2], first[1]);
-    EXPECT_EQ((*card)[3], first[2]);
+    EXPECT_EQ((*card)[3], first[0]);
 
     r = Cli({"format", "--yes"});
     ASSERT_EQ(r.status, 0) << r.err;
@@ -281,13 +282,13 @@ class CliFeatures : public CliEndToEnd {
         }
         return records;
     }
-    static tools::Image ReadPicture(const std::string& path) {
+    static picture::Picture ReadPicture(const std::string& path) {
         std::string error;
-        auto bytes = tools::ReadWholeFile(path, &error);
+        auto bytes = testsupport::ReadWholeFile(path, &error);
         EXPECT_TRUE(bytes) << error;
-        auto image = bytes ? cli::DecodePicture(*bytes, &error) : std::nullopt;
+        auto image = bytes ? picture::Decode(*bytes, &error) : std::nullopt;
         EXPECT_TRUE(image) << path << ": " << error;
-        return image ? *image : tools::Image{};
+        return image ? *image : picture::Picture{};
     }
 };
 
@@ -335,11 +336,11 @@ TEST_P(CliFeatures, EachFormatHoldsTheLibrarysPixels) {
         ASSERT_EQ(Cli({"get", "1", work_ / name}).status, 0) << name;
     EXPECT_EQ(e2e::ComparePhotoFile(work_ / "a.bmp", e2e::SamplePicture(3)), "");
     std::string error;
-    const auto bitmap = tools::ReadBmp24(work_ / "a.bmp", &error);
+    const auto bitmap = picture::DecodeBmp(*testsupport::ReadWholeFile(work_ / "a.bmp"), &error);
     ASSERT_TRUE(bitmap) << error;
-    EXPECT_EQ(ReadPicture(work_ / "a.png").bgr, bitmap->bgr)
+    EXPECT_EQ(ReadPicture(work_ / "a.png").rgb, bitmap->rgb)
         << "PNG holds every pixel of the bitmap";
-    EXPECT_EQ(*tools::ReadWholeFile(work_ / "a.jpg", nullptr), cli::EncodeJpeg(*bitmap))
+    EXPECT_EQ(*testsupport::ReadWholeFile(work_ / "a.jpg", nullptr), picture::EncodeJpeg(*bitmap))
         << "the JPEG encoder's file of the bitmap's pixels";
 
     auto r = Cli({"get-all", work_ / "out", "--format", "jpeg", "--filename", "%Y/%3n-%i.%C"});
@@ -357,12 +358,12 @@ TEST_P(CliFeatures, PutsPicturesOfOtherKindsAndSizes) {
     MakeCard({});
     StartCamera();
     // Twice the photo's size as PNG: each photo pixel the mean of four equal ones.
-    const tools::Image& sample = e2e::SamplePicture(0);
-    tools::Image big(644, 484);
+    const picture::Picture& sample = e2e::SamplePicture(0);
+    picture::Picture big(644, 484);
     for (int y = 0; y < big.height; ++y)
         for (int x = 0; x < big.width; ++x)
             std::copy_n(sample.At(x / 2, y / 2), 3, big.At(x, y));
-    ASSERT_TRUE(tools::WriteWholeFile(work_ / "big.png", cli::EncodePng(big), nullptr));
+    ASSERT_TRUE(testsupport::WriteWholeFile(work_ / "big.png", picture::EncodePng(big), nullptr));
     auto r = Cli({"put", work_ / "big.png"});
     ASSERT_EQ(r.status, 0) << r.err;
     ASSERT_EQ(Cli({"get", "1", work_ / "big.bmp"}).status, 0);
@@ -370,21 +371,22 @@ TEST_P(CliFeatures, PutsPicturesOfOtherKindsAndSizes) {
 
     // A JPEG a quarter of the size with another aspect ratio: scaled up,
     // black bars left and right.
-    tools::Image square(100, 100);
+    picture::Picture square(100, 100);
     for (int y = 0; y < 100; ++y)
         for (int x = 0; x < 100; ++x)
             square.Set(x, y, 200, 40, 40);
-    ASSERT_TRUE(tools::WriteWholeFile(work_ / "square.jpg", cli::EncodeJpeg(square), nullptr));
+    ASSERT_TRUE(
+        testsupport::WriteWholeFile(work_ / "square.jpg", picture::EncodeJpeg(square), nullptr));
     r = Cli({"put", "--no-scale", work_ / "square.jpg"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("100 x 100"), std::string::npos) << r.err;
     r = Cli({"put", work_ / "square.jpg"});
     ASSERT_EQ(r.status, 0) << r.err;
     ASSERT_EQ(Cli({"get", "2", work_ / "square.png"}).status, 0);
-    const tools::Image got = ReadPicture(work_ / "square.png");
-    EXPECT_EQ(got.At(10, 120)[2], 0) << "black beside the picture";
-    EXPECT_NEAR(got.At(161, 120)[2], 200, 6);
-    EXPECT_NEAR(got.At(161, 120)[0], 40, 6);
+    const picture::Picture got = ReadPicture(work_ / "square.png");
+    EXPECT_EQ(got.At(10, 120)[0], 0) << "black beside the picture";
+    EXPECT_NEAR(got.At(161, 120)[0], 200, 6);
+    EXPECT_NEAR(got.At(161, 120)[2], 40, 6);
     EXPECT_EQ(Cli({"info"}).out, Info(2));
 }
 

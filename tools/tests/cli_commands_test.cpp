@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "tools/bmp24.h"
+#include "picture/codecs.h"
+#include "testsupport/files.h"
 #include "tools/cli/commands.h"
 #include "tools/cli/options.h"
 #include "tools/cli/photo_names.h"
-#include "tools/cli/picture_codecs.h"
 
 namespace {
 
@@ -39,17 +39,17 @@ struct FakeCard {
     int open_calls = 0;
     std::vector<int> indexes;
     int format_arg = -1;
-    int tail = 0;                          // past-slot pixels of the next read
-    bool tail_changes = true;              // as they do when a neighbour changes
-    std::optional<tools::Image> uploaded;  // what WriteFileToFlash was given
+    int tail = 0;                              // past-slot pixels of the next read
+    bool tail_changes = true;                  // as they do when a neighbour changes
+    std::optional<picture::Picture> uploaded;  // what WriteFileToFlash was given
 };
 FakeCard g;
 
 // The photo of a tag: one colour, and a different one in the bottom row's
 // pixels that lie past the card's slot (the library fills them from
 // whatever follows the slot).
-tools::Image TagPicture(int tag, int tail = 0) {
-    tools::Image image(tools::kPhotoWidth, tools::kPhotoHeight);
+picture::Picture TagPicture(int tag, int tail = 0) {
+    picture::Picture image(picture::kPhotoWidth, picture::kPhotoHeight);
     for (int y = 0; y < image.height; ++y) {
         for (int x = 0; x < image.width; ++x) {
             const bool past_slot = y == image.height - 1 && x >= 222;
@@ -93,8 +93,9 @@ int ReadPhotoToFile(int index, const char* path) {
     g.calls.push_back("read");
     g.indexes.push_back(index);
     if (g.write_file && g.bytes_written == 234310 && index < static_cast<int>(g.photos.size())) {
-        tools::WriteBmp24(path, TagPicture(g.photos[index], g.tail_changes ? g.tail++ : g.tail),
-                          nullptr);
+        testsupport::WriteWholeFile(
+            path,
+            picture::EncodeBmp(TagPicture(g.photos[index], g.tail_changes ? g.tail++ : g.tail)));
     } else if (g.write_file) {
         WriteBytes(path, g.bytes_written, 'a' + index);
     }
@@ -109,7 +110,9 @@ int DeletePhoto(int index) {
 }
 int WriteFileToFlash(const char* path) {
     g.calls.push_back("put");
-    g.uploaded = tools::ReadBmp24(path, nullptr);
+    const auto bitmap = testsupport::ReadWholeFile(path);
+    std::string error;
+    g.uploaded = bitmap ? picture::DecodeBmp(*bitmap, &error) : std::nullopt;
     if (g.op_result && g.change_count)
         g.photos.push_back(99);
     return g.op_result;
@@ -304,16 +307,16 @@ TEST_F(CommandsTest, GetNeverLeavesAFileWhenTheReadFails) {
 }
 
 TEST_F(CommandsTest, GetKeepsAnExistingFileUnlessForced) {
-    ASSERT_TRUE(tools::WriteWholeFile(Path("p.bmp"), {'k', 'e', 'e', 'p'}, nullptr));
+    ASSERT_TRUE(testsupport::WriteWholeFile(Path("p.bmp"), {'k', 'e', 'e', 'p'}, nullptr));
     auto r = Run({"get", "1", Path("p.bmp")});
     EXPECT_EQ(r.status, cli::kExitFailed);
     EXPECT_NE(r.err.find("already exists"), std::string::npos);
-    EXPECT_EQ(tools::ReadWholeFile(Path("p.bmp"), nullptr)->size(), 4u);
+    EXPECT_EQ(testsupport::ReadWholeFile(Path("p.bmp"), nullptr)->size(), 4u);
     EXPECT_EQ(g.open_calls, 0) << "the camera is not even opened for a file that would not be kept";
 
     r = Run({"get", "--force", "1", Path("p.bmp")});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(tools::ReadWholeFile(Path("p.bmp"), nullptr)->size(), 234310u);
+    EXPECT_EQ(testsupport::ReadWholeFile(Path("p.bmp"), nullptr)->size(), 234310u);
     EXPECT_EQ(Listing(), std::vector<std::string>{"p.bmp"});
 }
 
@@ -362,17 +365,17 @@ TEST_F(CommandsTest, GetWritesTheFormatOfTheExtension) {
     ASSERT_EQ(Run({"get", "2", Path("a.png")}).status, 0);
     ASSERT_EQ(Run({"get", "2", Path("a.jpeg")}).status, 0);
     ASSERT_EQ(Run({"get", "2", "--format", "jpeg", Path("a.pic")}).status, 0);
-    const auto bmp = *tools::ReadWholeFile(Path("a.BMP"), nullptr);
-    const auto png = *tools::ReadWholeFile(Path("a.png"), nullptr);
-    const auto jpeg = *tools::ReadWholeFile(Path("a.jpeg"), nullptr);
+    const auto bmp = *testsupport::ReadWholeFile(Path("a.BMP"), nullptr);
+    const auto png = *testsupport::ReadWholeFile(Path("a.png"), nullptr);
+    const auto jpeg = *testsupport::ReadWholeFile(Path("a.jpeg"), nullptr);
     std::string error;
-    const auto picture = tools::DecodeBmp24(bmp, &error);
+    const auto picture = picture::DecodeBmp(bmp, &error);
     ASSERT_TRUE(picture) << error;
-    const auto from_png = cli::DecodePng(png, &error);
+    const auto from_png = picture::DecodePng(png, &error);
     ASSERT_TRUE(from_png) << error;
-    EXPECT_EQ(from_png->bgr, picture->bgr) << "PNG is lossless";
-    EXPECT_EQ(jpeg, cli::EncodeJpeg(*picture));
-    EXPECT_EQ(*tools::ReadWholeFile(Path("a.pic"), nullptr), jpeg);
+    EXPECT_EQ(from_png->rgb, picture->rgb) << "PNG is lossless";
+    EXPECT_EQ(jpeg, picture::EncodeJpeg(*picture));
+    EXPECT_EQ(*testsupport::ReadWholeFile(Path("a.pic"), nullptr), jpeg);
 }
 
 TEST_F(CommandsTest, GetAllFetchesOnlyWhatIsNotThereYet) {
@@ -388,7 +391,7 @@ TEST_F(CommandsTest, GetAllFetchesOnlyWhatIsNotThereYet) {
     // Photo 1 deleted and a new one added: the names of the others are those
     // of their pixels, not of their numbers.
     g.photos = {20, 30, 40};
-    const auto kept = *tools::ReadWholeFile(Path("out/sub/" + Name(20)), nullptr);
+    const auto kept = *testsupport::ReadWholeFile(Path("out/sub/" + Name(20)), nullptr);
     r = Run({"get-all", Path("out/sub")});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, Path("out/sub/" + Name(40)) + "\n");
@@ -396,7 +399,7 @@ TEST_F(CommandsTest, GetAllFetchesOnlyWhatIsNotThereYet) {
               std::string::npos)
         << r.err;
     EXPECT_EQ(Listing("out/sub").size(), 4u);
-    EXPECT_EQ(*tools::ReadWholeFile(Path("out/sub/" + Name(20)), nullptr), kept);
+    EXPECT_EQ(*testsupport::ReadWholeFile(Path("out/sub/" + Name(20)), nullptr), kept);
 
     r = Run({"get-all", "--quiet", Path("out/sub")});
     EXPECT_EQ(r.status, 0) << "everything is there";
@@ -424,13 +427,13 @@ TEST_F(CommandsTest, GetAllNamesFromAPatternAndMakesFolders) {
 
 TEST_F(CommandsTest, GetAllKeepsWhatIsThereUnlessForced) {
     fs::create_directory(Path("out"));
-    ASSERT_TRUE(tools::WriteWholeFile(Path("out/" + Name(20)), {'k'}, nullptr));
+    ASSERT_TRUE(testsupport::WriteWholeFile(Path("out/" + Name(20)), {'k'}, nullptr));
     auto r = Run({"get-all", Path("out")});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(tools::ReadWholeFile(Path("out/" + Name(20)), nullptr)->size(), 1u);
+    EXPECT_EQ(testsupport::ReadWholeFile(Path("out/" + Name(20)), nullptr)->size(), 1u);
     r = Run({"get-all", "-f", Path("out")});
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_GT(tools::ReadWholeFile(Path("out/" + Name(20)), nullptr)->size(), 1u);
+    EXPECT_GT(testsupport::ReadWholeFile(Path("out/" + Name(20)), nullptr)->size(), 1u);
 }
 
 TEST_F(CommandsTest, GetAllReportsAFailedPhotoAndGoesOn) {
@@ -468,14 +471,14 @@ TEST_F(CommandsTest, StringsPrintsAllFourteen) {
 }
 
 TEST_F(CommandsTest, PutChecksThePictureBeforeOpeningTheCamera) {
-    ASSERT_TRUE(tools::WriteWholeFile(Path("notes.txt"), {'h', 'i', '\n'}, nullptr));
+    ASSERT_TRUE(testsupport::WriteWholeFile(Path("notes.txt"), {'h', 'i', '\n'}, nullptr));
     auto r = Run({"put", Path("notes.txt")});
     EXPECT_EQ(r.status, cli::kExitFailed);
     EXPECT_NE(r.err.find("not a picture"), std::string::npos) << r.err;
     r = Run({"put", Path("missing.bmp")});
     EXPECT_EQ(r.status, cli::kExitFailed);
-    tools::Image wrong(100, 80);
-    ASSERT_TRUE(tools::WriteBmp24(Path("small.bmp"), wrong, nullptr));
+    picture::Picture wrong(100, 80);
+    ASSERT_TRUE(testsupport::WriteWholeFile(Path("small.bmp"), picture::EncodeBmp(wrong)));
     r = Run({"put", "--no-scale", Path("small.bmp")});
     EXPECT_EQ(r.status, cli::kExitFailed);
     EXPECT_NE(r.err.find("100 x 80"), std::string::npos);
@@ -489,12 +492,49 @@ TEST_F(CommandsTest, PutChecksThePictureBeforeOpeningTheCamera) {
     EXPECT_TRUE(g.calls.empty());
 }
 
+// A damaged picture would put a half-grey photo on the card: refused before
+// the camera is opened unless --force, which stores what decodes.
+TEST_F(CommandsTest, PutRefusesADamagedPictureUnlessForced) {
+    picture::Picture photo(322, 242);
+    for (int y = 0; y < photo.height; ++y)
+        for (int x = 0; x < photo.width; ++x)
+            photo.Set(x, y, static_cast<uint8_t>(x), static_cast<uint8_t>(y), 90);
+    const std::vector<uint8_t> jpeg = picture::EncodeJpeg(photo);
+    const std::vector<uint8_t> bmp = picture::EncodeBmp(photo);
+    const std::vector<uint8_t> png = picture::EncodePng(photo);
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> file;
+        bool forcible;  // --force stores it
+    } cases[] = {
+        {"cut.jpg", std::vector<uint8_t>(jpeg.begin(), jpeg.end() - jpeg.size() / 3), true},
+        {"cut.bmp", std::vector<uint8_t>(bmp.begin(), bmp.end() - 968 * 10), true},
+        {"cut.png", std::vector<uint8_t>(png.begin(), png.end() - png.size() / 2), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        g = FakeCard{};
+        ASSERT_TRUE(testsupport::WriteWholeFile(Path(c.name), c.file));
+        auto r = Run({"put", Path(c.name)});
+        EXPECT_EQ(r.status, cli::kExitFailed);
+        EXPECT_NE(r.err.find(c.name), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("--force") != std::string::npos, c.forcible) << r.err;
+        EXPECT_EQ(g.open_calls, 0) << "the camera is not opened";
+        r = Run({"put", "--force", Path(c.name)});
+        EXPECT_EQ(r.status, c.forcible ? cli::kExitOk : cli::kExitFailed) << r.err;
+        EXPECT_EQ(g.uploaded.has_value(), c.forcible);
+        if (g.uploaded) {
+            EXPECT_NEAR(g.uploaded->At(5, 100)[0], 5, 3) << "the rows that are there are stored";
+        }
+    }
+}
+
 TEST_F(CommandsTest, PutScalesAPictureOfAnotherSize) {
-    tools::Image wide(644, 242);  // twice as wide: half height, centred
+    picture::Picture wide(644, 242);  // twice as wide: half height, centred
     for (int y = 0; y < wide.height; ++y)
         for (int x = 0; x < wide.width; ++x)
             wide.Set(x, y, 200, 100, 50);
-    ASSERT_TRUE(tools::WriteWholeFile(Path("wide.png"), cli::EncodePng(wide), nullptr));
+    ASSERT_TRUE(testsupport::WriteWholeFile(Path("wide.png"), picture::EncodePng(wide), nullptr));
     const auto r = Run({"put", Path("wide.png")});
     ASSERT_EQ(r.status, 0) << r.err;
     ASSERT_TRUE(g.uploaded);
@@ -503,14 +543,14 @@ TEST_F(CommandsTest, PutScalesAPictureOfAnotherSize) {
     const uint8_t* top = g.uploaded->At(161, 10);
     const uint8_t* middle = g.uploaded->At(161, 121);
     EXPECT_EQ(top[0] + top[1] + top[2], 0) << "black above the picture";
-    EXPECT_EQ(middle[2], 200);
+    EXPECT_EQ(middle[0], 200);
     EXPECT_EQ(middle[1], 100);
-    EXPECT_EQ(middle[0], 50);
+    EXPECT_EQ(middle[2], 50);
 }
 
 TEST_F(CommandsTest, PutRefusesAFullCardAndReportsFailures) {
-    tools::Image photo(tools::kPhotoWidth, tools::kPhotoHeight);
-    ASSERT_TRUE(tools::WriteBmp24(Path("p.bmp"), photo, nullptr));
+    picture::Picture photo(picture::kPhotoWidth, picture::kPhotoHeight);
+    ASSERT_TRUE(testsupport::WriteWholeFile(Path("p.bmp"), picture::EncodeBmp(photo)));
     auto r = Run({"put", Path("p.bmp")});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(g.photos.size(), 4u);
@@ -603,8 +643,8 @@ TEST_F(CommandsTest, FormatRefusesAnotherSizeAndReportsFailure) {
 
 TEST_F(CommandsTest, EveryCommandNeedsACamera) {
     g.device = false;
-    tools::Image photo(tools::kPhotoWidth, tools::kPhotoHeight);
-    ASSERT_TRUE(tools::WriteBmp24(Path("p.bmp"), photo, nullptr));
+    picture::Picture photo(picture::kPhotoWidth, picture::kPhotoHeight);
+    ASSERT_TRUE(testsupport::WriteWholeFile(Path("p.bmp"), picture::EncodeBmp(photo)));
     for (const auto& words : std::vector<std::vector<std::string>>{{"get", "1", Path("x.bmp")},
                                                                    {"get-all", Path("out")},
                                                                    {"list"},

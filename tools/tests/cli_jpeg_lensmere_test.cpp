@@ -4,26 +4,22 @@
 
 #include <QImage>
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
 #include "app/jpegfile.h"
-#include "tools/cli/picture_codecs.h"
+#include "picture/codecs.h"
 #include "tools/sample_photos.h"
 
 namespace {
 
 // lensmere's encoder on the same pixels, as bytes.
-std::vector<uint8_t> LensmereJpeg(const tools::Image& image) {
+std::vector<uint8_t> LensmereJpeg(const picture::Picture& image) {
     QImage rgb(image.width, image.height, QImage::Format_RGB888);
     for (int y = 0; y < image.height; ++y) {
         uint8_t* row = rgb.scanLine(y);
-        const uint8_t* bgr = image.bgr.data() + static_cast<size_t>(y) * image.width * 3;
-        for (int x = 0; x < image.width; ++x) {
-            row[3 * x] = bgr[3 * x + 2];
-            row[3 * x + 1] = bgr[3 * x + 1];
-            row[3 * x + 2] = bgr[3 * x];
-        }
+        std::copy_n(image.At(0, y), static_cast<size_t>(image.width) * 3, row);
     }
     const QByteArray jpeg = lensmere::EncodeJpeg(rgb);
     return {jpeg.begin(), jpeg.end()};
@@ -31,16 +27,16 @@ std::vector<uint8_t> LensmereJpeg(const tools::Image& image) {
 
 TEST(JpegLikeLensmere, SameBytesForTheSamePixels) {
     for (const auto& sample : tools::SamplePhotos()) {
-        const auto ours = cli::EncodeJpeg(sample.image);
+        const auto ours = picture::EncodeJpeg(sample.image);
         ASSERT_FALSE(ours.empty()) << sample.name;
         EXPECT_EQ(ours, LensmereJpeg(sample.image)) << sample.name;
     }
     // lensmere's own size for saved pictures, twice the photo's.
-    tools::Image doubled(644, 484);
+    picture::Picture doubled(644, 484);
     for (int y = 0; y < doubled.height; ++y)
         for (int x = 0; x < doubled.width; ++x)
             doubled.Set(x, y, static_cast<uint8_t>(x), static_cast<uint8_t>(y), 77);
-    EXPECT_EQ(cli::EncodeJpeg(doubled), LensmereJpeg(doubled));
+    EXPECT_EQ(picture::EncodeJpeg(doubled), LensmereJpeg(doubled));
 }
 
 }  // namespace

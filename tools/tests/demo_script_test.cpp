@@ -7,8 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "picture/codecs.h"
+#include "testsupport/files.h"
 #include "tools/cli/photo_names.h"
-#include "tools/cli/picture_codecs.h"
 #include "tools/sample_photos.h"
 #include "tools/tests/e2e_support.h"
 #include "tools/tests/process.h"
@@ -40,9 +41,9 @@ TEST(DemoScript, DownloadsEveryPhotoWithoutADisplay) {
     for (const auto& photo : photos) {
         const std::string name = "/photo-" + cli::PhotoId(photo.image) + ".png";
         std::string error;
-        const auto bytes = tools::ReadWholeFile(out + name, &error);
+        const auto bytes = testsupport::ReadWholeFile(out + name, &error);
         ASSERT_TRUE(bytes) << error;
-        const auto image = cli::DecodePng(*bytes, &error);
+        const auto image = picture::DecodePng(*bytes, &error);
         ASSERT_TRUE(image) << error;
         EXPECT_EQ(e2e::ComparePhoto(*image, photo.image), "") << name;
     }

@@ -1,4 +1,5 @@
 #include "tools/tests/e2e_support.h"
+#include "testsupport/files.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -6,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "picture/codecs.h"
 #include "tools/sample_photos.h"
 
 namespace e2e {
@@ -16,7 +18,7 @@ std::string Required(const char* variable) {
     return value ? value : "";
 }
 
-const tools::Image& SamplePicture(size_t i) {
+const picture::Picture& SamplePicture(size_t i) {
     static const std::vector<tools::SamplePhoto> photos = tools::SamplePhotos();
     return photos.at(i % photos.size()).image;
 }
@@ -26,13 +28,14 @@ std::vector<std::string> WriteSamplePhotos(const std::string& dir) {
     for (size_t i = 0; i < tools::SamplePhotos().size(); ++i) {
         const std::string path = dir + "/sample-" + std::to_string(i) + ".bmp";
         std::string error;
-        EXPECT_TRUE(tools::WriteBmp24(path, SamplePicture(i), &error)) << error;
+        EXPECT_TRUE(testsupport::WriteWholeFile(path, picture::EncodeBmp(SamplePicture(i)), &error))
+            << error;
         paths.push_back(path);
     }
     return paths;
 }
 
-std::string ComparePhoto(const tools::Image& got, const tools::Image& want) {
+std::string ComparePhoto(const picture::Picture& got, const picture::Picture& want) {
     if (got.width != want.width || got.height != want.height) {
         return "size " + std::to_string(got.width) + "x" + std::to_string(got.height);
     }
@@ -40,7 +43,7 @@ std::string ComparePhoto(const tools::Image& got, const tools::Image& want) {
     std::string first;
     for (int y = 0; y < got.height; ++y) {
         for (int x = 0; x < got.width; ++x) {
-            if (y == tools::kPhotoHeight - 1 && x >= 222)
+            if (y == picture::kPhotoHeight - 1 && x >= 222)
                 continue;
             const uint8_t* a = got.At(x, y);
             const uint8_t* b = want.At(x, y);
@@ -48,7 +51,7 @@ std::string ComparePhoto(const tools::Image& got, const tools::Image& want) {
                 continue;
             if (differing++ == 0) {
                 char text[128];
-                std::snprintf(text, sizeof text, "pixel (%d,%d) is %d,%d,%d (bgr), not %d,%d,%d", x,
+                std::snprintf(text, sizeof text, "pixel (%d,%d) is %d,%d,%d (rgb), not %d,%d,%d", x,
                               y, a[0], a[1], a[2], b[0], b[1], b[2]);
                 first = text;
             }
@@ -59,22 +62,22 @@ std::string ComparePhoto(const tools::Image& got, const tools::Image& want) {
     return std::to_string(differing) + " pixels differ; first: " + first;
 }
 
-std::string ComparePhotoFile(const std::string& bmp_path, const tools::Image& want) {
+std::string ComparePhotoFile(const std::string& bmp_path, const picture::Picture& want) {
     std::string error;
-    const auto bytes = tools::ReadWholeFile(bmp_path, &error);
+    const auto bytes = testsupport::ReadWholeFile(bmp_path, &error);
     if (!bytes)
         return error;
     if (bytes->size() != 234310)
         return bmp_path + " has " + std::to_string(bytes->size()) + " bytes";
-    const auto image = tools::DecodeBmp24(*bytes, &error);
+    const auto image = picture::DecodeBmp(*bytes, &error);
     if (!image)
         return bmp_path + ": " + error;
     return ComparePhoto(*image, want);
 }
 
 bool SameFileContents(const std::string& a, const std::string& b, std::string* why) {
-    const auto x = tools::ReadWholeFile(a, why);
-    const auto y = tools::ReadWholeFile(b, why);
+    const auto x = testsupport::ReadWholeFile(a, why);
+    const auto y = testsupport::ReadWholeFile(b, why);
     if (!x || !y)
         return false;
     if (x->size() != y->size()) {

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "picture/picture.h"
 #include "testsupport/temp_dir.h"
-#include "tools/bmp24.h"
 
 namespace e2e {
 
@@ -17,13 +17,13 @@ using TempDir = testsupport::TempDir;
 
 // Writes sample photo i as "<dir>/sample-<i>.bmp" and returns the paths.
 std::vector<std::string> WriteSamplePhotos(const std::string& dir);
-const tools::Image& SamplePicture(size_t i);
+const picture::Picture& SamplePicture(size_t i);
 
 // "" when `got` shows `want`, else what differs. The card keeps only the first
 // 0x4C000 bytes of a raw photo: pixels 222-321 of the bottom row are not
 // stored, so they are not compared.
-std::string ComparePhoto(const tools::Image& got, const tools::Image& want);
-std::string ComparePhotoFile(const std::string& bmp_path, const tools::Image& want);
+std::string ComparePhoto(const picture::Picture& got, const picture::Picture& want);
+std::string ComparePhotoFile(const std::string& bmp_path, const picture::Picture& want);
 
 bool SameFileContents(const std::string& a, const std::string& b, std::string* why);
 

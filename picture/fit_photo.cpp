@@ -1,10 +1,10 @@
-#include "tools/cli/fit_photo.h"
+#include "picture/fit_photo.h"
 
 #include <algorithm>
 #include <cmath>
 #include <vector>
 
-namespace cli {
+namespace picture {
 namespace {
 
 // For each of `out` cells over `in` source cells: which source cells it
@@ -35,7 +35,7 @@ std::vector<Span> Spans(int in, int out) {
     return spans;
 }
 
-tools::Image Resample(const tools::Image& in, int width, int height) {
+Picture Resample(const Picture& in, int width, int height) {
     const auto columns = Spans(in.width, width);
     const auto rows = Spans(in.height, height);
     // Columns first, into doubles, then rows.
@@ -51,7 +51,7 @@ tools::Image Resample(const tools::Image& in, int width, int height) {
             }
         }
     }
-    tools::Image out(width, height);
+    Picture out(width, height);
     for (int y = 0; y < height; ++y) {
         const Span& s = rows[static_cast<size_t>(y)];
         for (int x = 0; x < width; ++x) {
@@ -72,27 +72,27 @@ tools::Image Resample(const tools::Image& in, int width, int height) {
 
 }  // namespace
 
-tools::Image FitToPhoto(const tools::Image& picture) {
-    if (picture.width == tools::kPhotoWidth && picture.height == tools::kPhotoHeight)
+Picture FitToPhoto(const Picture& picture) {
+    if (picture.width == kPhotoWidth && picture.height == kPhotoHeight)
         return picture;
     // The larger of the two scales that keep the picture inside the photo.
-    int width = tools::kPhotoWidth;
+    int width = kPhotoWidth;
     int height = static_cast<int>(
-        std::lround(static_cast<double>(picture.height) * tools::kPhotoWidth / picture.width));
-    if (height > tools::kPhotoHeight) {
-        height = tools::kPhotoHeight;
+        std::lround(static_cast<double>(picture.height) * kPhotoWidth / picture.width));
+    if (height > kPhotoHeight) {
+        height = kPhotoHeight;
         width = static_cast<int>(
-            std::lround(static_cast<double>(picture.width) * tools::kPhotoHeight / picture.height));
+            std::lround(static_cast<double>(picture.width) * kPhotoHeight / picture.height));
     }
     width = std::max(width, 1);
     height = std::max(height, 1);
-    const tools::Image scaled = Resample(picture, width, height);
-    tools::Image photo(tools::kPhotoWidth, tools::kPhotoHeight);
-    const int left = (tools::kPhotoWidth - width) / 2;
-    const int top = (tools::kPhotoHeight - height) / 2;
+    const Picture scaled = Resample(picture, width, height);
+    Picture photo(kPhotoWidth, kPhotoHeight);
+    const int left = (kPhotoWidth - width) / 2;
+    const int top = (kPhotoHeight - height) / 2;
     for (int y = 0; y < height; ++y)
         std::copy_n(scaled.At(0, y), static_cast<size_t>(width) * 3, photo.At(left, top + y));
     return photo;
 }
 
-}  // namespace cli
+}  // namespace picture

@@ -1,21 +1,21 @@
 // Bitmaps as users have them: core (12-byte) and Windows (40- to 124-byte)
 // headers; 1, 4 and 8 bits through a palette, 16 and 32 bits with the
 // default or given bit fields, 24 bits; either row order.
-#include <cstring>
+#include <algorithm>
 
-#include "tools/cli/picture_codecs.h"
+#include "picture/codecs.h"
 
-namespace cli {
+namespace picture {
 namespace {
 
 constexpr uint32_t kRgb = 0;
 constexpr uint32_t kBitFields = 3;
 constexpr uint32_t kAlphaBitFields = 6;
 
-uint32_t U32(const std::vector<uint8_t>& b, size_t at) {
+uint32_t U32(std::span<const uint8_t> b, size_t at) {
     return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
 }
-uint16_t U16(const std::vector<uint8_t>& b, size_t at) {
+uint16_t U16(std::span<const uint8_t> b, size_t at) {
     return static_cast<uint16_t>(b[at] | (b[at + 1] << 8));
 }
 
@@ -57,7 +57,7 @@ bool Fail(std::string* error, const char* why) {
     return false;
 }
 
-bool ReadLayout(const std::vector<uint8_t>& f, Layout* l, std::string* error) {
+bool ReadLayout(std::span<const uint8_t> f, Layout* l, std::string* error) {
     if (f.size() < 26)
         return Fail(error, "truncated bitmap file");
     const uint32_t header = U32(f, 14);
@@ -113,50 +113,66 @@ bool ReadLayout(const std::vector<uint8_t>& f, Layout* l, std::string* error) {
     return true;
 }
 
+// A palette entry or 24-bit pixel (blue, green, red) as red, green, blue.
+void FromBgr(const uint8_t* bgr, uint8_t* rgb) {
+    rgb[0] = bgr[2];
+    rgb[1] = bgr[1];
+    rgb[2] = bgr[0];
+}
+
 }  // namespace
 
-std::optional<tools::Image> DecodeAnyBmp(const std::vector<uint8_t>& file, std::string* error) {
+std::optional<Picture> DecodeBmp(std::span<const uint8_t> file, std::string* error,
+                                 const DecodeOptions& options) {
     Layout l;
     if (!ReadLayout(file, &l, error))
         return std::nullopt;
-    if (l.width <= 0 || l.height <= 0 ||
-        !AcceptablePictureSize(static_cast<uint64_t>(l.width), static_cast<uint64_t>(l.height),
-                               error)) {
-        if (l.width <= 0 || l.height <= 0)
-            *error = "a bitmap without pixels";
+    if (l.width <= 0 || l.height <= 0) {
+        *error = "a bitmap without pixels";
         return std::nullopt;
     }
+    if (!AcceptablePictureSize(static_cast<uint64_t>(l.width), static_cast<uint64_t>(l.height),
+                               options.max_pixels, error))
+        return std::nullopt;
     const size_t row = ((static_cast<size_t>(l.width) * l.bits + 31) / 32) * 4;
-    if (l.pixels_at < 26 || l.pixels_at > file.size() ||
-        (file.size() - l.pixels_at) / row < static_cast<size_t>(l.height)) {
+    if (l.pixels_at < 26 || l.pixels_at > file.size()) {
+        *error = "truncated bitmap pixel data";
+        return std::nullopt;
+    }
+    // Rows stored whole; a lenient decode leaves the missing ones black.
+    const size_t rows = std::min((file.size() - l.pixels_at) / row, static_cast<size_t>(l.height));
+    if (rows < static_cast<size_t>(l.height) && !options.lenient) {
         *error = "truncated bitmap pixel data";
         return std::nullopt;
     }
     const Channel red(l.masks[0]), green(l.masks[1]), blue(l.masks[2]);
-    tools::Image image(static_cast<int>(l.width), static_cast<int>(l.height));
-    for (int y = 0; y < image.height; ++y) {
-        const int stored = l.top_down ? y : image.height - 1 - y;
-        const uint8_t* src = file.data() + l.pixels_at + row * stored;
-        for (int x = 0; x < image.width; ++x) {
-            uint8_t* dst = image.At(x, y);
+    Picture picture(static_cast<int>(l.width), static_cast<int>(l.height));
+    for (int y = 0; y < picture.height; ++y) {
+        const int stored = l.top_down ? y : picture.height - 1 - y;
+        if (static_cast<size_t>(stored) >= rows)
+            continue;
+        const size_t row_at = l.pixels_at + row * stored;
+        const uint8_t* src = file.data() + row_at;
+        for (int x = 0; x < picture.width; ++x) {
+            uint8_t* dst = picture.At(x, y);
             if (l.bits <= 8) {
                 const int per_byte = 8 / l.bits;
                 const int shift = 8 - l.bits * (x % per_byte + 1);
                 const size_t index = (src[x / per_byte] >> shift) & ((1 << l.bits) - 1);
                 if (index < l.palette_count)
-                    std::memcpy(dst, file.data() + l.palette_at + index * l.palette_entry, 3);
+                    FromBgr(file.data() + l.palette_at + index * l.palette_entry, dst);
             } else if (l.bits == 24) {
-                std::memcpy(dst, src + 3 * x, 3);
+                FromBgr(src + 3 * x, dst);
             } else {
-                const uint32_t pixel = l.bits == 16 ? src[2 * x] | (src[2 * x + 1] << 8)
-                                                    : U32(file, l.pixels_at + row * stored + 4 * x);
-                dst[0] = blue.Of(pixel);
+                const uint32_t pixel =
+                    l.bits == 16 ? src[2 * x] | (src[2 * x + 1] << 8) : U32(file, row_at + 4 * x);
+                dst[0] = red.Of(pixel);
                 dst[1] = green.Of(pixel);
-                dst[2] = red.Of(pixel);
+                dst[2] = blue.Of(pixel);
             }
         }
     }
-    return image;
+    return picture;
 }
 
-}  // namespace cli
+}  // namespace picture
