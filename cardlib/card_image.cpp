@@ -28,6 +28,12 @@ std::optional<GeometryKind> KindForSize(int size_mb) {
     }
 }
 
+// A read changes nothing: the check of a written header reads again when
+// its read fails (the little-endian cards' reads are never retried by the
+// transport), so that a format that reached the card is not reported as
+// failed, nor its geometry given up, for one lost answer.
+constexpr int kCheckReads = 2;
+
 enum class HeaderWrite { Written, NotErased, Failed };
 
 // Writes the fresh header page with the session's geometry: magic, count 0,
@@ -45,6 +51,9 @@ HeaderWrite WriteFreshHeader(CardSession& session, const char (&header)[25]) {
     StoreLe16(block + kPhotoCountOffset, 0);
     StoreLe16(block + kCapacityOffset, static_cast<uint16_t>(g.MaxPhotos()));
     std::fill(block + 512, block + session.system_block.size(), uint8_t{0xFF});
+    // Quiet: the caller reports a failure once it knows whether the card
+    // could be put back as it was.
+    const QuietCardErrors quiet;
     return g.WritePages(g.DirectoryPage(), block, g.PageSize()) != 0 ? HeaderWrite::Written
                                                                      : HeaderWrite::Failed;
 }
@@ -101,17 +110,14 @@ int ReadAll(CardSession& session, const std::string& path) {
         return 0;
     std::vector<uint8_t> buffer(n);
     session.BeginProgress(static_cast<int32_t>(blocks));
-    int result = 1;
     for (uint32_t i = 0; i < blocks; ++i) {
-        if (g->ReadPages(g->BlockToPage(i), buffer.data(), n) == 0 || !file.Write(buffer)) {
-            result = 0;
-            break;
-        }
+        // On failure an existing backup stays as it was; a new file keeps
+        // the blocks read so far.
+        if (g->ReadPages(g->BlockToPage(i), buffer.data(), n) == 0 || !file.Write(buffer))
+            return 0;
         session.StepProgress();
     }
-    if (!file.Close())
-        result = 0;
-    return result;
+    return file.Commit() ? 1 : 0;
 }
 
 int FormatFlash(CardSession& session, int size_arg) {
@@ -139,10 +145,15 @@ int FormatFlash(CardSession& session, int size_arg) {
             return 0;
         case HeaderWrite::Failed:
             // The block is erased; the geometry stays for the host's retry.
-            // A geometry the card was recognised with keeps the session's
-            // copy of its directory too: the count the host sees does not
-            // drop to 0 for a format that failed, and the next write-back
-            // puts the directory back on the card.
+            // A card that was recognised gets its old system block back, so
+            // that a host that closes the session finds it as before, and
+            // the session keeps its copy of the directory: the count the
+            // host sees does not drop to 0 for a format that failed.
+            if (chosen_here || PutBackSystemBlock(*session.geometry, before)) {
+                ReportCardError(kTextWriteError);
+            } else {
+                ReportSystemBlockLost();
+            }
             if (!chosen_here)
                 session.system_block = before;
             return 0;
@@ -150,7 +161,7 @@ int FormatFlash(CardSession& session, int size_arg) {
             break;
     }
     session.StepProgress();
-    if (ProbeGeometry(session) == 1) {
+    if (ProbeGeometry(session, kCheckReads) == 1) {
         // Only the little-endian choice on a blank card can be fooled by an
         // aliased header page (see HeaderAliasesElsewhere).
         if (!little_endian_choice || !HeaderAliasesElsewhere(session))
@@ -174,7 +185,7 @@ int FormatFlash(CardSession& session, int size_arg) {
         session.geometry.reset();
         return 0;
     }
-    return ProbeGeometry(session);
+    return ProbeGeometry(session, kCheckReads);
 }
 
 }  // namespace quorbit

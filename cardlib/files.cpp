@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 namespace quorbit {
 namespace {
@@ -43,14 +44,70 @@ std::string TemporaryNameBeside(const std::string& path) {
     return folder + name;
 }
 
-// Opens path only when it is (or, with O_CREAT, may become) a regular file:
-// a device node is not even opened, as opening some has effects of its own.
-// The open does not block should a FIFO take the name meanwhile; the
-// descriptor is kept for a regular file only, blocking from then on.
-int OpenRegularFile(const std::string& path, int flags) {
+// Where a result for `requested` goes: the path itself, or through a
+// symbolic link the regular file it names; nullopt where nothing may be
+// written (see IsRegularFileOrAbsent).
+struct Destination {
+    std::string path;
+    bool exists = false;
+    mode_t mode = 0;
+};
+std::optional<Destination> DestinationOf(const std::string& requested) {
+    if (!IsRegularFileOrAbsent(requested))
+        return std::nullopt;
+    Destination d{requested};
+    struct stat st {};
+    if (::stat(requested.c_str(), &st) == 0) {
+        // Through a symbolic link: replace the file it names, keep the link.
+        if (char* real = ::realpath(requested.c_str(), nullptr)) {
+            d.path = real;
+            std::free(real);
+        }
+        d.exists = true;
+        d.mode = st.st_mode & 07777;
+    }
+    return d;
+}
+
+// A new, empty file under a short name beside path; -1 when none can be made.
+int CreateTemporaryBeside(const std::string& path, std::string* temp) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        *temp = TemporaryNameBeside(path);
+        const int fd = ::open(temp->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
+// Puts the finished temporary file in the place of path: with the
+// permissions of the file it replaces (a file the user made private stays
+// private), and only when the data reached the disk (a full disk may show
+// only then). Whatever took the name meanwhile must be a regular file too: a
+// FIFO or device node is never replaced. Consumes fd; on failure the
+// temporary file is removed.
+bool FinishReplacement(int fd, const std::string& temp, const std::string& path,
+                       std::optional<mode_t> mode) {
+    bool ok = !mode || ::fchmod(fd, *mode) == 0;
+    if (ok && ::fsync(fd) != 0 && errno != EINVAL)
+        ok = false;
+    if (::close(fd) != 0)
+        ok = false;
+    if (ok && (!IsRegularFileOrAbsent(path) || ::rename(temp.c_str(), path.c_str()) != 0))
+        ok = false;
+    if (!ok)
+        ::unlink(temp.c_str());
+    return ok;
+}
+
+// Opens path for reading only when it is a regular file: a device node is
+// not even opened, as opening some has effects of its own. The open does
+// not block should a FIFO take the name meanwhile; the descriptor is kept
+// for a regular file only, blocking from then on.
+int OpenRegularFileForReading(const std::string& path) {
     if (!IsRegularFileOrAbsent(path))
         return -1;
-    const int fd = ::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC, 0666);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return -1;
     struct stat st {};
@@ -70,51 +127,29 @@ bool IsRegularFileOrAbsent(const std::string& path) {
         return false;
     if (::stat(path.c_str(), &st) == 0)
         return S_ISREG(st.st_mode);
-    return errno == ENOENT;
+    // Nothing there, not even a symbolic link that names nothing.
+    return errno == ENOENT && ::lstat(path.c_str(), &st) != 0 && errno == ENOENT;
 }
 
 bool WriteWholeFile(const std::string& requested, std::span<const uint8_t> data) {
-    if (!IsRegularFileOrAbsent(requested))
+    const std::optional<Destination> d = DestinationOf(requested);
+    if (!d)
         return false;
-    std::string path = requested;
-    struct stat st {};
-    bool replacing = false;
-    if (::stat(requested.c_str(), &st) == 0) {
-        // Through a symbolic link: replace the file it names, keep the link.
-        if (char* real = ::realpath(requested.c_str(), nullptr)) {
-            path = real;
-            std::free(real);
-        }
-        replacing = true;
-    }
     std::string temp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temp = TemporaryNameBeside(path);
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST)
-            return false;
-    }
+    const int fd = CreateTemporaryBeside(d->path, &temp);
     if (fd < 0)
         return false;
-    bool ok = WriteAll(fd, data);
-    // The finished file takes the place of the old one: it keeps the old
-    // one's permissions (a file the user made private stays private).
-    if (ok && replacing && ::fchmod(fd, st.st_mode & 07777) != 0)
-        ok = false;
-    if (::close(fd) != 0)
-        ok = false;
-    // Whatever took the name meanwhile must be a regular file too: a FIFO
-    // or device node is never replaced.
-    if (ok && (!IsRegularFileOrAbsent(path) || ::rename(temp.c_str(), path.c_str()) != 0))
-        ok = false;
-    if (!ok)
+    if (!WriteAll(fd, data)) {
+        ::close(fd);
         ::unlink(temp.c_str());
-    return ok;
+        return false;
+    }
+    return FinishReplacement(fd, temp, d->path,
+                             d->exists ? std::optional<mode_t>(d->mode) : std::nullopt);
 }
 
 std::optional<std::vector<uint8_t>> ReadWholeFile(const std::string& path, size_t max_bytes) {
-    const int fd = OpenRegularFile(path, O_RDONLY);
+    const int fd = OpenRegularFileForReading(path);
     if (fd < 0)
         return std::nullopt;
     std::optional<std::vector<uint8_t>> result;
@@ -141,32 +176,59 @@ std::optional<std::vector<uint8_t>> ReadWholeFile(const std::string& path, size_
 }
 
 OutputFile::~OutputFile() {
-    if (fd_ >= 0)
-        ::close(fd_);
+    Discard();
 }
 
-bool OutputFile::Create(const std::string& path) {
-    if (path.empty())
-        return false;
-    // Truncated only once it is known to be a regular file.
-    fd_ = OpenRegularFile(path, O_WRONLY | O_CREAT);
-    if (fd_ >= 0 && ::ftruncate(fd_, 0) != 0) {
+void OutputFile::Discard() {
+    if (fd_ >= 0)
         ::close(fd_);
-        fd_ = -1;
+    if (!temp_.empty())
+        ::unlink(temp_.c_str());
+    fd_ = -1;
+    temp_.clear();
+}
+
+bool OutputFile::Create(const std::string& requested) {
+    Discard();
+    // Twice: a file that appears between the look and the creation is
+    // replaced, not truncated.
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const std::optional<Destination> d = DestinationOf(requested);
+        if (!d)
+            return false;
+        path_ = d->path;
+        if (d->exists) {
+            fd_ = CreateTemporaryBeside(d->path, &temp_);
+            if (fd_ < 0)
+                temp_.clear();
+            mode_ = d->mode;
+            return fd_ >= 0;
+        }
+        // O_EXCL: a link, FIFO or file that took the name meanwhile is
+        // never opened through.
+        fd_ = ::open(requested.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd_ >= 0 || errno != EEXIST)
+            return fd_ >= 0;
     }
-    return fd_ >= 0;
+    return false;
 }
 
 bool OutputFile::Write(std::span<const uint8_t> data) {
     return fd_ >= 0 && WriteAll(fd_, data);
 }
 
-bool OutputFile::Close() {
+bool OutputFile::Commit() {
     if (fd_ < 0)
         return false;
-    const int fd = fd_;
-    fd_ = -1;
-    return ::close(fd) == 0;
+    const int fd = std::exchange(fd_, -1);
+    if (!temp_.empty()) {
+        const std::string temp = std::exchange(temp_, std::string());
+        return FinishReplacement(fd, temp, path_, static_cast<mode_t>(mode_));
+    }
+    bool ok = ::fsync(fd) == 0 || errno == EINVAL;
+    if (::close(fd) != 0)
+        ok = false;
+    return ok;
 }
 
 }  // namespace quorbit

@@ -23,11 +23,21 @@ int ReadPhotoToFile(CardSession& session, int index, const std::string& path);
 int WriteFileToFlash(CardSession& session, const std::string& path);
 int AppendDirectoryEntry(CardSession& session, uint16_t slot);
 int DeletePhoto(CardSession& session, int index);
-// Erases the system block on the card and rewrites it from the session's
-// copy, a second time when the first attempt fails. When both fail, the
-// block is read back: 1 when the card holds the copy whole after all, else
-// 0 (text 14 reported).
-int StoreSystemBlock(CardSession& session);
+// Writes the session's copy of the system block to the card (see
+// WriteSystemBlock): 1 when the card holds it. Else 0 (text 14 reported),
+// with the session's copy set to `before` and `before` put back on the card
+// while the camera answers, so that the card is as before the call for any
+// host; the report says when even that failed.
+int StoreSystemBlock(CardSession& session, const SystemBlock& before);
+// Erases the system block on the card and rewrites it from `block`, a
+// second time when the first attempt fails. When both fail, the block is
+// read back: true when the card holds it whole after all. Reports nothing.
+bool WriteSystemBlock(FlashGeometry& geometry, const SystemBlock& block);
+// Makes the card's system block `before` again after a failed write: true
+// when the card holds it (already, or once more written).
+bool PutBackSystemBlock(FlashGeometry& geometry, const SystemBlock& before);
+// Text 14 with the note that the card's system block is lost.
+void ReportSystemBlockLost();
 // Erases the block at a write address before pages are programmed into it,
 // a second time when the first erase fails; false (text 14 reported) when
 // both fail: nothing may then be written there.

@@ -51,17 +51,6 @@ std::optional<uint16_t> ChooseSlot(const CardSession& session, int count) {
     return std::nullopt;
 }
 
-// Writes the changed copy back; when that fails, the session's copy is put
-// back as it was before the call, so that GetPhotoCount and a host's retry
-// see the photos the call did not change. The card's system block may be
-// partly written then: the retry's write-back rewrites all of it.
-int StoreOrRestore(CardSession& session, const SystemBlock& before) {
-    if (StoreSystemBlock(session) == 1)
-        return 1;
-    session.system_block = before;
-    return 0;
-}
-
 }  // namespace
 
 bool EraseForWriting(FlashGeometry& geometry, uint32_t address) {
@@ -75,51 +64,80 @@ bool EraseForWriting(FlashGeometry& geometry, uint32_t address) {
     return false;
 }
 
-// Whether the card's system block holds the session's copy where the
-// write-back writes it. A write-back whose transfers failed may still have
-// left it whole: a page of nothing but 0xFF changes nothing in an erased
-// block, so only its transfer failed. Quiet: it is a check, not a read the
-// user asked for.
-bool CardHoldsSystemBlock(CardSession& session) {
-    FlashGeometry& g = *session.geometry;
+namespace {
+
+// Whether the card's system block holds `block` where the write-back writes
+// it. A write-back whose transfers failed may still have left it whole: a
+// page of nothing but 0xFF changes nothing in an erased block, so only its
+// transfer failed.
+bool CardHoldsSystemBlock(FlashGeometry& g, const SystemBlock& block) {
     const uint32_t bytes =
         std::min(g.SystemBlockBytes(), g.SystemBlockWritePages() * uint32_t{g.PageSize()});
     std::vector<uint8_t> card(g.SystemBlockBytes());
-    const QuietCardErrors quiet;
     return g.ReadPages(g.SystemBlockPage(), card.data(), g.SystemBlockBytes()) != 0 &&
-           std::memcmp(card.data(), session.system_block.data(), bytes) == 0;
+           std::memcmp(card.data(), block.data(), bytes) == 0;
 }
 
-int StoreSystemBlock(CardSession& session) {
-    FlashGeometry* g = session.geometry.get();
-    if (g == nullptr)
-        return 0;
-    const uint32_t page = g->PageSize();
-    const uint32_t pages = g->SystemBlockWritePages();
+}  // namespace
+
+bool WriteSystemBlock(FlashGeometry& g, const SystemBlock& block) {
+    const uint32_t page = g.PageSize();
+    const uint32_t pages = g.SystemBlockWritePages();
     const auto attempt = [&] {
-        if (g->EraseBlock(g->DirectoryPage()) == 0)
+        if (g.EraseBlock(g.DirectoryPage()) == 0)
             return false;
         for (uint32_t j = 0; j < pages; ++j) {
-            if (g->WritePages(g->DirectoryPage() + j, session.system_block.data() + j * page,
-                              page) == 0)
+            if (g.WritePages(g.DirectoryPage() + j, block.data() + j * page, page) == 0)
                 return false;
         }
         return true;
     };
     // A passing fault must not cost the whole directory: the block is erased
-    // and rewritten once more from the session's copy before giving up. When
-    // both attempts report a failure, the card has the last word: a block
-    // that reads back as intended is a change made (a host that opens the
-    // camera again would otherwise make it a second time). The user hears
-    // of a fault only when the change did not reach the card.
+    // and rewritten once more before giving up. When both attempts report a
+    // failure, the card has the last word: a block that reads back as
+    // intended is a change made (a host that opens the camera again would
+    // otherwise make it a second time). Quiet: the caller reports.
+    const QuietCardErrors quiet;
+    return attempt() || attempt() || CardHoldsSystemBlock(g, block);
+}
+
+bool PutBackSystemBlock(FlashGeometry& g, const SystemBlock& before) {
+    // A camera that stopped answering cannot be asked; one that answers may
+    // still hold the old block (an erase that never happened).
+    if (g.invalidated())
+        return false;
     {
         const QuietCardErrors quiet;
-        if (attempt() || attempt())
-            return 1;
+        if (CardHoldsSystemBlock(g, before))
+            return true;
     }
-    if (CardHoldsSystemBlock(session))
+    return WriteSystemBlock(g, before);
+}
+
+void ReportSystemBlockLost() {
+    ReportCardError(kTextWriteError,
+                    "The card's directory could not be written whole: should the card not be "
+                    "recognised or list its photos wrongly, repair it before anything else. The "
+                    "photos are still in their slots.");
+}
+
+int StoreSystemBlock(CardSession& session, const SystemBlock& before) {
+    FlashGeometry* g = session.geometry.get();
+    if (g == nullptr)
+        return 0;
+    if (WriteSystemBlock(*g, session.system_block))
         return 1;
-    ReportCardError(kTextWriteError);
+    // The card may now hold an erased or half-written system block, which a
+    // host that closes the session would find unrecognised: the block as it
+    // was before the call goes back, so that the card is as before for any
+    // host. The session's copy is as before in any case, so that
+    // GetPhotoCount and a host's retry in the same session see the photos the
+    // call did not change (that retry's write-back rewrites the whole block).
+    session.system_block = before;
+    if (PutBackSystemBlock(*g, before))
+        ReportCardError(kTextWriteError);
+    else
+        ReportSystemBlockLost();
     return 0;
 }
 
@@ -136,7 +154,7 @@ int AppendDirectoryEntry(CardSession& session, uint16_t slot) {
     std::memset(added, 0, 10);
     StoreLe16(added + kEntrySlotOffset, slot);
     std::memset(Entry(session, static_cast<size_t>(n)), 0xFF, kDirectoryEntryBytes);
-    return StoreOrRestore(session, before);
+    return StoreSystemBlock(session, before);
 }
 
 int WriteFileToFlash(CardSession& session, const std::string& path) {
@@ -191,7 +209,7 @@ int DeletePhoto(CardSession& session, int index) {
     }
     std::memset(Entry(session, static_cast<size_t>(m)), 0xFF, 2 * kDirectoryEntryBytes);
     StoreLe16(Entry(session, static_cast<size_t>(m) + 1) + kEntrySlotOffset, freed);
-    return StoreOrRestore(session, before);
+    return StoreSystemBlock(session, before);
 }
 
 }  // namespace quorbit

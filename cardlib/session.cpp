@@ -1,6 +1,7 @@
 #include "cardlib/session.h"
 
 #include <cstring>
+#include <optional>
 
 #include "cardlib/transport.h"
 
@@ -37,11 +38,18 @@ CardSession& Session() {
     return g_session;
 }
 
-int ProbeGeometry(CardSession& session) {
+int ProbeGeometry(CardSession& session, int reads) {
     FlashGeometry& geometry = *session.geometry;
     const uint32_t bytes = geometry.SystemBlockBytes();
-    if (geometry.ReadPages(geometry.SystemBlockPage(), session.system_block.data(), bytes) != 0 &&
-        std::memcmp(session.system_block.data(), kMagic.data(), kMagic.size()) == 0 &&
+    bool read = false;
+    for (int i = 0; i < reads && !read; ++i) {
+        std::optional<QuietCardErrors> quiet;
+        if (i + 1 < reads)
+            quiet.emplace();
+        read =
+            geometry.ReadPages(geometry.SystemBlockPage(), session.system_block.data(), bytes) != 0;
+    }
+    if (read && std::memcmp(session.system_block.data(), kMagic.data(), kMagic.size()) == 0 &&
         geometry.HeaderCapacity(session.system_block) == geometry.MaxPhotos()) {
         return 1;
     }

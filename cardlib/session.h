@@ -48,9 +48,10 @@ class CardSession {
 CardSession& Session();
 
 // 1 when the session's geometry recognises the card: reads the system block
-// into the session's copy and checks magic and capacity. On 0 the geometry
-// has been deleted.
-int ProbeGeometry(CardSession& session);
+// into the session's copy and checks magic and capacity. A read that fails
+// is made again, up to `reads` reads in all (only the last one's failure is
+// reported). On 0 the geometry has been deleted.
+int ProbeGeometry(CardSession& session, int reads = 1);
 
 // Tries each variant in probe order; 1 when one recognised the card.
 int DetectGeometry(CardSession& session);

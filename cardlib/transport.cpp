@@ -34,11 +34,14 @@ std::unique_ptr<platform::DeviceHandle> OpenInterfaceDevice(const platform::Guid
     return std::move(opened.handle);
 }
 
-void ReportCardError(int id) {
+void ReportCardError(int id, std::string_view detail) {
     const std::optional<std::string> text = LocalisedText(id);
     if (!text || text->empty() || g_quiet > 0)
         return;
-    platform::ReportError(kErrorCaption, *text);
+    if (detail.empty())
+        platform::ReportError(kErrorCaption, *text);
+    else
+        platform::ReportError(kErrorCaption, *text + "\n" + std::string(detail));
 }
 
 QuietCardErrors::QuietCardErrors() {

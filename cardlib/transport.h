@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string_view>
 
 #include "platform/device.h"
 #include "platform/guid.h"
@@ -18,8 +19,9 @@ inline constexpr int kTextWriteError = 14;
 std::unique_ptr<platform::DeviceHandle> OpenInterfaceDevice(const platform::Guid& interface_class);
 
 // Shows text `id` of the string table, in the current language, as an error
-// with the caption "Orvanta". Nothing is shown for an id without text.
-void ReportCardError(int id);
+// with the caption "Orvanta". Nothing is shown for an id without text. A
+// detail, when given, follows the text on a line of its own.
+void ReportCardError(int id, std::string_view detail = {});
 
 // While one exists, ReportCardError shows nothing: detection tries every
 // variant's commands on the card, and a variant that does not fit the camera

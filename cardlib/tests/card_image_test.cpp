@@ -292,12 +292,12 @@ TEST_F(CardImageTest, LittleEndianFormatThatCannotWriteStopsThere) {
 
 TEST_F(CardImageTest, SizeDecidesTheSecondTryOfARecognisedCard) {
     // A recognised 16 MB big-endian card whose first check after the header
-    // write fails (a read fault): the size asks for the 16 MB big-endian form,
-    // which is checked again, without writing, and passes.
+    // write fails (its read fails twice): the size asks for the 16 MB
+    // big-endian form, which is checked again, without writing, and passes.
     rig_.Attach(sim::Variant::k16Mb, 2);
     ASSERT_EQ(OpenDevice(), 1);
     ASSERT_EQ(GetFlashSize(), 16);
-    rig_.recorder().SetFault(FailNth(Event::Kind::In, 0, platform::IoError::Failed));
+    rig_.recorder().SetFault(FailRange(Event::Kind::In, 0, 2, platform::IoError::Failed));
     rig_.log().Clear();
     ASSERT_EQ(FormatFlash(16), 1);
     EXPECT_EQ(GetFlashSize(), 16);
@@ -307,7 +307,7 @@ TEST_F(CardImageTest, SizeDecidesTheSecondTryOfARecognisedCard) {
     EXPECT_EQ(std::memcmp(CardHeader(sim::Variant::k16Mb).data(), "ZPX PHOTO CAM IMAGE V1.5", 25),
               0);
     // Size 32 has no second try: the same fault gives 0 and no geometry.
-    rig_.recorder().SetFault(FailNth(Event::Kind::In, 0, platform::IoError::Failed));
+    rig_.recorder().SetFault(FailRange(Event::Kind::In, 0, 2, platform::IoError::Failed));
     EXPECT_EQ(FormatFlash(32), 0);
     EXPECT_EQ(GetFlashSize(), 0);
 }
@@ -342,8 +342,10 @@ TEST_F(CardImageTest, HeaderWriteFailureKeepsARecognisedGeometry) {
     EXPECT_EQ(FormatFlash(0), 0);
     EXPECT_EQ(Progress().steps, 0);
     EXPECT_EQ(GetFlashSize(), 16);
+    // Every page failing, the old system block cannot be put back either.
     ASSERT_EQ(rig_.reports().size(), 1u);
-    EXPECT_EQ(rig_.reports()[0].text, "write card error,work incomplete");
+    EXPECT_EQ(rig_.reports()[0].text.rfind("write card error,work incomplete\n", 0), 0u);
+    EXPECT_NE(rig_.reports()[0].text.find("could not be written whole"), std::string::npos);
 
     // The format failed: the host still sees the photos it had, and the
     // next write-back puts the directory the erase took back on the card.
@@ -358,6 +360,81 @@ TEST_F(CardImageTest, HeaderWriteFailureKeepsARecognisedGeometry) {
         EXPECT_EQ(header[512 + 16 * entry + kEntrySlotOffset], entry) << entry;
     EXPECT_EQ(std::vector<uint8_t>(header.begin() + 512 + 3 * 16, header.end()),
               std::vector<uint8_t>(16, 0xFF));
+}
+
+// A format whose header page reached the card but whose check lost an
+// answer: the check reads again, and the format returns 1 with its geometry
+// and no error shown. Two lost answers make it fail; the card keeps the
+// fresh header, which the host finds when it opens the camera again. A
+// header page that fails puts the old system block back.
+TEST_F(CardImageTest, FormatCheckReadsAgainAndAFailedHeaderPutsTheCardBack) {
+    enum class Fault { kCheckRead, kHeaderPage };
+    struct Case {
+        sim::Variant variant;
+        Fault fault;
+        platform::IoError error;
+        int failures;
+        int result;
+    };
+    const Case cases[] = {
+        {sim::Variant::k8MbLe, Fault::kCheckRead, platform::IoError::Aborted, 1, 1},
+        {sim::Variant::k16MbLe, Fault::kCheckRead, platform::IoError::Failed, 1, 1},
+        {sim::Variant::k32Mb, Fault::kCheckRead, platform::IoError::Failed, 1, 1},
+        {sim::Variant::k128Mb, Fault::kCheckRead, platform::IoError::Failed, 1, 1},
+        {sim::Variant::k16MbLe, Fault::kCheckRead, platform::IoError::Failed, 2, 0},
+        {sim::Variant::k32Mb, Fault::kCheckRead, platform::IoError::Failed, 2, 0},
+        {sim::Variant::k8MbLe, Fault::kHeaderPage, platform::IoError::Failed, 1, 0},
+        {sim::Variant::k64Mb, Fault::kHeaderPage, platform::IoError::Aborted, 1, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(sim::VariantName(c.variant)) + " " +
+                     std::string(platform::ToString(c.error)) + " x" + std::to_string(c.failures) +
+                     (c.fault == Fault::kCheckRead ? " in the check" : " at the header"));
+        rig_.Attach(c.variant, 2);
+        ASSERT_EQ(OpenDevice(), 1);
+        const auto block_before = CardHeader(c.variant, 1024);
+        const size_t page = Session().geometry->PageSize();
+        struct State {
+            bool header_sent = false;
+            int failed = 0;
+        };
+        rig_.recorder().SetFault([&c, page, state = std::make_shared<State>()](
+                                     Event::Kind k, size_t, std::span<const uint8_t> d) {
+            const bool header = k == Event::Kind::Out && d.size() == page && !state->header_sent;
+            if (c.fault == Fault::kHeaderPage) {
+                state->header_sent = state->header_sent || header;
+                return header ? c.error : platform::IoError::None;
+            }
+            if (header) {
+                state->header_sent = true;
+                return platform::IoError::None;
+            }
+            if (state->header_sent && k == Event::Kind::In && state->failed < c.failures) {
+                ++state->failed;
+                return c.error;
+            }
+            return platform::IoError::None;
+        });
+        rig_.ClearReports();
+        EXPECT_EQ(FormatFlash(0), c.result);
+        rig_.recorder().SetFault({});
+        if (c.result == 1) {
+            EXPECT_TRUE(rig_.reports().empty());
+            EXPECT_NE(GetFlashSize(), 0);
+            EXPECT_EQ(GetPhotoCount(), 0);
+        } else {
+            EXPECT_EQ(rig_.reports().size(), 1u);
+        }
+        ASSERT_EQ(CloseDevice(), 1);
+        ASSERT_EQ(OpenDevice(), 1);
+        ASSERT_NE(GetFlashSize(), 0) << "a one-shot host finds the card recognised";
+        if (c.fault == Fault::kHeaderPage) {
+            EXPECT_EQ(GetPhotoCount(), 2);
+            EXPECT_EQ(CardHeader(c.variant, 1024), block_before);
+        } else {
+            EXPECT_EQ(GetPhotoCount(), 0);
+        }
+    }
 }
 
 }  // namespace

@@ -5,12 +5,14 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <functional>
 #include <future>
 
@@ -136,6 +138,94 @@ TEST_F(FilesTest, SymbolicLinksToRegularFilesStillWork) {
     WriteFileBytes(image, std::vector<uint8_t>(16 * 1024 * 1024 + 100, 0x5A));
     ASSERT_EQ(ReadAll(image.c_str()), 1);
     EXPECT_TRUE(ReadFileBytes(image) == rig_.CardBytes());
+}
+
+// A backup never destroys the file it is to replace: it is written beside
+// it and takes its place (and its permissions) only when whole. Where no file
+// was, a failed backup keeps the blocks read so far.
+TEST_F(FilesTest, AFailedBackupLeavesTheOldFileAsItWas) {
+    enum class Failure { kNone, kReadAtBlock5, kDiskFull };
+    struct Case {
+        const char* name;
+        Failure failure;
+        bool existing;
+        bool through_link;
+    };
+    const Case cases[] = {
+        {"read fails", Failure::kReadAtBlock5, true, false},
+        {"read fails, through a link", Failure::kReadAtBlock5, true, true},
+        {"disk full", Failure::kDiskFull, true, false},
+        {"read fails, no file before", Failure::kReadAtBlock5, false, false},
+        {"success", Failure::kNone, true, false},
+        {"success, through a link", Failure::kNone, true, true},
+    };
+    const std::vector<uint8_t> old_bytes(100, 'o');
+    constexpr size_t kBlockBytes = 16384;  // 16 MB little-endian: 32 pages a block
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const std::string file = dir.File("card.img");
+        if (c.existing) {
+            WriteFileBytes(file, old_bytes);
+            ASSERT_EQ(::chmod(file.c_str(), 0600), 0);
+        }
+        std::string path = file;
+        if (c.through_link) {
+            path = dir.File("link.img");
+            ASSERT_EQ(::symlink(file.c_str(), path.c_str()), 0);
+        }
+        if (c.failure == Failure::kReadAtBlock5)
+            rig_.recorder().SetFault(
+                FailNth(Event::Kind::In, 5 * 32 + 3, platform::IoError::Failed));
+        struct rlimit old_limit {};
+        ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old_limit), 0);
+        auto* previous = std::signal(SIGXFSZ, SIG_IGN);
+        if (c.failure == Failure::kDiskFull) {
+            struct rlimit small = old_limit;
+            small.rlim_cur = 1 << 20;
+            ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+        }
+        const int result = ReadAll(path.c_str());
+        setrlimit(RLIMIT_FSIZE, &old_limit);
+        std::signal(SIGXFSZ, previous);
+        rig_.recorder().SetFault({});
+
+        EXPECT_EQ(result, c.failure == Failure::kNone ? 1 : 0);
+        EXPECT_EQ(dir.Entries().size(), c.through_link ? 2u : 1u) << "no temporary file is left";
+        const std::vector<uint8_t> now = ReadFileBytes(file);
+        if (c.failure == Failure::kNone)
+            EXPECT_TRUE(now == card_before_);
+        else if (c.existing)
+            EXPECT_TRUE(now == old_bytes);
+        else
+            EXPECT_EQ(now.size(), 5 * kBlockBytes);
+        struct stat st {};
+        ASSERT_EQ(::lstat(path.c_str(), &st), 0);
+        EXPECT_EQ(S_ISLNK(st.st_mode), c.through_link);
+        if (c.existing) {
+            ASSERT_EQ(::stat(file.c_str(), &st), 0);
+            EXPECT_EQ(st.st_mode & 0777, 0600u);
+        }
+    }
+}
+
+// A symbolic link that names nothing is refused by every call that writes a
+// file: neither the link is replaced nor a file created where it points.
+TEST_F(FilesTest, ADanglingLinkIsNeverWritten) {
+    const std::string target = dir_.File("nowhere.bmp");
+    const std::string link = dir_.File("dangling.bmp");
+    ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
+    for (const auto& call : std::vector<std::function<int()>>{
+             [&] { return ReadPhotoToFile(0, link.c_str()); },
+             [&] { return ReadAll(link.c_str()); },
+         }) {
+        EXPECT_EQ(call(), 0);
+        struct stat st {};
+        ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+        EXPECT_TRUE(S_ISLNK(st.st_mode));
+        EXPECT_FALSE(FileExists(target));
+    }
+    ExpectCardUntouched();
 }
 
 }  // namespace

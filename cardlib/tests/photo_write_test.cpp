@@ -331,7 +331,9 @@ TEST_F(PhotoWriteTest, FailedWriteBackLeavesTheSessionAsBefore) {
         EXPECT_EQ(GetPhotoCount(), 3);
         EXPECT_EQ(Session().system_block, session_before);
         ASSERT_EQ(rig_.reports().size(), 1u);
-        EXPECT_EQ(rig_.reports()[0].text, "write card error,work incomplete");
+        // With the note that the directory is lost where the fault also
+        // keeps the old system block from being put back.
+        EXPECT_EQ(rig_.reports()[0].text.rfind("write card error,work incomplete", 0), 0u);
         rig_.recorder().SetFault({});
         ASSERT_EQ(DeletePhoto(0), 1);
         EXPECT_EQ(CardCount(), 2);
@@ -449,6 +451,79 @@ TEST_F(PhotoWriteTest, UploadNeverWritesIntoABlockThatWasNotErased) {
         EXPECT_EQ(CardSystemBlock(), card_block);
         ASSERT_EQ(rig_.reports().size(), 1u);
         EXPECT_EQ(rig_.reports()[0].text, "write card error,work incomplete");
+    }
+}
+
+// A write-back that fails in both attempts while the camera still answers
+// puts the old system block back: a host that closes the session (one
+// process a command) finds the card as before the call, and its retry makes
+// the change once. Only a camera that stops answering leaves the card
+// without its directory, and the one report says so.
+TEST_F(PhotoWriteTest, FailedWriteBackPutsTheOldSystemBlockBack) {
+    enum class After { kAnswers, kStopsAnswering };
+    struct Case {
+        sim::Variant variant;
+        bool upload;
+        After after;
+    };
+    const Case cases[] = {
+        {sim::Variant::k8MbLe, false, After::kAnswers},
+        {sim::Variant::k8MbLe, true, After::kAnswers},
+        {sim::Variant::k16Mb, false, After::kAnswers},
+        {sim::Variant::k32Mb, true, After::kAnswers},
+        {sim::Variant::k128Mb, false, After::kAnswers},
+        {sim::Variant::k128Mb, true, After::kAnswers},
+        {sim::Variant::k16MbLe, false, After::kStopsAnswering},
+        {sim::Variant::k32Mb, true, After::kStopsAnswering},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(sim::VariantName(c.variant)) + (c.upload ? " upload" : " delete") +
+                     (c.after == After::kAnswers ? "" : ", camera stops answering"));
+        Open(c.variant, 3);
+        const auto card_before = CardSystemBlock();
+        const int photo_erases = c.upload ? Session().geometry->BlocksPerPhoto() : 0;
+        const size_t page = Session().geometry->PageSize();
+        // The page data of both write-back attempts fails (the erases after
+        // the photo's own); the put-back's erase and pages pass. Or, from
+        // the first failed page on, every transfer fails.
+        struct State {
+            int erases = 0;
+            bool stopped = false;
+        };
+        rig_.recorder().SetFault([&c, photo_erases, page, state = std::make_shared<State>()](
+                                     Event::Kind k, size_t, std::span<const uint8_t> d) {
+            if (state->stopped)
+                return platform::IoError::Failed;
+            const bool out = k == Event::Kind::Out;
+            if (out && d.size() == 16 && d[1] == kOpErase)
+                ++state->erases;
+            const int write_back = state->erases - photo_erases;
+            if (!out || d.size() != page || write_back < 1 || write_back > 2)
+                return platform::IoError::None;
+            state->stopped = c.after == After::kStopsAnswering;
+            return platform::IoError::Failed;
+        });
+        rig_.ClearReports();
+        EXPECT_EQ(c.upload ? Upload(3) : DeletePhoto(1), 0);
+        rig_.recorder().SetFault({});
+        EXPECT_EQ(GetPhotoCount(), 3);
+        ASSERT_EQ(rig_.reports().size(), 1u);
+        const std::string& report = rig_.reports()[0].text;
+        const bool lost = report.find("could not be written whole") != std::string::npos;
+        EXPECT_EQ(report.rfind("write card error,work incomplete", 0), 0u) << report;
+        ASSERT_EQ(CloseDevice(), 1);
+        ASSERT_EQ(OpenDevice(), 1);
+        if (c.after == After::kStopsAnswering) {
+            EXPECT_TRUE(lost) << report;
+            EXPECT_EQ(GetFlashSize(), 0) << "the window no writer can close";
+            continue;
+        }
+        EXPECT_FALSE(lost) << report;
+        EXPECT_EQ(CardSystemBlock(), card_before);
+        ASSERT_NE(GetFlashSize(), 0);
+        EXPECT_EQ(GetPhotoCount(), 3);
+        ASSERT_EQ(c.upload ? Upload(3) : DeletePhoto(1), 1);
+        EXPECT_EQ(CardCount(), c.upload ? 4 : 2);
     }
 }
 

@@ -80,6 +80,12 @@ void DoctorCard::AssumeGeometry(int size_mb, std::optional<GeometryKind> kind) {
     }
     session_.geometry = quorbit::MakeGeometry(chosen, session_.device.get());
     recognised_ = false;
+    // The session's copy is what the card holds there: what a write-back
+    // that fails puts back. A block that cannot be read counts as erased.
+    quorbit::FlashGeometry& g = *session_.geometry;
+    const quorbit::QuietCardErrors quiet;
+    if (g.ReadPages(g.SystemBlockPage(), session_.system_block.data(), g.SystemBlockBytes()) == 0)
+        session_.system_block.fill(0xFF);
 }
 
 std::vector<SlotState> DoctorCard::ScanSlots() {
@@ -125,10 +131,7 @@ std::optional<std::vector<uint8_t>> DoctorCard::ReadSlotPhoto(uint16_t slot) {
 bool DoctorCard::StoreSystemBlock(const quorbit::SystemBlock& block) {
     const quorbit::SystemBlock before = session_.system_block;
     session_.system_block = block;
-    if (quorbit::StoreSystemBlock(session_) == 1)
-        return true;
-    session_.system_block = before;
-    return false;
+    return quorbit::StoreSystemBlock(session_, before) == 1;
 }
 
 bool DoctorCard::Rebuild(const CardSurvey& survey) {

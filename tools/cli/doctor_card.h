@@ -46,8 +46,9 @@ class DoctorCard {
     std::optional<std::vector<uint8_t>> ReadSlotPhoto(uint16_t slot);
 
     // Stores `block` as the card's system block through the library's
-    // write-back. On failure the session's copy is as before; the card's
-    // block may be erased from some page on.
+    // write-back. On failure the session's copy is as before, and so is the
+    // card's block while the camera answers; one that stopped answering
+    // may leave it erased from some page on.
     bool StoreSystemBlock(const quorbit::SystemBlock& block);
 
     // Writes a fresh system block listing every slot of the survey that

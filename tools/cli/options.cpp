@@ -66,6 +66,18 @@ bool OptionValue(const std::vector<std::string>& argv, size_t* i, const std::str
     return true;
 }
 
+// "0", "-1", "+7", "-0012": a number, whether or not it can be a photo's.
+bool IsWholeNumber(const std::string& text) {
+    size_t i = text.size() > 1 && (text[0] == '-' || text[0] == '+') ? 1 : 0;
+    if (i >= text.size())
+        return false;
+    for (; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9')
+            return false;
+    }
+    return true;
+}
+
 bool Fail(std::string* error, std::string why) {
     *error = std::move(why);
     return false;
@@ -87,8 +99,22 @@ bool CheckArguments(Options* o, const CommandShape& shape, std::string* error) {
         const std::string& n = o->args[0];
         const auto number = ParsePositive(n);
         if (!number)
-            return Fail(error, n == "0" ? "photo numbers start at 1" : "not a photo number: " + n);
+            return Fail(error, IsWholeNumber(n) ? "photo numbers start at 1, not " + n
+                                                : "not a photo number: " + n);
         o->number = *number;
+    }
+    // Every path argument: the file or folder the command writes or reads.
+    const size_t first_path = o->command == "get" ? 1 : 0;
+    if (o->command == "get" || o->command == "get-all" || o->command == "put" ||
+        o->command == "backup") {
+        for (size_t i = first_path; i < o->args.size(); ++i) {
+            const std::string_view name = OverlongName(o->args[i]);
+            if (!name.empty()) {
+                return Fail(error, std::string(kNameTooLong) + " (" + std::to_string(name.size()) +
+                                       " bytes, at most " + std::to_string(kMaxNameBytes) +
+                                       "): " + o->args[i]);
+            }
+        }
     }
     if (o->command == "get" && !o->format && !FormatByExtension(o->args[1])) {
         return Fail(error, "cannot tell the format of " + o->args[1] +
@@ -113,7 +139,9 @@ std::optional<Options> ParseArguments(const std::vector<std::string>& argv, std:
     bool options_done = false;
     for (size_t i = 1; i < argv.size(); ++i) {
         const std::string& a = argv[i];
-        if (options_done || a.size() < 2 || a[0] != '-') {
+        // A negative number is a word, not an option ("delete -1" is told
+        // that photo numbers start at 1).
+        if (options_done || a.size() < 2 || a[0] != '-' || IsWholeNumber(a)) {
             words.push_back(a);
             continue;
         }
@@ -212,9 +240,10 @@ Commands:
   list             one line per photo: number, id, the file name get-all gives it
   get N FILE       save photo N; the format from FILE's extension (.bmp, .png,
                    .jpg) unless --format says it
-  get-all DIR      save every photo not yet in DIR (created if needed), by
-                   default as photo-ID.png; running it again fetches only the
-                   photos that are new
+  get-all DIR      save every photo not yet in DIR (made when there is one to
+                   save), by default as photo-ID.png; running it again fetches
+                   only the photos that are new: the ids saved are kept in
+                   DIR/.quorbit-ids, whatever names --filename gives
   put FILE         store a picture (PNG, JPEG or BMP of any size and depth) as
                    a new photo: scaled to fit 322 x 242, the rest black
   delete N         delete photo N; the photos after it move up one number
@@ -237,15 +266,18 @@ Options:
   --filename P     names for get-all and list, inside DIR; folders are made as
                    needed. Fields: %n number (%3n: three digits), %i id,
                    %C extension, %Y %m %d %H %M %S time of the download, %%.
-                   Default: photo-%i.%C. A file already there is skipped.
+                   Default: photo-%i.%C. It may not leave DIR (no leading /,
+                   no ..); names are at most 255 bytes.
   --parsable       list: no heading; fields number, id, file name, tab-separated
                    (check and recover list: see above)
   --no-scale       put: refuse a picture that is not 322 x 242
   --library PATH   load this libquorbit.so instead of searching for it
 )" + kDoctorOptionsHelp +
-           R"(  -f, --force      replace existing files (get, get-all, backup); without it
-                   an existing file is never overwritten. What is not a regular
-                   file (a FIFO, a device, a folder) is never replaced.
+           R"(  -f, --force      replace existing files (get, get-all, backup; get-all
+                   fetches again what it saved before); without it an existing
+                   file is never overwritten. What is not a regular file (a
+                   FIFO, a device, a folder, a link that names no file) is
+                   never replaced; a link to a file is written through.
                    put: store a damaged picture (cut short, corrupt data) as
                    far as it can be decoded; without it such a file is refused
   -y, --yes        format, repair and recover restore without asking

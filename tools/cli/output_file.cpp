@@ -16,6 +16,8 @@
 namespace cli {
 namespace {
 
+namespace fs = std::filesystem;
+
 // The temporary files to remove if a signal ends the program: a command
 // has at most a scratch file and the file it is writing.
 constexpr int kTracked = 4;
@@ -77,16 +79,37 @@ Target TargetKind(const std::string& path) {
 }
 
 std::string NotARegularFile(const std::string& path) {
+    struct stat st {};
+    if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode) && stat(path.c_str(), &st) != 0) {
+        return path +
+               " is a symbolic link that names no file; it is neither replaced nor written through";
+    }
     return path + " exists and is not a regular file; it is never replaced";
 }
 
-PendingFile::PendingFile(std::string final_path) : final_path_(std::move(final_path)) {
+namespace {
+
+// Through a symbolic link to a regular file: the file it names.
+std::string WritePath(const std::string& path) {
+    struct stat st {};
+    if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode) ||
+        TargetKind(path) != Target::kRegularFile)
+        return path;
+    std::error_code ec;
+    const fs::path real = fs::canonical(path, ec);
+    return ec ? path : real.string();
+}
+
+}  // namespace
+
+PendingFile::PendingFile(std::string final_path)
+    : final_path_(std::move(final_path)), write_path_(WritePath(final_path_)) {
     // A short name of its own, so that any name the folder can hold can be
-    // the final one.
-    std::string templ = Folder(final_path_) + "/.qc-XXXXXX";
+    // the final one; beside the file written, so that a rename puts it there.
+    std::string templ = Folder(write_path_) + "/.qc-XXXXXX";
     const int fd = mkstemp(templ.data());
     if (fd < 0) {
-        error_ = "cannot create a file in " + Folder(final_path_) + ": " + std::strerror(errno);
+        error_ = "cannot create a file in " + Folder(write_path_) + ": " + std::strerror(errno);
         return;
     }
     close(fd);
@@ -158,18 +181,18 @@ bool PendingFile::Commit(bool overwrite) {
     chmod(temp_path_.c_str(), CreationMode());
     int rc;
     if (overwrite) {
-        if (TargetKind(final_path_) == Target::kOther) {
-            error_ = NotARegularFile(final_path_);
+        if (TargetKind(write_path_) == Target::kOther) {
+            error_ = NotARegularFile(write_path_);
             return false;
         }
-        rc = rename(temp_path_.c_str(), final_path_.c_str());
+        rc = rename(temp_path_.c_str(), write_path_.c_str());
     } else {
-        rc = renameat2(AT_FDCWD, temp_path_.c_str(), AT_FDCWD, final_path_.c_str(),
+        rc = renameat2(AT_FDCWD, temp_path_.c_str(), AT_FDCWD, write_path_.c_str(),
                        RENAME_NOREPLACE);
         if (rc != 0 && (errno == EINVAL || errno == ENOSYS)) {
             // A file system without the atomic no-replace rename: a hard link
             // also refuses an existing name.
-            rc = link(temp_path_.c_str(), final_path_.c_str());
+            rc = link(temp_path_.c_str(), write_path_.c_str());
             if (rc == 0)
                 unlink(temp_path_.c_str());
         }

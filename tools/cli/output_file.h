@@ -4,6 +4,9 @@
 // under the real name; without `overwrite` an existing file is never
 // replaced, not even by one that appeared while the operation ran; and what
 // is not a regular file (a FIFO, a device, a folder) is never replaced at all.
+// Symbolic links follow the library's rule: a link to a regular file is
+// written through (the link stays, the file it names is replaced); a link
+// that names nothing is refused like a FIFO.
 #pragma once
 
 #include <cstddef>
@@ -21,7 +24,7 @@ enum class Target {
 };
 Target TargetKind(const std::string& path);
 
-// The message for a target of kind kOther.
+// The message for a target of kind kOther (a dangling link said as such).
 std::string NotARegularFile(const std::string& path);
 
 class PendingFile {
@@ -59,6 +62,7 @@ class PendingFile {
 
   private:
     std::string final_path_;
+    std::string write_path_;  // final_path_, or the regular file a link there names
     std::string temp_path_;
     std::string error_;
     bool committed_ = false;

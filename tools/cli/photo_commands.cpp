@@ -9,6 +9,7 @@
 #include "tools/cli/command_support.h"
 #include "tools/cli/output_file.h"
 #include "tools/cli/photo_names.h"
+#include "tools/cli/saved_index.h"
 
 namespace cli {
 namespace {
@@ -89,14 +90,20 @@ bool SaveAs(const CommandContext& ctx, const PhotoRead& read, PendingFile& file)
     return true;
 }
 
-// The names photos of this card get: ids, with further copies of one
-// picture told apart.
+// A photo's id (with further copies of one picture told apart) and the name
+// the pattern gives it.
+struct PhotoName {
+    std::string id;
+    std::string name;
+};
+
+// The names photos of this card get.
 class Namer {
   public:
     explicit Namer(const CommandContext& ctx) : ctx_(ctx), pattern_(NamePattern(ctx.options)) {
         localtime_r(&ctx.now, &time_);
     }
-    std::string Name(int number, const picture::Picture& photo) {
+    PhotoName Name(int number, const picture::Picture& photo) {
         PhotoNameFields fields;
         fields.number = number;
         fields.id = PhotoId(photo);
@@ -104,8 +111,11 @@ class Namer {
             fields.id += "-" + std::to_string(copy);
         fields.extension = FormatExtension(OutputFormat(ctx_.options));
         fields.time = time_;
-        return ExpandNamePattern(pattern_, fields);
+        return {fields.id, ExpandNamePattern(pattern_, fields)};
     }
+    // Whether the names carry the photo's id: then a file of that name holds
+    // that photo.
+    bool NamesCarryTheId() const { return pattern_.find("%i") != std::string::npos; }
 
   private:
     const CommandContext& ctx_;
@@ -113,6 +123,16 @@ class Namer {
     std::tm time_{};
     std::map<std::string, int> copies_;
 };
+
+// The nearest folder that exists on the way to `dir`: where get-all's
+// scratch file goes before DIR is made.
+std::string ExistingFolder(const std::string& dir) {
+    std::error_code ec;
+    fs::path p = dir;
+    while (!p.empty() && !fs::exists(p, ec))
+        p = p.parent_path();
+    return p.empty() ? "." : p.string();
+}
 
 }  // namespace
 
@@ -140,7 +160,7 @@ int ListPhotos(const CommandContext& ctx) {
             ++failed;
             continue;
         }
-        const std::string name = namer.Name(number, read.image);
+        const std::string name = namer.Name(number, read.image).name;
         std::fprintf(ctx.io.out, ctx.options.parsable ? "%d\t%s\t%s\n" : "%-4d  %-12s  %s\n",
                      number, PhotoId(read.image).c_str(), name.c_str());
         std::fflush(ctx.io.out);
@@ -171,12 +191,22 @@ int GetPhoto(const CommandContext& ctx) {
 int GetAllPhotos(const CommandContext& ctx) {
     const std::string& dir = ctx.options.args.at(0);
     std::error_code ec;
-    fs::create_directories(dir, ec);
-    if (ec) {
-        Say(ctx, "cannot create %s: %s", dir.c_str(), ec.message().c_str());
+    if (fs::exists(dir, ec) && !fs::is_directory(dir, ec)) {
+        Say(ctx, "%s is not a folder", dir.c_str());
         return kExitFailed;
     }
-    PendingFile scratch((fs::path(dir) / "photo.bmp").string());
+    if (fs::is_symlink(fs::symlink_status(dir, ec)) && !fs::exists(dir, ec)) {
+        Say(ctx, "%s", NotARegularFile(dir).c_str());
+        return kExitFailed;
+    }
+    std::string error;
+    SavedIndex index;
+    if (!index.Load(dir, &error)) {
+        Say(ctx, "%s", error.c_str());
+        return kExitFailed;
+    }
+    // DIR itself is made only when a photo is to be saved in it.
+    PendingFile scratch((fs::path(ExistingFolder(dir)) / "photo.bmp").string());
     if (!scratch.ok()) {
         Say(ctx, "%s", scratch.error().c_str());
         return kExitFailed;
@@ -190,7 +220,9 @@ int GetAllPhotos(const CommandContext& ctx) {
         return kExitOk;
     }
     Namer namer(ctx);
+    std::map<std::string, int> named;  // names given in this run, by photo number
     int saved = 0, present = 0, failed = 0;
+    bool index_written = true;
     for (int number = 1; number <= count; ++number) {
         const std::string label =
             "reading photo " + std::to_string(number) + " of " + std::to_string(count);
@@ -203,7 +235,24 @@ int GetAllPhotos(const CommandContext& ctx) {
             ++failed;
             continue;
         }
-        const fs::path path = fs::path(dir) / namer.Name(number, read.image);
+        const PhotoName photo = namer.Name(number, read.image);
+        if (index.Has(photo.id) && !ctx.options.force) {
+            ++present;
+            continue;
+        }
+        const fs::path path = fs::path(dir) / photo.name;
+        if (!StaysInside(photo.name) || !OverlongName(photo.name).empty()) {
+            Say(ctx, "photo %d not saved: %s", number,
+                StaysInside(photo.name) ? kNameTooLong : "its name leaves the folder");
+            ++failed;
+            continue;
+        }
+        if (const auto [earlier, fresh] = named.emplace(photo.name, number); !fresh) {
+            Say(ctx, "photo %d not saved: photo %d got the same name, %s", number, earlier->second,
+                path.c_str());
+            ++failed;
+            continue;
+        }
         const Target existing = TargetKind(path.string());
         if (existing == Target::kOther) {
             Say(ctx, "photo %d not saved: %s", number, NotARegularFile(path.string()).c_str());
@@ -211,6 +260,19 @@ int GetAllPhotos(const CommandContext& ctx) {
             continue;
         }
         if (existing == Target::kRegularFile && !ctx.options.force) {
+            // The same photo where the index says so, or the name holds its
+            // id (saved before the index was kept); else another photo's file.
+            const std::optional<std::string> known = index.IdOf(photo.name);
+            if (known ? *known != photo.id : !namer.NamesCarryTheId()) {
+                Say(ctx, "photo %d not saved: %s already exists (use --force to overwrite it)",
+                    number, path.c_str());
+                ++failed;
+                continue;
+            }
+            if (!known && !index.Add(photo.id, photo.name, &error)) {
+                Say(ctx, "%s", error.c_str());
+                index_written = false;
+            }
             ++present;
             continue;
         }
@@ -230,10 +292,19 @@ int GetAllPhotos(const CommandContext& ctx) {
         std::fprintf(ctx.io.out, "%s\n", path.c_str());
         std::fflush(ctx.io.out);
         ++saved;
+        if (!index.Add(photo.id, photo.name, &error)) {
+            Say(ctx, "%s", error.c_str());
+            index_written = false;
+        }
     }
     if (failed > 0) {
         Say(ctx, "saved %d of %s to %s (%d already there, %d not saved)", saved,
             Photos(count).c_str(), dir.c_str(), present, failed);
+        return kExitFailed;
+    }
+    if (!index_written) {
+        Say(ctx, "saved %s to %s (%d already there), but a later get-all may fetch them again",
+            Photos(saved).c_str(), dir.c_str(), present);
         return kExitFailed;
     }
     Tell(ctx, "saved %s to %s (%d already there)", Photos(saved).c_str(), dir.c_str(), present);

@@ -74,15 +74,52 @@ std::string PhotoId(const picture::Picture& photo) {
 bool CheckNamePattern(std::string_view pattern, std::string* error) {
     bool own_name = false;
     std::string last_component;
+    // The longest each name of the pattern can become: a number of up to
+    // three digits (340 slots), an id with a copy suffix ("-340"), a
+    // three-letter extension, a four-digit year.
+    size_t longest = 0;
+    size_t component = 0;
+    const auto add = [&](size_t bytes) {
+        component += bytes;
+        longest = std::max(longest, component);
+    };
     const bool ok = Walk(
-        pattern, [&](char c) { last_component = c == '/' ? "" : last_component + c; },
-        [&](char letter, int) {
+        pattern,
+        [&](char c) {
+            last_component = c == '/' ? "" : last_component + c;
+            if (c == '/')
+                component = 0;
+            else
+                add(1);
+        },
+        [&](char letter, int width) {
             own_name = own_name || letter == 'n' || letter == 'i';
             last_component += '%';
+            switch (letter) {
+                case 'n':
+                    add(std::max(width, 3));
+                    break;
+                case 'i':
+                    add(12 + 4);
+                    break;
+                case 'Y':
+                case 'C':
+                    add(4);
+                    break;
+                case '%':
+                    add(1);
+                    break;
+                default:
+                    add(2);
+            }
         },
         error);
     if (!ok)
         return false;
+    if (pattern.find('\n') != std::string_view::npos) {
+        *error = "the pattern may not hold a line break";
+        return false;
+    }
     if (pattern.empty() || pattern.front() == '/') {
         *error = "the pattern names files inside DIR: it may not be empty or start with /";
         return false;
@@ -91,24 +128,38 @@ bool CheckNamePattern(std::string_view pattern, std::string* error) {
         *error = "the pattern ends in a folder, not a file name";
         return false;
     }
+    if (!StaysInside(pattern)) {
+        *error = "the pattern names files inside DIR: no .. in it, and no empty folder name (//)";
+        return false;
+    }
     if (!own_name) {
         *error = "the pattern needs %i or %n, so that every photo gets a name of its own";
+        return false;
+    }
+    if (longest > kMaxNameBytes) {
+        *error = std::string(kNameTooLong) + ": the pattern makes names of up to " +
+                 std::to_string(longest) + " bytes (at most " + std::to_string(kMaxNameBytes) + ")";
         return false;
     }
     return true;
 }
 
 std::string ExpandNamePattern(std::string_view pattern, const PhotoNameFields& fields) {
+    const auto padded = [](long value, int width) {
+        std::string digits = std::to_string(value);
+        if (static_cast<int>(digits.size()) < width)
+            digits.insert(0, static_cast<size_t>(width) - digits.size(), '0');
+        return digits;
+    };
+    const std::tm& t = fields.time;
     std::string out;
     std::string ignored;
     Walk(
         pattern, [&](char c) { out += c; },
         [&](char letter, int width) {
-            char buffer[32];
             switch (letter) {
                 case 'n':
-                    std::snprintf(buffer, sizeof buffer, "%0*d", width, fields.number);
-                    out += buffer;
+                    out += padded(fields.number, width);
                     break;
                 case 'i':
                     out += fields.id;
@@ -119,15 +170,56 @@ std::string ExpandNamePattern(std::string_view pattern, const PhotoNameFields& f
                 case '%':
                     out += '%';
                     break;
-                default: {
-                    const char format[] = {'%', letter, '\0'};
-                    std::strftime(buffer, sizeof buffer, format, &fields.time);
-                    out += buffer;
-                }
+                case 'Y':
+                    out += padded(t.tm_year + 1900L, 4);
+                    break;
+                case 'm':
+                    out += padded(t.tm_mon + 1, 2);
+                    break;
+                case 'd':
+                    out += padded(t.tm_mday, 2);
+                    break;
+                case 'H':
+                    out += padded(t.tm_hour, 2);
+                    break;
+                case 'M':
+                    out += padded(t.tm_min, 2);
+                    break;
+                case 'S':
+                    out += padded(t.tm_sec, 2);
+                    break;
             }
         },
         &ignored);
     return out;
+}
+
+bool StaysInside(std::string_view relative) {
+    if (relative.empty() || relative.front() == '/')
+        return false;
+    size_t start = 0;
+    for (;;) {
+        const size_t slash = relative.find('/', start);
+        const std::string_view name = relative.substr(start, slash - start);
+        if (name.empty() || name == "..")
+            return false;
+        if (slash == std::string_view::npos)
+            return true;
+        start = slash + 1;
+    }
+}
+
+std::string_view OverlongName(std::string_view path) {
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t slash = path.find('/', start);
+        if (slash == std::string_view::npos)
+            slash = path.size();
+        if (slash - start > kMaxNameBytes)
+            return path.substr(start, slash - start);
+        start = slash + 1;
+    }
+    return {};
 }
 
 }  // namespace cli

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -188,7 +189,7 @@ class CommandsTest : public ::testing::Test {
             return {cli::kExitUsage, "", error};
         const cli::QuorbitApi api = FakeApi();
         cli::CommandContext ctx{api, *options};
-        ctx.now = kNow;
+        ctx.now = now_ != 0 ? now_ : kNow;
         char* out_buf = nullptr;
         char* err_buf = nullptr;
         size_t out_len = 0, err_len = 0;
@@ -228,6 +229,7 @@ class CommandsTest : public ::testing::Test {
         return std::mktime(&t);
     }
     const std::time_t kNow = NowForTests();
+    std::time_t now_ = 0;  // another time for the next runs
     std::string dir_;
 };
 
@@ -383,6 +385,7 @@ TEST_F(CommandsTest, GetAllFetchesOnlyWhatIsNotThereYet) {
     EXPECT_EQ(r.status, 0) << r.err;
     const std::vector<std::string> first{Name(10), Name(20), Name(30)};
     std::vector<std::string> sorted = first;
+    sorted.push_back(".quorbit-ids");  // what get-all saved there
     std::sort(sorted.begin(), sorted.end());
     EXPECT_EQ(Listing("out/sub"), sorted);
     EXPECT_EQ(r.out, Path("out/sub/" + first[0]) + "\n" + Path("out/sub/" + first[1]) + "\n" +
@@ -398,7 +401,7 @@ TEST_F(CommandsTest, GetAllFetchesOnlyWhatIsNotThereYet) {
     EXPECT_NE(r.err.find("saved 1 photo to " + Path("out/sub") + " (2 already there)"),
               std::string::npos)
         << r.err;
-    EXPECT_EQ(Listing("out/sub").size(), 4u);
+    EXPECT_EQ(Listing("out/sub").size(), 5u);
     EXPECT_EQ(*testsupport::ReadWholeFile(Path("out/sub/" + Name(20)), nullptr), kept);
 
     r = Run({"get-all", "--quiet", Path("out/sub")});
@@ -414,7 +417,7 @@ TEST_F(CommandsTest, GetAllTellsCopiesOfOnePictureApart) {
     const std::string id = cli::PhotoId(TagPicture(10));
     EXPECT_TRUE(fs::exists(Path("out/photo-" + id + ".png")));
     EXPECT_TRUE(fs::exists(Path("out/photo-" + id + "-2.png")));
-    EXPECT_EQ(Listing("out").size(), 3u);
+    EXPECT_EQ(Listing("out").size(), 4u);
 }
 
 TEST_F(CommandsTest, GetAllNamesFromAPatternAndMakesFolders) {
@@ -441,7 +444,7 @@ TEST_F(CommandsTest, GetAllReportsAFailedPhotoAndGoesOn) {
     const auto r = Run({"get-all", Path("out")});
     EXPECT_EQ(r.status, cli::kExitFailed);
     EXPECT_EQ(g.indexes.size(), 3u);
-    EXPECT_TRUE(Listing("out").empty());
+    EXPECT_FALSE(fs::exists(Path("out"))) << "nothing to write: DIR is not made";
     EXPECT_NE(r.err.find("saved 0 of 3 photos"), std::string::npos);
 }
 
@@ -657,6 +660,194 @@ TEST_F(CommandsTest, EveryCommandNeedsACamera) {
         EXPECT_NE(r.err.find("no camera found"), std::string::npos) << words[0];
     }
     EXPECT_TRUE(g.calls.empty());
+}
+
+// quorbit-cli stays inside the folder it is given, refuses names no folder
+// can hold before it opens the camera, treats a dangling link alike
+// everywhere, and counts every photo get-all should have saved but did not.
+// One row a case, each on a fresh card and an empty folder.
+TEST_F(CommandsTest, NamesStayInsideAndEveryUnsavedPhotoIsCounted) {
+    using Step = std::function<void()>;
+    const std::string long_name(256, 'n');
+    const auto file_is = [this](const std::string& name, size_t size) {
+        const auto bytes = testsupport::ReadWholeFile(Path(name), nullptr);
+        EXPECT_TRUE(bytes && bytes->size() == size) << name;
+    };
+    const auto is_link = [this](const std::string& name) {
+        EXPECT_TRUE(fs::is_symlink(fs::symlink_status(Path(name)))) << name;
+    };
+    const auto dangling = [this](const std::string& name) {
+        fs::create_symlink(Path("nowhere"), Path(name));
+    };
+    struct Case {
+        const char* what;
+        Step before;
+        std::vector<std::string> words;
+        int status;
+        const char* message;  // part of stderr
+        bool opens_camera;
+        Step check;
+    };
+    const Case cases[] = {
+        {"a wide number field: a name of its own for each photo",
+         {},
+         {"get-all", Path("out"), "--filename", "%40n.%C"},
+         0,
+         "saved 3 photos",
+         true,
+         [&] {
+             for (int n = 1; n <= 3; ++n)
+                 EXPECT_TRUE(
+                     fs::exists(Path("out/" + std::string(39, '0') + char('0' + n) + ".png")));
+         }},
+        {".. in the pattern",
+         {},
+         {"get-all", Path("out"), "--filename", "../x-%i.%C"},
+         2,
+         "inside DIR",
+         false,
+         [&] { EXPECT_TRUE(Listing().empty()); }},
+        {".. after a folder of the pattern",
+         {},
+         {"get-all", Path("out"), "--filename", "%i/../../x-%n.%C"},
+         2,
+         "inside DIR",
+         false,
+         [&] { EXPECT_TRUE(Listing().empty()); }},
+        {"a field too wide for a name",
+         {},
+         {"get-all", Path("out"), "--filename", "%300n.%C"},
+         2,
+         "file name too long",
+         false,
+         {}},
+        {"get FILE of 256 bytes",
+         {},
+         {"get", "1", Path(long_name + ".png")},
+         2,
+         "file name too long",
+         false,
+         {}},
+        {"backup into a folder of 256 bytes",
+         {},
+         {"backup", Path(long_name + "/card.img")},
+         2,
+         "file name too long",
+         false,
+         {}},
+        {"delete -1", {}, {"delete", "-1"}, 2, "photo numbers start at 1", false, {}},
+        {"get-all of an empty card makes no folder",
+         [] { g.photos.clear(); },
+         {"get-all", Path("new/dir")},
+         0,
+         "",
+         true,
+         [&] { EXPECT_FALSE(fs::exists(Path("new"))); }},
+        {"get-all without a camera makes no folder",
+         [] { g.device = false; },
+         {"get-all", Path("new")},
+         3,
+         "no camera found",
+         true,
+         [&] { EXPECT_FALSE(fs::exists(Path("new"))); }},
+        {"a name that holds another photo's file",
+         [&] {
+             fs::create_directory(Path("out"));
+             ASSERT_TRUE(testsupport::WriteWholeFile(Path("out/2.png"), {'k'}, nullptr));
+         },
+         {"get-all", Path("out"), "--filename", "%n.%C"},
+         1,
+         "(0 already there, 1 not saved)",
+         true,
+         [&] {
+             file_is("out/2.png", 1);
+             EXPECT_TRUE(fs::exists(Path("out/1.png")));
+             EXPECT_TRUE(fs::exists(Path("out/3.png")));
+         }},
+        {"get into a dangling link",
+         [&] { dangling("p.png"); },
+         {"-f", "get", "1", Path("p.png")},
+         1,
+         "names no file",
+         false,
+         [&] {
+             is_link("p.png");
+             EXPECT_FALSE(fs::exists(Path("nowhere")));
+         }},
+        {"get-all meets a dangling link",
+         [&] {
+             fs::create_directory(Path("out"));
+             dangling("out/" + Name(20));
+         },
+         {"get-all", Path("out")},
+         1,
+         "1 not saved",
+         true,
+         [&] {
+             is_link("out/" + Name(20));
+             EXPECT_FALSE(fs::exists(Path("nowhere")));
+         }},
+        {"get-all into a dangling link",
+         [&] { dangling("out"); },
+         {"get-all", Path("out")},
+         1,
+         "names no file",
+         false,
+         [&] { EXPECT_FALSE(fs::exists(Path("nowhere"))); }},
+        {"a link to a file is written through",
+         [&] {
+             ASSERT_TRUE(testsupport::WriteWholeFile(Path("real.bmp"), {'o'}, nullptr));
+             fs::create_symlink(Path("real.bmp"), Path("link.bmp"));
+         },
+         {"-f", "get", "1", Path("link.bmp")},
+         0,
+         "",
+         true,
+         [&] {
+             is_link("link.bmp");
+             file_is("real.bmp", 234310);
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        g = FakeCard{};
+        fs::remove_all(dir_);
+        fs::create_directory(dir_);
+        if (c.before)
+            c.before();
+        const auto r = Run(c.words);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        EXPECT_EQ(g.open_calls > 0, c.opens_camera);
+        if (c.check)
+            c.check();
+    }
+}
+
+// The manual's folder-a-day pattern: the next day's get-all finds the photos
+// saved the day before by their ids and fetches only the new one; --force
+// fetches every photo again.
+TEST_F(CommandsTest, GetAllSkipsByIdWhereverThePatternPutPhotos) {
+    const std::vector<std::string> pattern{"--filename", "%Y-%m-%d/%i.%C"};
+    auto words = std::vector<std::string>{"get-all", Path("out")};
+    words.insert(words.end(), pattern.begin(), pattern.end());
+    auto r = Run(words);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Listing("out/2024-03-05").size(), 3u);
+
+    now_ = kNow + 24 * 3600;
+    g.photos = {20, 30, 40, 10};  // renumbered, one new
+    r = Run(words);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, Path("out/2024-03-06/" + cli::PhotoId(TagPicture(40)) + ".png") + "\n");
+    EXPECT_NE(r.err.find("saved 1 photo to " + Path("out") + " (3 already there)"),
+              std::string::npos)
+        << r.err;
+
+    words.push_back("--force");
+    r = Run(words);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Listing("out/2024-03-06").size(), 4u) << "fetched again";
 }
 
 }  // namespace

@@ -36,8 +36,10 @@ class CliImage : public ::testing::Test {
     }
     void ExpectSamplesIn(const std::string& dir, size_t n) {
         std::vector<std::string> files;
-        for (const auto& e : fs::directory_iterator(dir))
-            files.push_back(e.path().string());
+        for (const auto& e : fs::directory_iterator(dir)) {
+            if (e.path().extension() == ".bmp")  // get-all keeps an index beside them
+                files.push_back(e.path().string());
+        }
         ASSERT_EQ(files.size(), n);
         // Each file holds one of the samples, each sample is in one file.
         std::vector<int> found(n, 0);
