@@ -33,12 +33,14 @@ class TPreviewDlg : public QDialog {
     // album is not shown.
     void ShowFolder(const QString& folder);
 
+  private:
     // Shows the selected file in Image1 (stretched). Raises the loading error; Image1 then
     // keeps its picture.
     void FileListBox1Change();
     // Deletes the selected file after confirmation and re-reads the list.
     void DELETEFILE1Click();
 
+    // Controls, found by their object names (the same as these) from outside.
     QFrame* Bevel1;
     TPictureBox* Image1;
     QLabel* Label1;
@@ -48,7 +50,6 @@ class TPreviewDlg : public QDialog {
     QMenu* PopupMenu1;
     QAction* DELETEFILE1;
 
-  private:
     Confirmation confirmation_;
 };
 

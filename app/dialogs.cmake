@@ -17,4 +17,4 @@ add_library(lensmere_dialogs STATIC
     printersetupdialog.cpp
     printdialog.cpp)
 target_include_directories(lensmere_dialogs PUBLIC ${PROJECT_SOURCE_DIR})
-target_link_libraries(lensmere_dialogs PUBLIC Qt6::Widgets Qt6::PrintSupport PRIVATE JPEG::JPEG Cups::Cups)
+target_link_libraries(lensmere_dialogs PUBLIC Qt6::Widgets Qt6::PrintSupport PRIVATE picture Cups::Cups)

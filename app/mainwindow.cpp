@@ -1,9 +1,12 @@
 #include "app/mainwindow.h"
 
 #include <QDir>
+#include <QEventLoop>
 #include <QFileInfo>
+#include <QImage>
 #include <QLabel>
 #include <QListWidget>
+#include <QPixmap>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QSocketNotifier>
@@ -212,7 +215,7 @@ void TZarvoLink::GetinfoBottonClick() {
     RefreshPhotoList();
 }
 
-bool TZarvoLink::FetchSelectedPhoto(TransferKind kind) {
+bool TZarvoLink::FetchSelectedPhoto(lensmere::TransferKind kind) {
     ShowReading(true);
     if (!RunTransfer(kind))
         return false;
@@ -226,7 +229,7 @@ bool TZarvoLink::FetchSelectedPhoto(TransferKind kind) {
 void TZarvoLink::ViewPICButtonClick() {
     if (!HasSelection())
         return;
-    FetchSelectedPhoto(TransferKind::View);
+    FetchSelectedPhoto(lensmere::TransferKind::View);
 }
 
 void TZarvoLink::SavetofileButtonClick() {
@@ -237,7 +240,7 @@ void TZarvoLink::SavetofileButtonClick() {
     if (!save_dialog_runner_(this, SavePictureDialog1))
         return;
     const QString target = SavePictureDialog1.FileName;
-    if (!FetchSelectedPhoto(TransferKind::Backup))
+    if (!FetchSelectedPhoto(lensmere::TransferKind::Backup))
         return;
     // A name that asks for a bitmap gets one: a JPEG stream under a bitmap
     // name would not open as what its name says.
@@ -252,7 +255,7 @@ void TZarvoLink::PrintButtonClick() {
     // Like viewing and saving, printing needs a photo to print.
     if (!HasSelection())
         return;
-    if (!FetchSelectedPhoto(TransferKind::Backup))
+    if (!FetchSelectedPhoto(lensmere::TransferKind::Backup))
         return;
     lensmere::ConvertToJpeg(TempBitmapPath().toStdString(), TempJpegPath().toStdString());
     if (print_ == nullptr)
@@ -272,11 +275,108 @@ void TZarvoLink::ExitButtonClick() {
 }
 
 QString TZarvoLink::TempBitmapPath() const {
-    return work_dir_ + QStringLiteral("/TEMP.BMP");
+    return (temporary_folder_.isEmpty() ? work_dir_ : temporary_folder_) +
+           QStringLiteral("/TEMP.BMP");
 }
 QString TZarvoLink::TempJpegPath() const {
-    return work_dir_ + QStringLiteral("/TEMP.jpg");
+    return (temporary_folder_.isEmpty() ? work_dir_ : temporary_folder_) +
+           QStringLiteral("/TEMP.jpg");
 }
 QString TZarvoLink::PictureFolder() const {
     return work_dir_ + QStringLiteral("/MyPhoto");
+}
+
+// ---- transfers: the worker's calls and the window's side of a worker --------
+
+void TZarvoLink::OnWindowThread(const std::function<void()>& f) {
+    if (QThread::currentThread() == thread()) {
+        f();
+        return;
+    }
+    QMetaObject::invokeMethod(this, f, Qt::BlockingQueuedConnection);
+}
+
+void TZarvoLink::TransferStarted() {
+    busy_ = 1;
+    OnWindowThread([this] {
+        Timer1->start();
+        Gauge1->setRange(0, 9);
+        Gauge1->setValue(0);
+    });
+}
+
+void TZarvoLink::PieceArrived() {
+    OnWindowThread([this] { StepGauge(); });
+}
+
+bool TZarvoLink::ShowPreview(const QString& bitmap_path) {
+    bool shown = false;
+    OnWindowThread([this, &bitmap_path, &shown] {
+        const QImage picture(bitmap_path);
+        shown = !picture.isNull();
+        if (shown)
+            Image1->setPixmap(QPixmap::fromImage(picture));
+    });
+    return shown;
+}
+
+void TZarvoLink::TransferEnded() {
+    OnWindowThread([this] { ShowReading(false); });
+    busy_ = 0;
+}
+
+bool TZarvoLink::RunTransfer(lensmere::TransferKind kind) {
+    const int index = ListBox1->currentRow();
+    // The list can empty while a dialog is open (the camera was unplugged).
+    if (index < 0) {
+        ShowReading(false);
+        lensmere::ShowMessage(QString::fromLatin1(kNoPhotoSelectedText));
+        return false;
+    }
+    // Items past the 64 entries that the directory copy holds have no slot
+    // number to read from.
+    if (index >= kDirectoryEntries) {
+        ShowReading(false);
+        lensmere::ShowMessage(QString::fromLatin1(kPhotoItemPrefix) + QString::number(index + 1) +
+                              QStringLiteral(" has no entry in the card's directory and cannot be "
+                                             "read."));
+        return false;
+    }
+    transfer_index_ = index;
+    outcome_ = {};
+    const uint8_t* entry = CardDirectory + 16 * index;
+    lensmere::TransferJob job{kind, static_cast<uint32_t>(entry[8] | (entry[9] << 8)),
+                              ReceiveBuffer, PhotoBuffer, TempBitmapPath()};
+
+    std::unique_ptr<lensmere::ttimethread_read>& slot =
+        kind == lensmere::TransferKind::View ? read_thread_ : backup_thread_;
+    lensmere::TransferWindow& window = *this;
+    if (kind == lensmere::TransferKind::View) {
+        slot = std::make_unique<lensmere::ttimethread_read>(std::move(job), window);
+    } else {
+        slot = std::make_unique<lensmere::ttimethread_backup>(std::move(job), window);
+    }
+    lensmere::ttimethread_read* worker = slot.get();
+    QEventLoop loop;
+    connect(worker, &QThread::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
+    waiting_for_worker_ = true;
+    worker->start(QThread::HighestPriority);
+    EnableButtons(true);
+    // The body runs to its end whatever is asked of it.
+    worker->requestInterruption();
+    // Runs the worker's calls and device-change notifications, takes no
+    // user input.
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    worker->wait();
+    waiting_for_worker_ = false;
+    outcome_ = worker->outcome();
+    slot.reset();
+    return true;
+}
+
+void TZarvoLink::CloseAllthread() {
+    if (read_thread_ && read_thread_->isRunning()) {
+        read_thread_->requestInterruption();
+        read_thread_->wait();
+    }
 }

@@ -18,6 +18,7 @@
 
 #include "app/devicelink.h"
 #include "app/mainwindow_form.h"
+#include "app/photo_transfer.h"
 
 class QLabel;
 class QListWidget;
@@ -40,16 +41,14 @@ class PrintLink;
 // blank).
 QString HexDump(const uint8_t* data, int lines);
 
-class TZarvoLink : public QWidget {
+class TZarvoLink : public QWidget, private lensmere::TransferWindow {
     Q_OBJECT
 
   public:
     static constexpr size_t kBufferBytes = 0x80000;
     static constexpr uint32_t kSystemBlockAddress = 0xFFE000;
     static constexpr int kSystemBlockRead = 1536;
-    static constexpr uint32_t kSlotBytes = 0x4C000;
-    static constexpr int kPieceBytes = 0x8000;
-    static constexpr int kPieces = 10;
+    static constexpr uint32_t kSlotBytes = lensmere::kSlotBytes;
     static constexpr int kDirectoryEntries = 64;
 
     // Builds the window's controls and runs FormCreate.
@@ -59,6 +58,9 @@ class TZarvoLink : public QWidget {
     void SetAlbum(lensmere::AlbumLink* album) { album_ = album; }
     void SetPrintDialog(lensmere::PrintLink* print) { print_ = print; }
     void SetSaveDialogRunner(SaveDialogRunner runner) { save_dialog_runner_ = std::move(runner); }
+    // Where TEMP.BMP and TEMP.jpg go instead of WorkDir() (a private folder
+    // when the desktop menu started the program); empty: WorkDir().
+    void SetTemporaryFolder(const QString& folder) { temporary_folder_ = folder; }
 
     // What the window knows, for those who look at it.
     int PhotoCount() const { return photo_count_; }
@@ -67,14 +69,8 @@ class TZarvoLink : public QWidget {
     bool IsBusy() const { return busy_ != 0; }
     const QString& WorkDir() const { return work_dir_; }
 
-    // What the last transfer achieved (written by the worker while the
-    // window's thread waits for it).
-    struct TransferOutcome {
-        bool complete = false;  // every byte of the ten pieces arrived
-        bool written = false;   // the temporary bitmap was written
-        QString error;          // why not, for the user
-    };
-    const TransferOutcome& LastTransfer() const { return outcome_; }
+    // What the last transfer achieved.
+    const lensmere::TransferOutcome& LastTransfer() const { return outcome_; }
 
     QString TempBitmapPath() const;
     QString TempJpegPath() const;
@@ -93,9 +89,6 @@ class TZarvoLink : public QWidget {
     void ExitButtonClick();
 
   private:
-    friend class ttimethread_read;
-    friend class ttimethread_backup;
-
     void FormDestroy();
     void WMDeviceChange(uint32_t event, const devicelink::DeviceBroadcastHeader* header);
     void CloseAllthread();
@@ -114,16 +107,18 @@ class TZarvoLink : public QWidget {
     void BuildForm();
     void WatchDevices();
     void OnDeviceEvents();
-    enum class TransferKind { View, Backup };
-    // Runs a transfer body; called on a worker thread.
-    void TransferBody(TransferKind kind);
+    // The transfer's calls, from the worker's thread (TransferWindow).
+    void TransferStarted() override;
+    void PieceArrived() override;
+    bool ShowPreview(const QString& bitmap_path) override;
+    void TransferEnded() override;
     // Starts a worker for the selected item and waits for it; false when the
     // item cannot be transferred (it has no directory entry).
-    bool RunTransfer(TransferKind kind);
+    bool RunTransfer(lensmere::TransferKind kind);
     // The selected photo brought from the card into PhotoBuffer and the
     // temporary bitmap (the view's or the doubled one): false, after telling
     // the user why, when there is none.
-    bool FetchSelectedPhoto(TransferKind kind);
+    bool FetchSelectedPhoto(lensmere::TransferKind kind);
     // Runs f on the window's thread and waits for it.
     void OnWindowThread(const std::function<void()>& f);
 
@@ -160,11 +155,12 @@ class TZarvoLink : public QWidget {
     uint8_t device_connected_ = 0;
     std::atomic<uint8_t> busy_{0};
     QString work_dir_;
+    QString temporary_folder_;
 
     // The last view worker and the last save/print worker started (null once
     // released).
-    std::unique_ptr<QThread> read_thread_;
-    std::unique_ptr<QThread> backup_thread_;
+    std::unique_ptr<lensmere::ttimethread_read> read_thread_;
+    std::unique_ptr<lensmere::ttimethread_read> backup_thread_;
 
     lensmere::AlbumLink* album_ = nullptr;
     lensmere::PrintLink* print_ = nullptr;
@@ -173,28 +169,5 @@ class TZarvoLink : public QWidget {
     QSocketNotifier* monitor_notifier_ = nullptr;
     bool waiting_for_worker_ = false;
     int transfer_index_ = -1;
-    TransferOutcome outcome_;
-};
-
-// The two workers: a transfer body each, on the window's buffers.
-class ttimethread_read : public QThread {
-  public:
-    explicit ttimethread_read(TZarvoLink* form) : form_(form) {}
-
-  protected:
-    void run() override { form_->TransferBody(TZarvoLink::TransferKind::View); }
-
-  private:
-    TZarvoLink* form_;
-};
-
-class ttimethread_backup : public QThread {
-  public:
-    explicit ttimethread_backup(TZarvoLink* form) : form_(form) {}
-
-  protected:
-    void run() override { form_->TransferBody(TZarvoLink::TransferKind::Backup); }
-
-  private:
-    TZarvoLink* form_;
+    lensmere::TransferOutcome outcome_;
 };

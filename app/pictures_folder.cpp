@@ -11,7 +11,7 @@ std::string UserPicturesFolder() {
     return QStandardPaths::writableLocation(QStandardPaths::PicturesLocation).toStdString();
 }
 
-bool EnterPicturesFolderIfAsked(int& argc, char** argv) {
+bool EnterPicturesFolderIfAsked(int& argc, char** argv, bool* asked_out) {
     bool asked = false;
     int kept = 0;
     for (int i = 0; i < argc; ++i) {
@@ -23,6 +23,8 @@ bool EnterPicturesFolderIfAsked(int& argc, char** argv) {
     }
     argc = kept;
     argv[argc] = nullptr;
+    if (asked_out)
+        *asked_out = asked;
     if (!asked)
         return true;
     const QString folder = QString::fromStdString(UserPicturesFolder());

@@ -16,9 +16,9 @@ inline constexpr const char* kPicturesFolderOption = "--pictures-folder";
 std::string UserPicturesFolder();
 
 // When argv holds kPicturesFolderOption: takes it out of argv (the rest goes
-// on to Qt) and makes the pictures folder, created if missing, the current
-// folder. Returns false, with a message on stderr, when that fails; the
-// program then works where it was started.
-bool EnterPicturesFolderIfAsked(int& argc, char** argv);
+// on to Qt), sets *asked (when given) and makes the pictures folder, created
+// if missing, the current folder. Returns false, with a message on stderr,
+// when that fails; the program then works where it was started.
+bool EnterPicturesFolderIfAsked(int& argc, char** argv, bool* asked = nullptr);
 
 }  // namespace lensmere

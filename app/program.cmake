@@ -8,10 +8,11 @@ add_library(lensmere_core STATIC
     ${CMAKE_CURRENT_LIST_DIR}/mainwindow_threads.cpp
     ${CMAKE_CURRENT_LIST_DIR}/program_start.cpp
     ${CMAKE_CURRENT_LIST_DIR}/pictures_folder.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/temporary_folder.cpp
 )
 target_include_directories(lensmere_core PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(lensmere_core PUBLIC lensmere_skin lensmere_dialogs Qt6::Widgets Qt6::PrintSupport
-    JPEG::JPEG platform)
+    platform)
 
 add_executable(lensmere ${CMAKE_CURRENT_LIST_DIR}/main.cpp)
 target_link_libraries(lensmere PRIVATE lensmere_core)

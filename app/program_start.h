@@ -22,9 +22,15 @@ void InstallErrorReports();
 
 class TProgram;
 
+// From now on SIGTERM, SIGINT and SIGHUP (the session ending, Ctrl-C) end the
+// program the way its Exit button does, once RunProgram's event loop runs
+// (a signal that comes earlier waits for it), so that what the program
+// cleans up at its end is cleaned up.
+void CatchQuitSignals();
+
 // The program from start to end: the application, the windows, the main
 // window shown, the event loop, the device link shut down. `before_show`
-// (tests) sees the windows before the main window shows. The exit code.
+// (main, tests) sees the windows before the main window shows. The exit code.
 int RunProgram(int argc, char** argv, const std::function<void(TProgram&)>& before_show = {});
 
 class TProgram {

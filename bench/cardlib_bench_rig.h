@@ -98,9 +98,9 @@ class ServedCamera {
         char dir[] = "/tmp/cardlib-bench-XXXXXX";
         dir_ = ::mkdtemp(dir);
         ::setenv("CAMSIM_DIR", dir_.c_str(), 1);
-        std::vector<sim::RgbImage> pictures;
+        std::vector<picture::Picture> pictures;
         for (int i = 0; i < photos; ++i) {
-            sim::RgbImage p(322, 242);
+            picture::Picture p(322, 242);
             for (size_t b = 0; b < p.rgb.size(); ++b)
                 p.rgb[b] = static_cast<uint8_t>(b * 31 + i);
             pictures.push_back(std::move(p));

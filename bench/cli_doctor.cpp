@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "bench/cardlib_bench_rig.h"
+#include "picture/picture.h"
 #include "tools/cli/commands.h"
 #include "tools/cli/image_card.h"
 #include "tools/cli/options.h"
@@ -58,10 +59,10 @@ std::pair<int, double> Time(std::vector<std::string> words, const std::string& i
     return {status, ms};
 }
 
-std::vector<sim::RgbImage> Pictures(int n) {
-    std::vector<sim::RgbImage> pictures;
+std::vector<picture::Picture> Pictures(int n) {
+    std::vector<picture::Picture> pictures;
     for (int i = 0; i < n; ++i) {
-        sim::RgbImage p(322, 242);
+        picture::Picture p(322, 242);
         for (size_t b = 0; b < p.rgb.size(); ++b)
             p.rgb[b] = static_cast<uint8_t>(b * 31 + i);
         pictures.push_back(std::move(p));

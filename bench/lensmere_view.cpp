@@ -41,12 +41,12 @@ double Median(std::vector<double> v) {
     return v[v.size() / 2];
 }
 
-sim::RgbImage Picture(int seed) {
-    sim::RgbImage image(sim::kPhotoWidth, sim::kPhotoHeight);
+picture::Picture Picture(int seed) {
+    picture::Picture image(picture::kPhotoWidth, picture::kPhotoHeight);
     std::mt19937 rng(seed);
     for (int y = 0; y < image.height; ++y)
         for (int x = 0; x < image.width; ++x) {
-            uint8_t* p = image.at(x, y);
+            uint8_t* p = image.At(x, y);
             p[0] = static_cast<uint8_t>(x + (rng() & 15));
             p[1] = static_cast<uint8_t>(y + (rng() & 15));
             p[2] = static_cast<uint8_t>((x ^ y) + seed);

@@ -1,5 +1,7 @@
 // The 24-bit bitmap files the library writes from a raw photo and reads back
-// for an upload.
+// for an upload. The library keeps this code of its own rather than use the
+// picture wing (picture/), so that libquorbit.so.1 needs neither libjpeg nor
+// libpng: it only ever reads and writes this one kind of bitmap.
 #pragma once
 
 #include <cstddef>

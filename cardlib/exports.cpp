@@ -9,6 +9,7 @@
 #include "cardlib/quorbit.h"
 #include "cardlib/session.h"
 #include "cardlib/strings.h"
+#include "platform/clock.h"
 
 using quorbit::Session;
 
@@ -35,7 +36,11 @@ template <typename F>
 auto Exclusive(F&& f, decltype(f()) on_busy, decltype(f()) on_failure) noexcept -> decltype(f()) {
     if (g_call_running.exchange(true))
         return on_busy;
-    const auto result = Guarded(f, on_failure);
+    // Once for the call rather than once for each of its pauses.
+    const auto result = [&] {
+        const platform::LowTimerSlack slack;
+        return Guarded(f, on_failure);
+    }();
     g_call_running.store(false);
     return result;
 }

@@ -17,14 +17,19 @@ if(TARGET quorbit)
     install(TARGETS quorbit LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
     install(FILES ${PROJECT_SOURCE_DIR}/cardlib/quorbit.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 
-    # The .pc file finds its prefix from where it lies, so that it stays
-    # right for an install under another --prefix or DESTDIR.
-    file(RELATIVE_PATH QUORBIT_PC_PREFIX_FROM_PCDIR "/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/")
-    string(REGEX REPLACE "/$" "" QUORBIT_PC_PREFIX_FROM_PCDIR "${QUORBIT_PC_PREFIX_FROM_PCDIR}")
-    configure_file(${_quorbit_packaging}/quorbit.pc.in ${PROJECT_BINARY_DIR}/packaging/quorbit.pc
-                   @ONLY)
-    install(FILES ${PROJECT_BINARY_DIR}/packaging/quorbit.pc
-            DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+    # The .pc file names the prefix it is installed under (prefix=/usr in
+    # the Debian package), as it is at install time: `cmake --install
+    # --prefix DIR` gets a .pc of its own; DESTDIR does not change it.
+    install(CODE "
+        set(QUORBIT_PC_PREFIX \"\${CMAKE_INSTALL_PREFIX}\")
+        set(CMAKE_INSTALL_LIBDIR \"${CMAKE_INSTALL_LIBDIR}\")
+        set(CMAKE_INSTALL_INCLUDEDIR \"${CMAKE_INSTALL_INCLUDEDIR}\")
+        set(PROJECT_VERSION \"${PROJECT_VERSION}\")
+        configure_file(\"${_quorbit_packaging}/quorbit.pc.in\"
+                       \"${PROJECT_BINARY_DIR}/packaging/quorbit.pc\" @ONLY)
+        file(INSTALL \"${PROJECT_BINARY_DIR}/packaging/quorbit.pc\"
+             DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}/pkgconfig\")
+    ")
 endif()
 
 # tools/ installs quorbit-cli as well; installing it twice is harmless.
@@ -59,6 +64,9 @@ function(quorbit_install_udev_rule rule)
 endfunction()
 
 quorbit_install_udev_rule(70-quorbit-camera.rules)
+# The hardware the rule is for, told to software centres (AppStream modalias).
+install(FILES ${_quorbit_packaging}/org.quorbit.udev.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 
 # The libgphoto2 camera driver and the udev rule that marks the camera as one
 # for libgphoto2. libgphoto2 loads drivers from its own folder only; with the
@@ -80,11 +88,14 @@ if(TARGET gphoto_quorbit)
              FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
     ")
     quorbit_install_udev_rule(70-quorbit-gphoto2.rules)
+    install(FILES ${_quorbit_packaging}/org.quorbit.gphoto2.metainfo.xml
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 endif()
 
 # The install test: the tree above, installed into a scratch prefix, must
 # be complete and usable.
-set(_quorbit_expected lib/udev/rules.d/70-quorbit-camera.rules)
+set(_quorbit_expected lib/udev/rules.d/70-quorbit-camera.rules
+    ${CMAKE_INSTALL_DATADIR}/metainfo/org.quorbit.udev.metainfo.xml)
 if(TARGET quorbit)
     list(APPEND _quorbit_expected ${CMAKE_INSTALL_LIBDIR}/libquorbit.so
          ${CMAKE_INSTALL_LIBDIR}/libquorbit.so.1
@@ -102,7 +113,8 @@ if(TARGET camsim)
 endif()
 if(TARGET gphoto_quorbit)
     list(APPEND _quorbit_expected ${_quorbit_driver_rel}/quorbit.so
-         lib/udev/rules.d/70-quorbit-gphoto2.rules)
+         lib/udev/rules.d/70-quorbit-gphoto2.rules
+         ${CMAKE_INSTALL_DATADIR}/metainfo/org.quorbit.gphoto2.metainfo.xml)
 endif()
 if(TARGET lensmere)
     list(APPEND _quorbit_expected ${CMAKE_INSTALL_BINDIR}/lensmere
@@ -111,7 +123,7 @@ if(TARGET lensmere)
          ${CMAKE_INSTALL_MANDIR}/man1/lensmere.1
          ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps/lensmere.svg)
 endif()
-if(NOT QUORBIT_UDEV_RULES_DIR)
+if(BUILD_TESTING AND NOT QUORBIT_UDEV_RULES_DIR)
     add_test(NAME install_tree
              COMMAND ${CMAKE_COMMAND}
                  -DBUILD_DIR=${PROJECT_BINARY_DIR}

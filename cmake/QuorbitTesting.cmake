@@ -1,3 +1,12 @@
+# quorbit_add_tests(DIR): a folder of tests (or fuzz targets), read only
+# when BUILD_TESTING is on, so that the deliverables build without the test
+# tools.
+macro(quorbit_add_tests dir)
+    if(BUILD_TESTING)
+        add_subdirectory(${dir})
+    endif()
+endmacro()
+
 # quorbit_add_gtest(NAME SOURCES... [LIBS libs...] [ENV VAR=value...] [TIMEOUT s]
 #                   [LABELS labels...] [PARTS part=gtest_filter...])
 # One GoogleTest executable registered with ctest as a single test per binary

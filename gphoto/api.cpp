@@ -24,6 +24,7 @@
 #include "cardlib/strings.h"
 #include "gphoto/photo_card.h"
 #include "gphoto/port_device.h"
+#include "platform/clock.h"
 #include "platform/report.h"
 
 struct _CameraPrivateLibrary {
@@ -111,6 +112,8 @@ class DriverCall {
     Camera* camera_;
     GPContext* context_;
     platform::ErrorReporter previous_;
+    // Once for the operation rather than once for each of its pauses.
+    platform::LowTimerSlack slack_;
 };
 
 // Runs body, turning an exception into a plain error result.

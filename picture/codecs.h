@@ -73,8 +73,11 @@ size_t StoredPngFileBytes(int width, int height);
 // lensmere's JPEG files: libjpeg's defaults, quality 90 with baseline tables,
 // colour, sequential, 4:2:0.
 inline constexpr int kJpegQuality = 90;
-// A baseline JPEG at the quality (1-100); empty on failure.
-std::vector<uint8_t> EncodeJpeg(const Picture& picture, int quality = kJpegQuality);
+// A baseline JPEG at the quality (1-100); empty on failure, and then
+// *libjpeg_code, when given, holds libjpeg's message code (-1 for a picture
+// that is not Whole()).
+std::vector<uint8_t> EncodeJpeg(const Picture& picture, int quality = kJpegQuality,
+                                int* libjpeg_code = nullptr);
 
 // An uncompressed 24-bit bitmap: 54 bytes of headers, bottom-up rows padded
 // to four bytes, 72 dots per inch.

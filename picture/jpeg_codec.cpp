@@ -82,7 +82,7 @@ bool ReadHeader(jpeg_decompress_struct* cinfo, JpegErrors* errors, std::span<con
         *code = JERR_IMAGE_TOO_BIG;
         return false;
     }
-    if (pixels > kSmallJpegPixels && pixels / kMaxPixelsPerByte > file.size()) {
+    if (pixels > kSmallJpegPixels && pixels > uint64_t{file.size()} * kMaxPixelsPerByte) {
         *error = "a JPEG file claiming " + std::to_string(cinfo->output_width) + " x " +
                  std::to_string(cinfo->output_height) + " pixels in " +
                  std::to_string(file.size()) + " bytes";
@@ -118,15 +118,20 @@ bool Decompress(jpeg_decompress_struct* cinfo, JpegErrors* errors, Picture* pict
 
 }  // namespace
 
-std::vector<uint8_t> EncodeJpeg(const Picture& picture, int quality) {
-    if (!picture.Whole())
+std::vector<uint8_t> EncodeJpeg(const Picture& picture, int quality, int* libjpeg_code) {
+    if (!picture.Whole()) {
+        if (libjpeg_code != nullptr)
+            *libjpeg_code = -1;
         return {};
+    }
     jpeg_compress_struct cinfo{};
     JpegErrors errors{};
     InstallJpegErrors(Common(&cinfo), &errors);
     unsigned char* buffer = nullptr;
     unsigned long size = 0;
     const bool ok = Compress(&cinfo, &errors, picture, quality, &buffer, &size);
+    if (!ok && libjpeg_code != nullptr)
+        *libjpeg_code = errors.base.msg_code;
     jpeg_destroy_compress(&cinfo);
     std::vector<uint8_t> out;
     if (ok && buffer != nullptr)

@@ -9,35 +9,31 @@
 namespace platform {
 namespace {
 
-// The default slack of 50 us would make every 1 ms protocol pause about 5%
-// longer; the transport pauses thousands of times per photo. The slack is a
-// setting of the calling thread, which belongs to the host: it is lowered
-// for the pause only and put back after it.
-class ReducedTimerSlack {
-  public:
-    ReducedTimerSlack() : previous_(::prctl(PR_GET_TIMERSLACK, 0UL, 0UL, 0UL, 0UL)) {
-        if (previous_ > 1)
-            ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
-    }
-    ~ReducedTimerSlack() {
-        if (previous_ > 1)
-            ::prctl(PR_SET_TIMERSLACK, static_cast<unsigned long>(previous_), 0UL, 0UL, 0UL);
-    }
-    ReducedTimerSlack(const ReducedTimerSlack&) = delete;
-    ReducedTimerSlack& operator=(const ReducedTimerSlack&) = delete;
-
-  private:
-    const int previous_;
-};
+// How many LowTimerSlack guards the thread holds.
+thread_local int t_slack_guards = 0;
 
 std::atomic<Clock*> g_installed{nullptr};
 
 }  // namespace
 
+LowTimerSlack::LowTimerSlack() {
+    if (t_slack_guards++ > 0)
+        return;
+    const int current = ::prctl(PR_GET_TIMERSLACK, 0UL, 0UL, 0UL, 0UL);
+    if (current > 1 && ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL) == 0)
+        previous_ = current;
+}
+
+LowTimerSlack::~LowTimerSlack() {
+    --t_slack_guards;
+    if (previous_ > 1)
+        ::prctl(PR_SET_TIMERSLACK, static_cast<unsigned long>(previous_), 0UL, 0UL, 0UL);
+}
+
 void SystemClock::Sleep(Duration d) {
     if (d <= Duration::zero())
         return;
-    const ReducedTimerSlack slack;
+    const LowTimerSlack slack;
     timespec deadline{};
     ::clock_gettime(CLOCK_MONOTONIC, &deadline);
     const long long us = d.count();

@@ -55,8 +55,8 @@ std::string CamsimUsage() {
            "$CAMSIM_DIR until SIGINT or SIGTERM. --fail-in/--fail-out fail the K-th IN or\n"
            "OUT transfer (every one from the K-th with '+'), with the given kind (default\n"
            "failed); --drop-after unplugs the camera after K transfers.\n"
-           "make-card writes a formatted card holding the photos (BMP or JPEG) in slots\n"
-           "0..n-1, or with --blank an all-erased card.\n";
+           "make-card writes a formatted card holding the photos (PNG, JPEG or BMP,\n"
+           "fitted to 322 x 242) in slots 0..n-1, or with --blank an all-erased card.\n";
 }
 
 std::optional<CamsimCommand> ParseCamsimArgs(const std::vector<std::string>& args,

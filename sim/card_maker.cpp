@@ -4,8 +4,11 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
+#include <optional>
 
-#include "sim/image_file.h"
+#include "picture/codecs.h"
+#include "picture/raw_photo.h"
 
 namespace sim {
 namespace {
@@ -48,6 +51,32 @@ bool WriteCardFile(const std::string& path, Variant variant, std::string* error,
     return true;
 }
 
+// A picture file given to make-card, decoded as quorbit-cli's put does.
+std::optional<picture::Picture> LoadPicture(const std::string& path, std::string* error) {
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    if (!in) {
+        SetError(error, "cannot open picture " + path);
+        return std::nullopt;
+    }
+    const std::streamoff size = in.tellg();
+    if (size < 0 || static_cast<uint64_t>(size) > picture::kMaxPictureFileBytes) {
+        SetError(error, path + ": not a picture file of up to 64 MB");
+        return std::nullopt;
+    }
+    std::vector<uint8_t> bytes(static_cast<size_t>(size));
+    in.seekg(0);
+    in.read(reinterpret_cast<char*>(bytes.data()), size);
+    std::string why;
+    std::optional<picture::Picture> decoded;
+    if (!in)
+        why = "cannot be read";
+    else
+        decoded = picture::Decode(bytes, &why);
+    if (!decoded)
+        SetError(error, path + ": " + why);
+    return decoded;
+}
+
 }  // namespace
 
 uint64_t PhotoSlotOffset(Variant variant, size_t slot) {
@@ -64,8 +93,8 @@ std::vector<uint8_t> HeaderPage(Variant variant, size_t photo_count) {
     return page;
 }
 
-bool WriteFormattedCard(CardImage& card, Variant variant, const std::vector<RgbImage>& photos,
-                        std::string* error) {
+bool WriteFormattedCard(CardImage& card, Variant variant,
+                        const std::vector<picture::Picture>& photos, std::string* error) {
     const Geometry& g = GeometryOf(variant);
     if (photos.size() > g.max_photos) {
         SetError(error, std::to_string(photos.size()) + " photos do not fit on a " +
@@ -90,8 +119,9 @@ bool WriteFormattedCard(CardImage& card, Variant variant, const std::vector<RgbI
     if (!card.Overwrite(g.system_block_offset + g.page_bytes, directory, error))
         return false;
     for (size_t i = 0; i < photos.size(); ++i) {
-        const std::vector<uint8_t> raw = RawPhotoFromRgb(photos[i]);
-        const std::span<const uint8_t> stored(raw.data(), kSlotPhotoBytes);
+        const std::vector<uint8_t> raw =
+            picture::RawFromPicture(photos[i], picture::SecondGreen::kHalfRowLower);
+        const std::span<const uint8_t> stored(raw.data(), picture::kSlotPhotoBytes);
         if (!card.Overwrite(PhotoSlotOffset(variant, i), stored, error))
             return false;
     }
@@ -99,7 +129,7 @@ bool WriteFormattedCard(CardImage& card, Variant variant, const std::vector<RgbI
 }
 
 bool MakeCardFromImages(const std::string& path, Variant variant,
-                        const std::vector<RgbImage>& photos, std::string* error) {
+                        const std::vector<picture::Picture>& photos, std::string* error) {
     if (photos.size() > GeometryOf(variant).max_photos) {
         // Checked before the file is created.
         SetError(error, std::to_string(photos.size()) + " photos do not fit on a " +
@@ -114,10 +144,10 @@ bool MakeCardFromImages(const std::string& path, Variant variant,
 
 bool MakeCard(const std::string& path, Variant variant, const std::vector<std::string>& photos,
               std::string* error) {
-    std::vector<RgbImage> images;
+    std::vector<picture::Picture> images;
     images.reserve(photos.size());
     for (const std::string& file : photos) {
-        std::optional<RgbImage> image = LoadImageFile(file, error);
+        std::optional<picture::Picture> image = LoadPicture(file, error);
         if (!image)
             return false;
         images.push_back(std::move(*image));
@@ -129,7 +159,8 @@ bool MakeBlankCard(const std::string& path, Variant variant, std::string* error)
     return WriteCardFile(path, variant, error, [](CardImage&) { return true; });
 }
 
-std::unique_ptr<CardImage> MakeCardInMemory(Variant variant, const std::vector<RgbImage>& photos,
+std::unique_ptr<CardImage> MakeCardInMemory(Variant variant,
+                                            const std::vector<picture::Picture>& photos,
                                             std::string* error) {
     std::unique_ptr<CardImage> card =
         CardImage::CreateInMemory(GeometryOf(variant).card_bytes, error);

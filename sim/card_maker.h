@@ -10,7 +10,8 @@
 // - from G.page_bytes on within the system block, directory entry i of the n
 //   photos: 8 zero bytes, the slot number i (16-bit little-endian), 6 bytes
 //   0xFF;
-// - photo i's raw image (RawPhotoFromRgb) in its first 0x4C000 bytes at
+// - photo i's raw image (picture::RawFromPicture, the second green half a
+//   row lower, as the sensor sees it) in its first 0x4C000 bytes at
 //   PhotoSlotOffset(variant, i).
 #pragma once
 
@@ -19,9 +20,9 @@
 #include <string>
 #include <vector>
 
+#include "picture/picture.h"
 #include "sim/card_image.h"
 #include "sim/geometry.h"
-#include "sim/raw_photo.h"
 
 namespace sim {
 
@@ -34,21 +35,23 @@ std::vector<uint8_t> HeaderPage(Variant variant, size_t photo_count);
 
 // Writes the header, the directory of `photos.size()` entries and the photos
 // into a blank (all 0xFF) card. Fails when there are more photos than slots.
-bool WriteFormattedCard(CardImage& card, Variant variant, const std::vector<RgbImage>& photos,
-                        std::string* error);
+bool WriteFormattedCard(CardImage& card, Variant variant,
+                        const std::vector<picture::Picture>& photos, std::string* error);
 
-// Creates or replaces the card file at path. Pictures are read (BMP, JPEG)
+// Creates or replaces the card file at path. Pictures are read (PNG, JPEG,
+// BMP; a damaged one is refused)
 // before the file is touched, and the card is written under a temporary name
 // and renamed into place, so a bad picture leaves an existing file as it was.
 bool MakeCard(const std::string& path, Variant variant, const std::vector<std::string>& photos,
               std::string* error);
 bool MakeCardFromImages(const std::string& path, Variant variant,
-                        const std::vector<RgbImage>& photos, std::string* error);
+                        const std::vector<picture::Picture>& photos, std::string* error);
 // An all-0xFF card file of the variant's size.
 bool MakeBlankCard(const std::string& path, Variant variant, std::string* error);
 
 // The same card in memory, for in-process tests (null on failure).
-std::unique_ptr<CardImage> MakeCardInMemory(Variant variant, const std::vector<RgbImage>& photos,
+std::unique_ptr<CardImage> MakeCardInMemory(Variant variant,
+                                            const std::vector<picture::Picture>& photos,
                                             std::string* error);
 
 }  // namespace sim

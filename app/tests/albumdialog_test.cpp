@@ -44,6 +44,15 @@ class AlbumTest : public ::testing::Test {
         ASSERT_TRUE(QDir().mkpath(folder_));
         SetMessageHandler([this](const QString& text) { reported_.push_back(text.toStdString()); });
         album_ = std::make_unique<TPreviewDlg>();
+        // The controls as a user's tools find them: by their object names.
+        bevel_ = Named<QFrame>("Bevel1");
+        image_ = Named<TPictureBox>("Image1");
+        label1_ = Named<QLabel>("Label1");
+        label2_ = Named<QLabel>("Label2");
+        cancel_ = Named<QPushButton>("CancelBtn");
+        list_ = Named<TFileListBox>("FileListBox1");
+        popup_ = Named<QMenu>("PopupMenu1");
+        delete_file_ = Named<QAction>("DELETEFILE1");
         album_->SetConfirmation([this](QWidget*, const QString& question) {
             questions_.push_back(question);
             return answer_;
@@ -55,20 +64,35 @@ class AlbumTest : public ::testing::Test {
     void Put(const QString& name, const QByteArray& data) { test::WriteFile(File(name), data); }
     // What the main window does before showing the album.
     void Open() {
-        album_->FileListBox1->SetFileName(folder_);
-        album_->FileListBox1->Update();
+        list_->SetFileName(folder_);
+        list_->Update();
     }
     // A user's click on the item with that name.
     void Choose(const QString& name) {
-        TFileListBox* list = album_->FileListBox1;
+        TFileListBox* list = list_;
         const int index = static_cast<int>(list->ItemNames().indexOf(name));
         ASSERT_GE(index, 0) << name.toStdString();
         list->setCurrentRow(index);
     }
 
+    template <typename Control>
+    Control* Named(const char* name) const {
+        Control* control = album_->findChild<Control*>(QString::fromLatin1(name));
+        EXPECT_NE(control, nullptr) << name;
+        return control;
+    }
+
     QTemporaryDir dir_;
     QString folder_;
     std::unique_ptr<TPreviewDlg> album_;
+    QFrame* bevel_ = nullptr;
+    TPictureBox* image_ = nullptr;
+    QLabel* label1_ = nullptr;
+    QLabel* label2_ = nullptr;
+    QPushButton* cancel_ = nullptr;
+    TFileListBox* list_ = nullptr;
+    QMenu* popup_ = nullptr;
+    QAction* delete_file_ = nullptr;
     std::vector<std::string> reported_;
     std::vector<QString> questions_;
     bool answer_ = true;
@@ -79,21 +103,21 @@ TEST_F(AlbumTest, WindowAndControls) {
     EXPECT_EQ(album_->objectName(), "PreviewDlg");
     EXPECT_EQ(album_->size(), QSize(476, 296));
     EXPECT_EQ(album_->minimumSize(), album_->maximumSize()) << "not resizable";
-    EXPECT_EQ(album_->Image1->geometry(), QRect(10, 24, 270, 225));
-    EXPECT_EQ(album_->Bevel1->geometry(), QRect(4, 16, 282, 241));
-    EXPECT_EQ(album_->FileListBox1->geometry(), QRect(296, 32, 169, 217));
-    EXPECT_EQ(album_->CancelBtn->geometry(), QRect(296, 260, 170, 25));
-    EXPECT_EQ(album_->CancelBtn->text(), "EXIT");
-    EXPECT_EQ(album_->Label1->text(), "MyPhoto");
-    EXPECT_TRUE(album_->Label1->font().bold() && album_->Label1->font().underline());
-    EXPECT_EQ(album_->Label2->text(), "Pre-view my dream memory");
-    EXPECT_TRUE(album_->Label2->font().bold() && album_->Label2->font().italic());
-    EXPECT_EQ(album_->DELETEFILE1->text(), "DELETE FILE");
-    EXPECT_EQ(album_->FileListBox1->PopupMenu(), album_->PopupMenu1);
-    EXPECT_EQ(album_->FileListBox1->mask(), "*.*");
+    EXPECT_EQ(image_->geometry(), QRect(10, 24, 270, 225));
+    EXPECT_EQ(bevel_->geometry(), QRect(4, 16, 282, 241));
+    EXPECT_EQ(list_->geometry(), QRect(296, 32, 169, 217));
+    EXPECT_EQ(cancel_->geometry(), QRect(296, 260, 170, 25));
+    EXPECT_EQ(cancel_->text(), "EXIT");
+    EXPECT_EQ(label1_->text(), "MyPhoto");
+    EXPECT_TRUE(label1_->font().bold() && label1_->font().underline());
+    EXPECT_EQ(label2_->text(), "Pre-view my dream memory");
+    EXPECT_TRUE(label2_->font().bold() && label2_->font().italic());
+    EXPECT_EQ(delete_file_->text(), "DELETE FILE");
+    EXPECT_EQ(list_->PopupMenu(), popup_);
+    EXPECT_EQ(list_->mask(), "*.*");
 
     album_->show();
-    QTest::mouseClick(album_->CancelBtn, Qt::LeftButton);
+    QTest::mouseClick(cancel_, Qt::LeftButton);
     EXPECT_FALSE(album_->isVisible());
     EXPECT_EQ(album_->result(), QDialog::Rejected);
 }
@@ -105,7 +129,7 @@ TEST_F(AlbumTest, ListsOrdinaryFilesSortedWithoutRegardToCase) {
     ASSERT_TRUE(QDir(folder_).mkdir("Sub.jpg"));
     ASSERT_EQ(::mkfifo(QFile::encodeName(File("pipe.jpg")).constData(), 0600), 0);
     Open();
-    TFileListBox* list = album_->FileListBox1;
+    TFileListBox* list = list_;
     EXPECT_EQ(list->Directory(), QDir::cleanPath(folder_));
     EXPECT_EQ(list->ItemNames(), QStringList({"A.bmp", "b.jpg", "c.JPG", "notes.txt", "README"}));
     EXPECT_EQ(list->SelectedIndex(), -1);
@@ -130,7 +154,7 @@ TEST_F(AlbumTest, ListsOrdinaryFilesSortedWithoutRegardToCase) {
 
 TEST_F(AlbumTest, FileNameRules) {
     Put("one.jpg", "x");
-    TFileListBox* list = album_->FileListBox1;
+    TFileListBox* list = list_;
     // A file path selects the file in its folder.
     list->SetFileName(File("one.jpg"));
     EXPECT_EQ(list->Directory(), QDir::cleanPath(folder_));
@@ -145,7 +169,7 @@ TEST_F(AlbumTest, FileNameRules) {
 TEST_F(AlbumTest, MissingFolderReportsFileNotFoundAndDoesNotShow) {
     Open();
     Put("kept.jpg", "x");
-    album_->FileListBox1->Update();
+    list_->Update();
     const QString missing = dir_.filePath("NoSuchFolder");
     try {
         album_->ShowFolder(missing);
@@ -154,9 +178,9 @@ TEST_F(AlbumTest, MissingFolderReportsFileNotFoundAndDoesNotShow) {
         EXPECT_STREQ(error.what(), "File not found");
     }
     EXPECT_FALSE(album_->isVisible());
-    EXPECT_EQ(album_->FileListBox1->ItemNames(), QStringList({"kept.jpg"}));
+    EXPECT_EQ(list_->ItemNames(), QStringList({"kept.jpg"}));
     Put("plain", "x");
-    EXPECT_THROW(album_->FileListBox1->SetDirectory(File("plain") + "/x"), Error);
+    EXPECT_THROW(list_->SetDirectory(File("plain") + "/x"), Error);
 }
 
 TEST_F(AlbumTest, ShowsJpegAndBitmapPicturesStretched) {
@@ -169,20 +193,20 @@ TEST_F(AlbumTest, ShowsJpegAndBitmapPicturesStretched) {
 
     Choose("P1.jpg");
     EXPECT_TRUE(reported_.empty()) << reported_.front();
-    EXPECT_TRUE(album_->Image1->Stretch());
-    EXPECT_EQ(album_->Image1->Picture().Kind(), TPicture::Format::Jpeg);
-    EXPECT_EQ(MaxChannelDifference(album_->Image1->Picture().Image(), DecodeJpeg(jpeg)), 0);
+    EXPECT_TRUE(image_->Stretch());
+    EXPECT_EQ(image_->Picture().Kind(), TPicture::Format::Jpeg);
+    EXPECT_EQ(MaxChannelDifference(image_->Picture().Image(), DecodeJpeg(jpeg)), 0);
 
     Choose("P2.BMP");
-    EXPECT_EQ(album_->Image1->Picture().Kind(), TPicture::Format::Bitmap);
-    EXPECT_EQ(MaxChannelDifference(album_->Image1->Picture().Image(), TestPattern(322, 242)), 0);
+    EXPECT_EQ(image_->Picture().Kind(), TPicture::Format::Bitmap);
+    EXPECT_EQ(MaxChannelDifference(image_->Picture().Image(), TestPattern(322, 242)), 0);
 
     Choose("P3.jpeg");
-    EXPECT_EQ(album_->Image1->Picture().Kind(), TPicture::Format::Jpeg);
+    EXPECT_EQ(image_->Picture().Kind(), TPicture::Format::Jpeg);
 
     // The stretched picture fills the whole control.
     album_->show();
-    const QImage shown = album_->Image1->grab().toImage();
+    const QImage shown = image_->grab().toImage();
     ASSERT_EQ(shown.size(), QSize(270, 225));
     EXPECT_NE(shown.pixel(1, 1), album_->palette().color(QPalette::Window).rgb());
     EXPECT_NE(shown.pixel(268, 223), album_->palette().color(QPalette::Window).rgb());
@@ -199,11 +223,11 @@ TEST_F(AlbumTest, IconsLoadThroughQt) {
     Put("bad.ico", "not an icon");
     Open();
     Choose("app.ICO");
-    EXPECT_EQ(album_->Image1->Picture().Kind(), TPicture::Format::Icon);
-    EXPECT_EQ(album_->Image1->Picture().Image().pixel(5, 5), qRgb(10, 200, 30));
+    EXPECT_EQ(image_->Picture().Kind(), TPicture::Format::Icon);
+    EXPECT_EQ(image_->Picture().Image().pixel(5, 5), qRgb(10, 200, 30));
     Choose("bad.ico");
     EXPECT_EQ(reported_, std::vector<std::string>({"Icon image is not valid"}));
-    EXPECT_EQ(album_->Image1->Picture().Kind(), TPicture::Format::Icon);
+    EXPECT_EQ(image_->Picture().Kind(), TPicture::Format::Icon);
 }
 
 TEST_F(AlbumTest, LoadingErrorsKeepThePreviousPicture) {
@@ -215,7 +239,7 @@ TEST_F(AlbumTest, LoadingErrorsKeepThePreviousPicture) {
     Put("noext", "hello");
     Open();
     Choose("A.bmp");
-    const QImage first = album_->Image1->Picture().Image();
+    const QImage first = image_->Picture().Image();
     ASSERT_FALSE(first.isNull());
 
     Choose("notes.txt");
@@ -232,13 +256,13 @@ TEST_F(AlbumTest, LoadingErrorsKeepThePreviousPicture) {
         "Cannot open file " + QDir::cleanPath(folder_).toStdString() + "/gone.jpg",
     };
     EXPECT_EQ(reported_, expected);
-    EXPECT_EQ(album_->Image1->Picture().Image(), first);
+    EXPECT_EQ(image_->Picture().Image(), first);
 
     // Deleting the vanished file neither asks nor re-reads.
-    album_->DELETEFILE1->trigger();
+    delete_file_->trigger();
     EXPECT_TRUE(questions_.empty());
-    EXPECT_EQ(album_->FileListBox1->FileName(), QDir::cleanPath(folder_) + "/gone.jpg");
-    EXPECT_TRUE(album_->FileListBox1->ItemNames().contains("gone.jpg"));
+    EXPECT_EQ(list_->FileName(), QDir::cleanPath(folder_) + "/gone.jpg");
+    EXPECT_TRUE(list_->ItemNames().contains("gone.jpg"));
 }
 
 TEST_F(AlbumTest, DeleteAsksThenDeletesAndKeepsThePicture) {
@@ -247,34 +271,34 @@ TEST_F(AlbumTest, DeleteAsksThenDeletesAndKeepsThePicture) {
     Open();
 
     // Nothing selected: nothing asked.
-    album_->DELETEFILE1->trigger();
+    delete_file_->trigger();
     EXPECT_TRUE(questions_.empty());
 
     Choose("P3.jpg");
-    const QImage shown = album_->Image1->Picture().Image();
+    const QImage shown = image_->Picture().Image();
     answer_ = false;
-    album_->DELETEFILE1->trigger();
+    delete_file_->trigger();
     ASSERT_EQ(questions_.size(), 1u);
     EXPECT_EQ(questions_[0], "Do you really want to delete P3.jpg?");
     EXPECT_TRUE(QFile::exists(File("P3.jpg")));
-    EXPECT_EQ(album_->FileListBox1->SelectedIndex(), 1);
+    EXPECT_EQ(list_->SelectedIndex(), 1);
 
     answer_ = true;
-    album_->DELETEFILE1->trigger();
+    delete_file_->trigger();
     EXPECT_FALSE(QFile::exists(File("P3.jpg")));
-    EXPECT_EQ(album_->FileListBox1->ItemNames(), QStringList({"P1.jpg"}));
-    EXPECT_EQ(album_->FileListBox1->SelectedIndex(), -1);
-    EXPECT_EQ(album_->Image1->Picture().Image(), shown) << "the deleted picture stays on show";
+    EXPECT_EQ(list_->ItemNames(), QStringList({"P1.jpg"}));
+    EXPECT_EQ(list_->SelectedIndex(), -1);
+    EXPECT_EQ(image_->Picture().Image(), shown) << "the deleted picture stays on show";
     EXPECT_TRUE(reported_.empty());
 }
 
 TEST_F(AlbumTest, EmptyFolderMenuDoesNothing) {
     Open();
-    EXPECT_EQ(album_->FileListBox1->count(), 0);
-    album_->DELETEFILE1->trigger();
+    EXPECT_EQ(list_->count(), 0);
+    delete_file_->trigger();
     EXPECT_TRUE(questions_.empty());
     EXPECT_TRUE(reported_.empty());
-    EXPECT_TRUE(album_->Image1->Picture().IsEmpty());
+    EXPECT_TRUE(image_->Picture().IsEmpty());
 }
 
 TEST_F(AlbumTest, RightClickKeepsTheSelection) {
@@ -283,7 +307,7 @@ TEST_F(AlbumTest, RightClickKeepsTheSelection) {
     }
     Open();
     album_->show();
-    TFileListBox* list = album_->FileListBox1;
+    TFileListBox* list = list_;
     const QPoint on_first = list->visualItemRect(list->item(0)).center();
     const QPoint on_third = list->visualItemRect(list->item(2)).center();
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, on_first);
@@ -291,7 +315,7 @@ TEST_F(AlbumTest, RightClickKeepsTheSelection) {
     QTest::mouseClick(list->viewport(), Qt::RightButton, {}, on_third);
     EXPECT_EQ(list->SelectedIndex(), 0);
     // The menu item acts on the item selected before.
-    album_->DELETEFILE1->trigger();
+    delete_file_->trigger();
     ASSERT_EQ(questions_.size(), 1u);
     EXPECT_EQ(questions_[0], "Do you really want to delete a.jpg?");
     album_->hide();
@@ -303,7 +327,7 @@ TEST_F(AlbumTest, RegularFileInPlaceOfTheFolderReportsAndDoesNotShow) {
     bool shown = false;
     QTimer::singleShot(0, album_.get(), [&] {
         shown = album_->isVisible();
-        album_->CancelBtn->click();
+        cancel_->click();
     });
     try {
         album_->ShowFolder(plain);
@@ -314,7 +338,7 @@ TEST_F(AlbumTest, RegularFileInPlaceOfTheFolderReportsAndDoesNotShow) {
     QCoreApplication::processEvents();
     EXPECT_FALSE(shown);
     EXPECT_FALSE(album_->isVisible());
-    EXPECT_NE(album_->FileListBox1->Directory(), dir_.path()) << "not the folder around it";
+    EXPECT_NE(list_->Directory(), dir_.path()) << "not the folder around it";
 }
 
 TEST_F(AlbumTest, ReopeningShowsTheLastPictureAndAFreshList) {
@@ -322,18 +346,18 @@ TEST_F(AlbumTest, ReopeningShowsTheLastPictureAndAFreshList) {
     Put("P2.jpg", EncodeJpeg(TestPattern(80, 60)));
     QTimer::singleShot(0, album_.get(), [this] {
         Choose("P2.jpg");
-        album_->CancelBtn->click();
+        cancel_->click();
     });
     album_->ShowFolder(folder_);
-    EXPECT_EQ(album_->Image1->Picture().Width(), 80);
+    EXPECT_EQ(image_->Picture().Width(), 80);
 
     Put("P0.jpg", EncodeJpeg(TestPattern(16, 16)));
     bool checked = false;
     QTimer::singleShot(0, album_.get(), [&] {
         checked = true;
-        EXPECT_EQ(album_->FileListBox1->ItemNames(), QStringList({"P0.jpg", "P1.jpg", "P2.jpg"}));
-        EXPECT_EQ(album_->FileListBox1->SelectedIndex(), -1);
-        EXPECT_EQ(album_->Image1->Picture().Width(), 80);
+        EXPECT_EQ(list_->ItemNames(), QStringList({"P0.jpg", "P1.jpg", "P2.jpg"}));
+        EXPECT_EQ(list_->SelectedIndex(), -1);
+        EXPECT_EQ(image_->Picture().Width(), 80);
         QTest::keyClick(album_.get(), Qt::Key_Escape);
     });
     album_->ShowFolder(folder_);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <QAction>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFile>
@@ -27,6 +28,7 @@
 #include "app/tests/mainwindow_test_support.h"
 #include "app/tests/printdialog_testutil.h"
 #include "sim/tests/camsim_process.h"
+#include "testsupport/files.h"
 
 namespace fs = std::filesystem;
 using sim::testing::CamsimDir;
@@ -73,9 +75,9 @@ class MainWindowCamsimTest : public ::testing::Test {
         return process;
     }
     std::vector<uint8_t> RawOfSlot(const std::string& card, int slot) {
-        auto bytes = apptest::ReadFile(card);
+        auto bytes = testsupport::ReadWholeFile(card).value();
         const size_t at = static_cast<size_t>(slot) * 0x4C000;
-        return {bytes.begin() + at, bytes.begin() + at + sim::kRawPhotoBytes};
+        return {bytes.begin() + at, bytes.begin() + at + picture::kRawPhotoBytes};
     }
     static QImage Preview(const TZarvoLink& w) {
         return apptest::Control<QLabel>(w, "Image1")
@@ -183,14 +185,18 @@ TEST_F(MainWindowCamsimTest, SavedPhotoShowsInTheAlbumAndIsDeletedThere) {
         return true;
     });
     WhenShown inside(album, [&] {
-        lensmere::TFileListBox* list = album.FileListBox1;
+        auto* list = album.findChild<lensmere::TFileListBox*>(QStringLiteral("FileListBox1"));
+        auto* image = album.findChild<lensmere::TPictureBox*>(QStringLiteral("Image1"));
+        auto* delete_file = album.findChild<QAction*>(QStringLiteral("DELETEFILE1"));
+        auto* exit = album.findChild<QPushButton*>(QStringLiteral("CancelBtn"));
+        ASSERT_TRUE(list && image && delete_file && exit);
         ASSERT_EQ(list->ItemNames(), QStringList{QStringLiteral("Photo No. 2.jpg")});
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                           list->visualItemRect(list->item(0)).center());
-        EXPECT_EQ(album.Image1->Picture().Width(), 644);
-        album.DELETEFILE1->trigger();
+        EXPECT_EQ(image->Picture().Width(), 644);
+        delete_file->trigger();
         EXPECT_EQ(list->count(), 0);
-        album.CancelBtn->click();
+        exit->click();
     });
     apptest::Press(w, "BookButton");
     if (album.isVisible())

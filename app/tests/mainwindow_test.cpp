@@ -29,7 +29,9 @@
 #include "sim/camera.h"
 #include "sim/card_maker.h"
 #include "testsupport/cjpeg.h"
+#include "testsupport/files.h"
 #include "testsupport/recording_clock.h"
+#include "testsupport/temp_dir.h"
 
 namespace fs = std::filesystem;
 
@@ -125,7 +127,7 @@ class MainWindowTest : public ::testing::Test {
             .convertToFormat(QImage::Format_RGB888);
     }
     std::vector<uint8_t> RawOfSlot(WatchedCamera& camera, int slot) {
-        return camera.Camera().Peek(static_cast<uint64_t>(slot) * 0x4C000, sim::kRawPhotoBytes);
+        return camera.Camera().Peek(static_cast<uint64_t>(slot) * 0x4C000, picture::kRawPhotoBytes);
     }
     std::vector<QString> Items() const {
         std::vector<QString> items;
@@ -342,7 +344,7 @@ TEST_F(MainWindowTest, BottomRowPastTheSlotIsBlackInBothBitmaps) {
         Select(row);
         apptest::Press(w, "ViewPICButton");
         ASSERT_TRUE(messages_.Texts().empty());
-        const auto bmp = apptest::ReadFile(workdir_.File("TEMP.BMP"));
+        const auto bmp = testsupport::ReadWholeFile(workdir_.File("TEMP.BMP")).value();
         ASSERT_EQ(bmp.size(), 234310u);
         std::vector<uint8_t> expected;  // raw row 241, stored first
         for (size_t x = 0; x < 322; ++x) {
@@ -356,7 +358,7 @@ TEST_F(MainWindowTest, BottomRowPastTheSlotIsBlackInBothBitmaps) {
 
         apptest::Press(w, "SavetofileButton");
         ASSERT_TRUE(messages_.Texts().empty());
-        const auto doubled = apptest::ReadFile(workdir_.File("TEMP.BMP"));
+        const auto doubled = testsupport::ReadWholeFile(workdir_.File("TEMP.BMP")).value();
         ASSERT_EQ(doubled.size(), 935142u);
         // The two stored rows of raw row 241, green from bytes 1 and 2.
         for (int half = 0; half < 2; ++half) {
@@ -397,12 +399,12 @@ TEST_F(MainWindowTest, SaveWritesJpegIdenticalToCjpeg) {
               "JPEG Image File (*.jpeg)|*.jpeg|Bitmaps (*.bmp)|*.bmp");
     ASSERT_TRUE(messages_.Texts().empty()) << messages_.Texts()[0].toStdString();
     EXPECT_EQ(fs::file_size(workdir_.File("TEMP.BMP")), 935142u);
-    auto ours = apptest::ReadFile(target.toStdString());
+    auto ours = testsupport::ReadWholeFile(target.toStdString()).value();
     auto theirs = testsupport::CjpegOf(workdir_.File("TEMP.BMP"), workdir_.Path().string());
     ASSERT_FALSE(theirs.empty());
     EXPECT_TRUE(ours == theirs) << ours.size() << " vs " << theirs.size();
     // The doubled bitmap holds the photo of slot 1.
-    auto bmp = apptest::ReadFile(workdir_.File("TEMP.BMP"));
+    auto bmp = testsupport::ReadWholeFile(workdir_.File("TEMP.BMP")).value();
     auto raw = RawOfSlot(*camera, 1);
     const uint8_t* top_upper = bmp.data() + 54 + 483 * 1932;
     EXPECT_EQ(top_upper[0], raw[0]);
@@ -420,10 +422,10 @@ TEST_F(MainWindowTest, SaveUnderBitmapNameWritesTheDoubledBitmap) {
     });
     Select(0);
     apptest::Press(w, "SavetofileButton");
-    auto saved = apptest::ReadFile(target.toStdString());
+    auto saved = testsupport::ReadWholeFile(target.toStdString()).value();
     ASSERT_EQ(saved.size(), 935142u);
     EXPECT_EQ(saved[0], 'B');
-    EXPECT_EQ(saved, apptest::ReadFile(workdir_.File("TEMP.BMP")));
+    EXPECT_EQ(saved, testsupport::ReadWholeFile(workdir_.File("TEMP.BMP")).value());
 }
 
 TEST_F(MainWindowTest, CancelledSaveReadsAndWritesNothing) {
@@ -532,11 +534,29 @@ TEST_F(MainWindowTest, PrintHandsTheJpegToThePrintDialog) {
     Select(1);
     apptest::Press(w, "PrintButton");
     EXPECT_EQ(print_.calls, (QStringList{"load " + workdir_.Q() + "/TEMP.jpg", "prepare", "show"}));
-    auto jpeg = apptest::ReadFile(workdir_.File("TEMP.jpg"));
+    auto jpeg = testsupport::ReadWholeFile(workdir_.File("TEMP.jpg")).value();
     ASSERT_GT(jpeg.size(), 2u);
     EXPECT_EQ(jpeg[0], 0xFF);
     EXPECT_EQ(jpeg[1], 0xD8);
     EXPECT_EQ(QImage(workdir_.Q() + "/TEMP.jpg").size(), QSize(644, 484));
+}
+
+TEST_F(MainWindowTest, ATemporaryFolderTakesTheTemporaryPicturesButNotMyPhoto) {
+    testsupport::TempDir temporary;
+    Plug(MakeCamera(sim::Variant::k16MbLe, 2));
+    TZarvoLink& w = Open();
+    w.SetTemporaryFolder(QString::fromStdString(temporary.path()));
+    Select(1);
+    apptest::Press(w, "ViewPICButton");
+    EXPECT_EQ(fs::file_size(temporary / "TEMP.BMP"), 234310u);
+    apptest::Press(w, "PrintButton");
+    EXPECT_EQ(print_.calls, (QStringList{"load " + QString::fromStdString(temporary / "TEMP.jpg"),
+                                         "prepare", "show"}));
+    EXPECT_EQ(QImage(QString::fromStdString(temporary / "TEMP.jpg")).size(), QSize(644, 484));
+    EXPECT_EQ(fs::file_size(temporary / "TEMP.BMP"), 935142u) << "the doubled bitmap";
+    EXPECT_FALSE(fs::exists(workdir_.File("TEMP.BMP")));
+    EXPECT_FALSE(fs::exists(workdir_.File("TEMP.jpg")));
+    EXPECT_EQ(w.PictureFolder(), workdir_.Q() + "/MyPhoto");
 }
 
 TEST_F(MainWindowTest, AlbumOpensOnThePictureFolder) {
@@ -558,7 +578,7 @@ TEST_F(MainWindowTest, UnwritableTemporaryBitmapIsReportedAndPreviewKept) {
 }
 
 TEST_F(MainWindowTest, PictureFolderThatCannotBeCreatedIsReported) {
-    apptest::WriteFile(workdir_.File("MyPhoto"), {1, 2, 3});
+    testsupport::WriteWholeFile(workdir_.File("MyPhoto"), {1, 2, 3});
     TZarvoLink& w = Open();
     ASSERT_EQ(messages_.Texts().size(), 1u);
     EXPECT_EQ(messages_.Texts()[0], "Cannot create " + workdir_.Q() + "/MyPhoto");

@@ -99,11 +99,11 @@ void Tick(const QWidget& window, const char* timer) {
     QCoreApplication::sendEvent(control, &tick);
 }
 
-sim::RgbImage TestPicture(int seed) {
-    sim::RgbImage image(sim::kPhotoWidth, sim::kPhotoHeight);
+picture::Picture TestPicture(int seed) {
+    picture::Picture image(picture::kPhotoWidth, picture::kPhotoHeight);
     for (int y = 0; y < image.height; ++y) {
         for (int x = 0; x < image.width; ++x) {
-            uint8_t* p = image.at(x, y);
+            uint8_t* p = image.At(x, y);
             p[0] = static_cast<uint8_t>(x * 3 + seed * 50);
             p[1] = static_cast<uint8_t>(y * 5 + ((x / 8 + y / 8 + seed) % 2) * 60);
             p[2] = static_cast<uint8_t>((x ^ y) + seed * 20);
@@ -112,18 +112,18 @@ sim::RgbImage TestPicture(int seed) {
     return image;
 }
 
-std::vector<sim::RgbImage> TestPictures(int count) {
-    std::vector<sim::RgbImage> pictures;
+std::vector<picture::Picture> TestPictures(int count) {
+    std::vector<picture::Picture> pictures;
     for (int i = 0; i < count; ++i)
         pictures.push_back(TestPicture(i + 1));
     return pictures;
 }
 
 QImage ExpectedPreview(const std::vector<uint8_t>& raw) {
-    QImage image(sim::kPhotoWidth, sim::kPhotoHeight, QImage::Format_RGB888);
-    for (int r = 0; r < sim::kPhotoHeight; ++r) {
-        for (int x = 0; x < sim::kPhotoWidth; ++x) {
-            const size_t at = static_cast<size_t>(r) * sim::kRawRowBytes + 4 * x;
+    QImage image(picture::kPhotoWidth, picture::kPhotoHeight, QImage::Format_RGB888);
+    for (int r = 0; r < picture::kPhotoHeight; ++r) {
+        for (int x = 0; x < picture::kPhotoWidth; ++x) {
+            const size_t at = static_cast<size_t>(r) * picture::kRawRowBytes + 4 * x;
             // The bottom row's last pixels lie past the slot: black.
             if (at >= TZarvoLink::kSlotBytes) {
                 image.setPixel(x, r, qRgb(0, 0, 0));
@@ -134,17 +134,6 @@ QImage ExpectedPreview(const std::vector<uint8_t>& raw) {
         }
     }
     return image;
-}
-
-std::vector<uint8_t> ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
 }
 
 }  // namespace apptest

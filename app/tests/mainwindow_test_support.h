@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "picture/raw_photo.h"
 #include "sim/geometry.h"
-#include "sim/raw_photo.h"
 #include "testsupport/temp_dir.h"
 
 namespace apptest {
@@ -63,15 +63,12 @@ void Press(const QWidget& window, const char* button);
 void Tick(const QWidget& window, const char* timer);
 
 // A 322 x 242 picture that differs in every photo and from pixel to pixel.
-sim::RgbImage TestPicture(int seed);
-std::vector<sim::RgbImage> TestPictures(int count);
+picture::Picture TestPicture(int seed);
+std::vector<picture::Picture> TestPictures(int count);
 
 // The picture the preview should show for the raw bytes read from a slot
 // (the 311,696 bytes from the first byte of the slot), as 24-bit RGB: the
 // pixels whose bytes lie past the slot are black.
 QImage ExpectedPreview(const std::vector<uint8_t>& raw);
-
-std::vector<uint8_t> ReadFile(const std::string& path);
-void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes);
 
 }  // namespace apptest

@@ -16,23 +16,13 @@
 
 #include "app/bitmapfile.h"
 #include "testsupport/cjpeg.h"
+#include "testsupport/files.h"
 
 namespace fs = std::filesystem;
 using lensmere::ConversionError;
 using lensmere::InOutError;
 
 namespace {
-
-std::vector<uint8_t> ReadAll(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void WriteAll(const fs::path& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-}
 
 uint32_t U32(const std::vector<uint8_t>& b, size_t at) {
     return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<uint32_t>(b[at + 3]) << 24);
@@ -93,7 +83,7 @@ void ExpectHeader(const std::vector<uint8_t>& b, uint32_t size, int width, int h
 TEST_F(PhotoFilesTest, BitmapIsBottomUpWithGreenFromByteTwo) {
     auto raw = PatternPhoto();
     lensmere::WriteBitmap(At("TEMP.BMP"), raw);
-    auto b = ReadAll(At("TEMP.BMP"));
+    auto b = testsupport::ReadWholeFile(At("TEMP.BMP")).value();
     ASSERT_EQ(b.size(), 234310u);
     ExpectHeader(b, 234310, 322, 242);
     for (int stored = 0; stored < 242; ++stored) {
@@ -113,7 +103,7 @@ TEST_F(PhotoFilesTest, BitmapIsBottomUpWithGreenFromByteTwo) {
 TEST_F(PhotoFilesTest, DoubledBitmapTakesLowerGreenFromByteOne) {
     auto raw = PatternPhoto();
     lensmere::WriteDoubledBitmap(At("d.bmp"), raw);
-    auto b = ReadAll(At("d.bmp"));
+    auto b = testsupport::ReadWholeFile(At("d.bmp")).value();
     ASSERT_EQ(b.size(), 935142u);
     ExpectHeader(b, 935142, 644, 484);
     for (int r = 0; r < 242; ++r) {
@@ -138,7 +128,7 @@ TEST_F(PhotoFilesTest, DoubledRowsAreEqualWhenBothGreensAgree) {
     for (size_t i = 0; i + 3 < raw.size(); i += 4)
         raw[i + 1] = raw[i + 2];
     lensmere::WriteDoubledBitmap(At("d.bmp"), raw);
-    auto b = ReadAll(At("d.bmp"));
+    auto b = testsupport::ReadWholeFile(At("d.bmp")).value();
     ASSERT_EQ(b.size(), 935142u);
     for (int pair = 0; pair < 242; ++pair) {
         const uint8_t* lower = b.data() + 54 + 2 * pair * 1932;
@@ -147,7 +137,7 @@ TEST_F(PhotoFilesTest, DoubledRowsAreEqualWhenBothGreensAgree) {
 }
 
 TEST_F(PhotoFilesTest, WritersReplaceAnExistingFile) {
-    WriteAll(At("TEMP.BMP"), std::vector<uint8_t>(2'000'000, 0xAB));
+    testsupport::WriteWholeFile(At("TEMP.BMP"), std::vector<uint8_t>(2'000'000, 0xAB));
     lensmere::WriteBitmap(At("TEMP.BMP"), PatternPhoto());
     EXPECT_EQ(fs::file_size(At("TEMP.BMP")), 234310u);
 }
@@ -195,7 +185,7 @@ TEST_F(PhotoFilesTest, JpegIsByteIdenticalToCjpeg) {
             lensmere::WriteBitmap(At("TEMP.BMP"), raw);
         }
         lensmere::ConvertToJpeg(At("TEMP.BMP"), At("ours.jpg"));
-        auto ours = ReadAll(At("ours.jpg"));
+        auto ours = testsupport::ReadWholeFile(At("ours.jpg")).value();
         auto theirs = testsupport::CjpegOf(At("TEMP.BMP"), dir_.string());
         ASSERT_FALSE(theirs.empty()) << "cjpeg did not run";
         ASSERT_GT(ours.size(), 1000u);
@@ -215,7 +205,7 @@ TEST_F(PhotoFilesTest, ConversionErrorsNameTheProblem) {
     EXPECT_FALSE(fs::exists(At("x.jpg")));
 
     lensmere::WriteBitmap(At("good.bmp"), PatternPhoto());
-    auto good = ReadAll(At("good.bmp"));
+    auto good = testsupport::ReadWholeFile(At("good.bmp")).value();
     std::vector<std::vector<uint8_t>> bad;
     bad.push_back({good.begin(), good.begin() + 54 + 968 * 10});  // truncated pixels
     bad.push_back({'G', 'I', 'F', '8'});
@@ -229,7 +219,7 @@ TEST_F(PhotoFilesTest, ConversionErrorsNameTheProblem) {
     huge[21] = 0x7F;  // width beyond any sane size
     bad.push_back(huge);
     for (size_t i = 0; i < bad.size(); ++i) {
-        WriteAll(At("bad.bmp"), bad[i]);
+        testsupport::WriteWholeFile(At("bad.bmp"), bad[i]);
         try {
             lensmere::ConvertToJpeg(At("bad.bmp"), At("x.jpg"));
             FAIL() << "case " << i;
@@ -262,7 +252,7 @@ TEST_F(PhotoFilesTest, TopDownAndThirtyTwoBitBitmapsLoad) {
     b[28] = 32;
     const uint8_t px[16] = {1, 2, 3, 0, 4, 5, 6, 0, 7, 8, 9, 0, 10, 11, 12, 0};
     std::copy(px, px + 16, b.begin() + 54);
-    WriteAll(At("td.bmp"), b);
+    testsupport::WriteWholeFile(At("td.bmp"), b);
     const QImage image = lensmere::LoadBitmapFile(QString::fromStdString(At("td.bmp")))
                              .convertToFormat(QImage::Format_RGB888);
     ASSERT_EQ(image.width(), 2);

@@ -15,6 +15,8 @@ extern "C" {
 #include <jpeglib.h>
 }
 
+#include "testsupport/files.h"
+
 namespace lensmere::test {
 
 namespace {
@@ -129,19 +131,21 @@ QByteArray EncodeBitmap24(const QImage& picture, bool bottom_up) {
     return out;
 }
 
+// The Qt-typed face of testsupport's whole-file helpers.
 void WriteFile(const QString& path, const QByteArray& data) {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size()) {
-        throw std::runtime_error("cannot write test file " + path.toStdString());
+    std::string error;
+    if (!testsupport::WriteWholeFile(path.toStdString(),
+                                     std::vector<uint8_t>(data.begin(), data.end()), &error)) {
+        throw std::runtime_error("cannot write test file: " + error);
     }
 }
 
 QByteArray ReadFile(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        throw std::runtime_error("cannot read test file " + path.toStdString());
-    }
-    return file.readAll();
+    std::string error;
+    const auto bytes = testsupport::ReadWholeFile(path.toStdString(), &error);
+    if (!bytes)
+        throw std::runtime_error("cannot read test file: " + error);
+    return QByteArray(reinterpret_cast<const char*>(bytes->data()), qsizetype(bytes->size()));
 }
 
 int MaxChannelDifference(const QImage& a, const QImage& b) {

@@ -113,7 +113,7 @@ TEST_F(PhotoReadTest, PixelsMatchThePictureOnTheCard) {
         EXPECT_EQ(Le32(file, 46), 0u);
         EXPECT_EQ(Le32(file, 50), 0u);
 
-        const sim::RgbImage picture = sim::RgbFromRawPhoto(rig_.camera().Peek(
+        const picture::Picture picture = picture::PictureFromRaw(rig_.camera().Peek(
             sim::PhotoSlotOffset(sim::Variant::k16MbLe, index), kPhotoSlotBytes));
         int mismatches = 0;
         for (int y = 0; y < 242; ++y) {
@@ -123,7 +123,7 @@ TEST_F(PhotoReadTest, PixelsMatchThePictureOnTheCard) {
             for (int x = 0; x < 322; ++x) {
                 const uint8_t* p = &file[row + 3 * x];
                 const bool stored = y < 241 || x < 222;
-                const uint8_t* want = picture.at(x, y);
+                const uint8_t* want = picture.At(x, y);
                 const uint8_t expect_r = stored ? want[0] : 0, expect_g = stored ? want[1] : 0,
                               expect_b = stored ? want[2] : 0;
                 mismatches += p[0] != expect_b || p[1] != expect_g || p[2] != expect_r;

@@ -146,13 +146,13 @@ sim::Variant ToVariant(GeometryKind kind) {
     return sim::Variant::k32Mb;
 }
 
-sim::RgbImage TestPicture(int seed) {
-    sim::RgbImage image(kPhotoWidth, kPhotoHeight);
+picture::Picture TestPicture(int seed) {
+    picture::Picture image(kPhotoWidth, kPhotoHeight);
     uint32_t state = 0x9E3779B9u * static_cast<uint32_t>(seed + 1);
     for (int y = 0; y < kPhotoHeight; ++y) {
         for (int x = 0; x < kPhotoWidth; ++x) {
             state = state * 1664525u + 1013904223u;
-            uint8_t* p = image.at(x, y);
+            uint8_t* p = image.At(x, y);
             p[0] = static_cast<uint8_t>(x + seed * 40);
             p[1] = static_cast<uint8_t>(y + seed * 17);
             p[2] = static_cast<uint8_t>(state >> 24);
@@ -168,7 +168,7 @@ CameraRig::~CameraRig() {
 }
 
 std::shared_ptr<sim::Camera> CameraRig::Attach(sim::Variant variant, int photos) {
-    std::vector<sim::RgbImage> pictures;
+    std::vector<picture::Picture> pictures;
     for (int i = 0; i < photos; ++i)
         pictures.push_back(TestPicture(i));
     std::string error;
@@ -224,11 +224,11 @@ void WriteFileBytes(const std::string& path, std::span<const uint8_t> data) {
 }
 
 std::vector<uint8_t> UploadedSlot(int seed) {
-    const sim::RgbImage picture = TestPicture(seed);
+    const picture::Picture picture = TestPicture(seed);
     std::vector<uint8_t> raw(kPhotoSlotBytes);
     for (size_t i = 0; i < raw.size(); i += 4) {
         const size_t pixel = i / 4;
-        const uint8_t* p = picture.at(int(pixel % 322), int(pixel / 322));
+        const uint8_t* p = picture.At(int(pixel % 322), int(pixel / 322));
         raw[i] = p[2];
         raw[i + 1] = 0;
         raw[i + 2] = p[1];
@@ -240,7 +240,7 @@ std::vector<uint8_t> UploadedSlot(int seed) {
 std::vector<uint8_t> TestBitmap(int seed) {
     // Written by hand rather than by the library's encoder: blue, green, red
     // of each pixel, bottom row first, rows padded to 968 bytes.
-    const sim::RgbImage picture = TestPicture(seed);
+    const picture::Picture picture = TestPicture(seed);
     std::vector<uint8_t> file(54 + 968 * 242, 0);
     const uint8_t header[54] = {'B', 'M', 0x46, 0x93, 0x03, 0, 0, 0,    0, 0, 54, 0, 0, 0,  40,
                                 0,   0,   0,    0x42, 1,    0, 0, 0xF2, 0, 0, 0,  1, 0, 24, 0};
@@ -248,7 +248,7 @@ std::vector<uint8_t> TestBitmap(int seed) {
     for (int y = 0; y < 242; ++y) {
         uint8_t* row = &file[54 + size_t(241 - y) * 968];
         for (int x = 0; x < 322; ++x) {
-            const uint8_t* p = picture.at(x, y);
+            const uint8_t* p = picture.At(x, y);
             row[3 * x] = p[2];
             row[3 * x + 1] = p[1];
             row[3 * x + 2] = p[0];

@@ -17,6 +17,7 @@
 #include "cardlib/card_layout.h"
 #include "cardlib/geometry.h"
 #include "cardlib/quorbit.h"
+#include "picture/raw_photo.h"
 #include "platform/clock.h"
 #include "platform/device.h"
 #include "platform/inprocess/inprocess_backend.h"
@@ -24,7 +25,6 @@
 #include "platform/report.h"
 #include "sim/camera.h"
 #include "sim/geometry.h"
-#include "sim/raw_photo.h"
 #include "testsupport/captured_reports.h"
 #include "testsupport/temp_dir.h"
 
@@ -131,7 +131,7 @@ FaultFn FailRange(Event::Kind kind, size_t first, size_t count, platform::IoErro
 sim::Variant ToVariant(GeometryKind kind);
 
 // A recognisable picture for photo i.
-sim::RgbImage TestPicture(int seed);
+picture::Picture TestPicture(int seed);
 
 // A simulated camera in process with its log and clock: "mem:cam".
 class CameraRig {

@@ -17,6 +17,7 @@
 #include "cardlib/photo_io.h"
 #include "cardlib/tests/test_support.h"
 #include "gphoto/tests/gphoto_rig.h"
+#include "picture/fit_photo.h"
 #include "tools/tests/process.h"
 
 namespace gphototest {
@@ -129,6 +130,26 @@ TEST_F(GphotoProgramTest, FindsListsDownloadsDeletesAndUploads) {
     ASSERT_EQ(put.status, 0) << Said(put);
     ASSERT_EQ(quorbit::WriteFileToFlash(twin_->session(), upload), 1);
     EXPECT_TRUE(SameCard(*pair_.plugged, twin_->camera()));
+
+    // A JPEG of another size goes on the card fitted, as quorbit-cli's put
+    // stores it: the library's upload of the fitted picture's bitmap.
+    quorbit_gphoto::RgbPicture square(100, 100);
+    for (int y = 0; y < 100; ++y)
+        for (int x = 0; x < 100; ++x)
+            square.Set(x, y, static_cast<uint8_t>(2 * x), static_cast<uint8_t>(2 * y), 90);
+    const std::vector<uint8_t> jpeg = quorbit_gphoto::EncodeJpeg(square, 90);
+    const std::string square_path = out_->File("square.jpg");
+    quorbit::testing::WriteFileBytes(square_path, jpeg);
+    const testproc::Result put_jpeg = Gphoto({"--upload-file", square_path});
+    ASSERT_EQ(put_jpeg.status, 0) << Said(put_jpeg);
+    std::string error;
+    const auto decoded = picture::DecodeJpeg(jpeg, &error);
+    ASSERT_TRUE(decoded) << error;
+    const std::string fitted = out_->File("fitted.bmp");
+    quorbit::testing::WriteFileBytes(fitted, picture::EncodeBmp(picture::FitToPhoto(*decoded)));
+    ASSERT_EQ(quorbit::WriteFileToFlash(twin_->session(), fitted), 1);
+    EXPECT_TRUE(SameCard(*pair_.plugged, twin_->camera()));
+    ::unlink(fitted.c_str());
 
     const testproc::Result again = Gphoto({"--list-files"});
     EXPECT_NE(again.out.find("slot-000.png"), std::string::npos) << Said(again);

@@ -117,7 +117,7 @@ bool SameCard(const sim::Camera& a, const sim::Camera& b) {
 }
 
 CameraPair MakeCameraPair(sim::Variant variant, int photos) {
-    std::vector<sim::RgbImage> pictures;
+    std::vector<picture::Picture> pictures;
     for (int i = 0; i < photos; ++i)
         pictures.push_back(quorbit::testing::TestPicture(i));
     CameraPair pair;

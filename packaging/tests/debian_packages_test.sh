@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The Debian packages: built by scripts/package, lintian without errors, and
-# each package holding what it is for.
+# The Debian packages: built by scripts/package, which leaves others' files
+# alone; lintian --pedantic without errors or warnings on the packages and on
+# the source package; each package holding what it is for.
 #   debian_packages_test.sh SOURCE_DIR WORK_DIR
 set -uo pipefail
 source_dir="$1"
@@ -14,17 +15,50 @@ fail() {
     failed=1
 }
 
+# Files of others in the folder: scripts/package must leave them alone.
+mkdir -p "$work/build"
+for other in someone-else_1.0_all.deb someone-else_1.0_amd64.changes \
+    someone-else_1.0_amd64.buildinfo build/keep.deb; do
+    echo "not ours" >"$work/$other"
+done
 if ! QUORBIT_SKIP_BOOTSTRAP=1 bash "$source_dir/scripts/package" "$work" >"$work/package.log" 2>&1; then
     cat "$work/package.log"
     echo "FAIL: scripts/package"
     exit 1
 fi
 grep -q "the packages are in $work" "$work/package.log" || fail "scripts/package does not say where"
+case " ${DEB_BUILD_OPTIONS-nocheck} " in
+    *" nocheck "*) ;;
+    *) grep -q "quick tests: 100% tests passed" "$work/package.log" ||
+        fail "the quick tests did not run in the package build" ;;
+esac
+for other in someone-else_1.0_all.deb someone-else_1.0_amd64.changes \
+    someone-else_1.0_amd64.buildinfo build/keep.deb; do
+    [ "$(cat "$work/$other" 2>/dev/null)" = "not ours" ] || fail "scripts/package touched $other"
+done
+unexpected="$(cd "$work" && ls -1 | grep -v -e '^someone-else_' -e '^build$' -e '^package.log$' \
+    -e '^\(libquorbit1\|libquorbit-dev\|quorbit-tools\|lensmere\|libgphoto2-quorbit\|quorbit-udev\)\(-dbgsym\)\?_.*\.deb$' \
+    -e '^quorbit_.*\.\(changes\|buildinfo\)$' || true)"
+[ -z "$unexpected" ] || fail "scripts/package left more in the folder: $unexpected"
+rm -f "$work"/someone-else_*
 
 changes="$(ls "$work"/*.changes)"
-lintian --fail-on error --tag-display-limit 0 "$changes" >"$work/lintian.log" 2>&1 ||
-    fail "lintian reports errors: $(grep '^E:' "$work/lintian.log")"
-grep '^[EW]:' "$work/lintian.log"
+lintian --pedantic --fail-on error,warning --tag-display-limit 0 "$changes" >"$work/lintian.log" 2>&1 ||
+    fail "lintian reports errors or warnings: $(grep '^[EW]:' "$work/lintian.log")"
+grep '^[EWIP]:' "$work/lintian.log"
+
+# The source package as an upload would carry it: the files git knows.
+mkdir -p "$work/source/quorbit-src"
+git -C "$source_dir" ls-files -z --cached --others --exclude-standard |
+    (cd "$source_dir" && xargs -0 tar -cf - --no-recursion) | tar -xf - -C "$work/source/quorbit-src"
+(cd "$work/source/quorbit-src" && dpkg-source -b . >"$work/source/dpkg-source.log" 2>&1) ||
+    fail "dpkg-source: $(tail -n 5 "$work/source/dpkg-source.log")"
+dsc="$(ls "$work"/source/*.dsc 2>/dev/null | head -n 1)"
+if [ -n "$dsc" ]; then
+    lintian --pedantic --fail-on error,warning --tag-display-limit 0 "$dsc" >"$work/lintian-source.log" 2>&1 ||
+        fail "lintian reports errors or warnings on the source: $(grep '^[EW]:' "$work/lintian-source.log")"
+    grep '^[EWIP]:' "$work/lintian-source.log"
+fi
 
 deb() { ls "$work/$1"_*.deb 2>/dev/null | head -n 1; }
 # holds PACKAGE PATH...: each path is in the package (a shell pattern).

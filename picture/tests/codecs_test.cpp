@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <jerror.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -217,6 +218,13 @@ TEST(FitToPhoto, KeepsTheAspectRatioAndFillsTheRestBlack) {
                 stripes.Set(x, y, 255, 255, 255);
     const picture::Picture grey = picture::FitToPhoto(stripes);
     EXPECT_NEAR(grey.At(100, 100)[0], 128, 1);
+
+    // Growing fills the whole frame when the aspect ratio is the photo's.
+    picture::Picture tiny(161, 121);
+    std::fill(tiny.rgb.begin(), tiny.rgb.end(), 90);
+    const picture::Picture grown = picture::FitToPhoto(tiny);
+    EXPECT_EQ(Rgb(grown, 0, 0), 0x5A5A5Au);
+    EXPECT_EQ(Rgb(grown, 321, 241), 0x5A5A5Au);
 
     const picture::Picture same = Smooth(322, 242, 3);
     EXPECT_EQ(picture::FitToPhoto(same).rgb, same.rgb);

@@ -108,8 +108,12 @@ bool Server::Start(std::string* error) {
         return abandon("cannot examine " + temp);
 
     // A live server of the same name keeps its socket; a dead one's file is
-    // replaced by the rename.
-    int probe = ConnectSeqpacket(path_);
+    // replaced by the rename, and so is one served by another user, whose
+    // camera no client of ours would use.
+    std::string foreign;
+    int probe = ConnectTrustedSeqpacket(path_, &foreign);
+    if (probe < 0 && !foreign.empty())
+        Log("camsim " + name_ + ": replacing " + path_ + ": " + foreign);
     if (probe >= 0) {
         ::close(probe);
         errno = EADDRINUSE;

@@ -13,8 +13,8 @@
 // narrowed to 0700, one of another user is refused), binds and listens under
 // the hidden name ".<name>.sock.tmp<pid>" and renames it to "<name>.sock", so
 // a client reacting to the directory event is never refused. A stale socket
-// of the same name (left by a killed server) is replaced; a live one makes
-// Start() fail.
+// of the same name (left by a killed server, or served by another user) is
+// replaced; a live one of this user or root makes Start() fail.
 //
 // Run() is one thread: it accepts any number of connections (the program
 // opens PIPE00 and PIPE01 as two connections to the same camera) and hands

@@ -9,8 +9,10 @@
 #include <cerrno>
 #include <cstring>
 #include <map>
+#include <mutex>
 #include <set>
 
+#include "platform/report.h"
 #include "platform/simsock/attributes_wire.h"
 #include "platform/simsock/socket_util.h"
 #include "platform/simsock/wire.h"
@@ -36,6 +38,34 @@ IoError FromStatus(uint8_t status) {
         default:
             return IoError::Failed;
     }
+}
+
+// Why a camera is not used, said once per process: enumeration runs again on
+// every device change and timer tick.
+void ReportSkipped(const std::string& text) {
+    static std::mutex mutex;
+    static std::set<std::string> said;
+    {
+        std::lock_guard lock(mutex);
+        if (said.size() >= 64 || !said.insert(text).second)
+            return;
+    }
+    ReportError("simulated cameras", text);
+}
+
+// The directory's cameras may be used; otherwise says once why not.
+bool UsableDirectory(const std::string& dir) {
+    std::string why;
+    switch (CheckCameraDirectory(dir, &why)) {
+        case DirectoryTrust::Trusted:
+            return true;
+        case DirectoryTrust::Missing:
+            return false;
+        case DirectoryTrust::Untrusted:
+            break;
+    }
+    ReportSkipped("not using the cameras in " + dir + ": " + why);
+    return false;
 }
 
 bool IsDisconnect(int err) {
@@ -193,7 +223,13 @@ Probe ProbeCamera(const std::string& dir, const std::string& name, bool remove_s
     struct stat before {};
     if (::lstat(path.c_str(), &before) != 0 || !S_ISSOCK(before.st_mode))
         return probe;
-    int fd = ConnectSeqpacket(path);
+    std::string why;
+    int fd = ConnectTrustedSeqpacket(path, &why);
+    if (fd < 0 && !why.empty()) {
+        ReportSkipped("not using the camera " + std::string(kPrefix) + name + " (" + path +
+                      "): " + why);
+        return probe;
+    }
     if (fd < 0) {
         struct stat now {};
         if (errno == ECONNREFUSED && remove_stale && ::lstat(path.c_str(), &now) == 0 &&
@@ -218,6 +254,8 @@ std::string PathFor(const std::string& name) {
 using Cameras = std::map<std::string, std::optional<DeviceAttributes>>;
 Cameras ScanDirectory(const std::string& dir) {
     Cameras cameras;
+    if (!UsableDirectory(dir))
+        return cameras;
     DIR* d = ::opendir(dir.c_str());
     if (!d)
         return cameras;
@@ -239,7 +277,12 @@ Cameras ScanDirectory(const std::string& dir) {
 class DirectoryWatcher final : public EventSource {
   public:
     explicit DirectoryWatcher(std::string dir) : dir_(std::move(dir)) {
-        EnsurePrivateDirectory(dir_, nullptr);
+        // A missing directory is made (mode 0700) so that it can be watched;
+        // an existing one is left as it is, and used only if it is trusted.
+        if (CheckCameraDirectory(dir_, nullptr) == DirectoryTrust::Missing)
+            EnsurePrivateDirectory(dir_, nullptr);
+        if (!UsableDirectory(dir_))
+            return;
         fd_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
         if (fd_ < 0)
             return;
@@ -335,6 +378,13 @@ OpenResult NotFound(std::string_view path) {
     return r;
 }
 
+OpenResult NotUsed(std::string_view path, const std::string& why) {
+    OpenResult r;
+    r.error = OpenError::AccessDenied;
+    r.message = "Not using the camera \"" + std::string(path) + "\": " + why + ".";
+    return r;
+}
+
 }  // namespace
 
 std::vector<std::string> SimSocketBackend::Enumerate(const Guid& interface_class) {
@@ -352,8 +402,21 @@ OpenResult SimSocketBackend::Open(std::string_view device_path, Endpoint endpoin
     const std::string name(device_path.substr(kPrefix.size()));
     if (!IsValidCameraName(name))
         return NotFound(device_path);
+    const std::string dir = CamsimDirectory();
+    std::string why;
+    switch (CheckCameraDirectory(dir, &why)) {
+        case DirectoryTrust::Trusted:
+            break;
+        case DirectoryTrust::Missing:
+            return NotFound(device_path);
+        case DirectoryTrust::Untrusted:
+            return NotUsed(device_path, "its folder " + dir + " is not yours alone: " + why);
+    }
     const std::string socket_path = SocketPathFor(name);
-    int fd = ConnectSeqpacket(socket_path);
+    std::string refused;
+    int fd = ConnectTrustedSeqpacket(socket_path, &refused);
+    if (fd < 0 && !refused.empty())
+        return NotUsed(device_path, refused);
     if (fd < 0) {
         const int err = errno;
         if (err == ENOENT || err == ECONNREFUSED || err == ENOTDIR)

@@ -6,6 +6,12 @@
 // calls (tests give each case its own). A socket file whose server has gone
 // (a camsim killed with SIGKILL leaves its file behind) refuses connections;
 // enumeration treats it as absent and removes it.
+//
+// Only the user's own cameras are used: the directory must belong to the
+// user and be writable by nobody else, and each socket's server must run as
+// the user or as root. Otherwise a directory that another user made first
+// (/tmp/camsim-<uid>) would hand that user the photos and uploads. Anything
+// else is skipped, and why is reported once (platform::ReportError).
 #pragma once
 
 #include "platform/backend.h"
@@ -18,8 +24,8 @@ class SimSocketBackend final : public Backend {
     std::vector<std::string> Enumerate(const Guid& interface_class) override;
     OpenResult Open(std::string_view device_path, Endpoint endpoint) override;
     // Watches the directory (creating it with mode 0700 if missing) with
-    // inotify. An arrival is reported once the camera answers; a removal only
-    // for a camera that was present.
+    // inotify; null when it is not the user's own. An arrival is reported once the camera answers;
+    // a removal only for a camera that was present.
     std::unique_ptr<EventSource> Watch() override;
 };
 

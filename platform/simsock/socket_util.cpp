@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstddef>
+#include <cstdio>
 #include <cstring>
 
 namespace platform::simwire {
@@ -43,6 +44,53 @@ bool EnsurePrivateDirectory(const std::string& dir, std::string* error) {
         return fail("cannot restrict " + dir + " to its owner: " + std::strerror(errno));
     }
     return true;
+}
+
+DirectoryTrust CheckCameraDirectory(const std::string& dir, std::string* why) {
+    auto untrusted = [&](const std::string& reason) {
+        if (why)
+            *why = reason;
+        return DirectoryTrust::Untrusted;
+    };
+    struct stat st {};
+    // stat() follows a symbolic link: what counts is the directory the name
+    // leads to. (A swap after this check is caught by the peer check.)
+    if (::stat(dir.c_str(), &st) != 0) {
+        if (errno == ENOENT)
+            return DirectoryTrust::Missing;
+        return untrusted(std::string("it cannot be examined: ") + std::strerror(errno));
+    }
+    if (!S_ISDIR(st.st_mode))
+        return untrusted("it is not a directory");
+    if (st.st_uid != ::geteuid()) {
+        return untrusted("it belongs to user " + std::to_string(st.st_uid) + " (you are user " +
+                         std::to_string(::geteuid()) + ")");
+    }
+    // The group bits carry the mask of an ACL, so a write grant to a named
+    // user or group shows here too.
+    if (st.st_mode & (S_IWGRP | S_IWOTH)) {
+        char mode[8];
+        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+        return untrusted(std::string("other users can write to it (mode ") + mode + ")");
+    }
+    return DirectoryTrust::Trusted;
+}
+
+bool PeerIsTrusted(int fd, std::string* why) {
+    ucred peer{};
+    socklen_t length = sizeof peer;
+    if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &length) != 0 || length != sizeof peer) {
+        if (why)
+            *why = std::string("cannot tell who serves it: ") + std::strerror(errno);
+        return false;
+    }
+    if (peer.uid == ::geteuid() || peer.uid == 0)
+        return true;
+    if (why) {
+        *why = "its server (process " + std::to_string(peer.pid) + ") runs as user " +
+               std::to_string(peer.uid) + " (you are user " + std::to_string(::geteuid()) + ")";
+    }
+    return false;
 }
 
 bool MakeAddress(const std::string& path, sockaddr_un* address, socklen_t* length) {
@@ -86,6 +134,15 @@ int ConnectSeqpacket(const std::string& path) {
         return -1;
     }
     return fd;
+}
+
+int ConnectTrustedSeqpacket(const std::string& path, std::string* why) {
+    int fd = ConnectSeqpacket(path);
+    if (fd < 0 || PeerIsTrusted(fd, why))
+        return fd;
+    ::close(fd);
+    errno = EPERM;
+    return -1;
 }
 
 void SetReceiveTimeout(int fd, int milliseconds) {

@@ -292,4 +292,23 @@ TEST(Clocks, SystemClockPutsTheThreadsTimerSlackBack) {
     ::prctl(PR_SET_TIMERSLACK, static_cast<unsigned long>(original), 0UL, 0UL, 0UL);
 }
 
+// Held around an exported call, a guard lowers the slack once; guards inside
+// it (and the pauses) leave it low, and the outermost puts the host's back.
+TEST(Clocks, TimerSlackGuardsNestAndTheOutermostPutsTheSettingBack) {
+    const int original = ::prctl(PR_GET_TIMERSLACK, 0UL, 0UL, 0UL, 0UL);
+    ASSERT_EQ(::prctl(PR_SET_TIMERSLACK, 123456UL, 0UL, 0UL, 0UL), 0);
+    {
+        const LowTimerSlack call;
+        EXPECT_EQ(::prctl(PR_GET_TIMERSLACK, 0UL, 0UL, 0UL, 0UL), 1);
+        {
+            const LowTimerSlack operation;
+            SystemClock().Sleep(std::chrono::microseconds(50));
+        }
+        EXPECT_EQ(::prctl(PR_GET_TIMERSLACK, 0UL, 0UL, 0UL, 0UL), 1)
+            << "an inner guard or a pause gave the setting back early";
+    }
+    EXPECT_EQ(::prctl(PR_GET_TIMERSLACK, 0UL, 0UL, 0UL, 0UL), 123456);
+    ::prctl(PR_SET_TIMERSLACK, static_cast<unsigned long>(original), 0UL, 0UL, 0UL);
+}
+
 }  // namespace platform

@@ -1,12 +1,15 @@
 // The "sim:" backend against a Server serving a FakePeripheral in a thread,
 // each case in its own camera directory.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -21,6 +24,7 @@
 #include "platform/simsock/socket_util.h"
 #include "platform/simsock/wire.h"
 #include "platform/tests/fake_peripheral.h"
+#include "testsupport/captured_reports.h"
 
 namespace platform {
 namespace {
@@ -485,6 +489,179 @@ TEST_F(SimSocket, MalformedRepliesFailTheTransfer) {
     EXPECT_EQ(page[0], 0xAB);
     // The scripted camera hangs up after its script.
     EXPECT_EQ(h->Read(page).error, IoError::DeviceGone);
+}
+
+// Whose cameras the backend uses: those in a directory of this user that no
+// one else may write to.
+struct DirectoryCase {
+    const char* what;
+    mode_t mode;       // 0: no directory made (see kind)
+    const char* kind;  // "dir", "file", "link", "none", "foreign"
+    wire::DirectoryTrust want;
+    const char* why;  // part of the reason given
+};
+
+void PrintTo(const DirectoryCase& c, std::ostream* os) {
+    *os << c.what;
+}
+
+class CameraDirectoryTrust : public SimSocket,
+                             public ::testing::WithParamInterface<DirectoryCase> {};
+
+TEST_P(CameraDirectoryTrust, OnlyTheUsersOwnPrivateDirectoryIsTrusted) {
+    const DirectoryCase& c = GetParam();
+    const std::string kind = c.kind;
+    if (kind == "foreign" && ::geteuid() != 0)
+        GTEST_SKIP() << "giving a directory to another user needs root";
+    const std::string real = base_ + "/real";
+    if (kind == "file") {
+        ASSERT_EQ(::close(::creat(dir_.c_str(), 0600)), 0);
+    } else if (kind != "none") {
+        ASSERT_EQ(::mkdir(real.c_str(), 0700), 0);
+        ASSERT_EQ(::chmod(real.c_str(), c.mode), 0);
+        if (kind == "foreign") {
+            ASSERT_EQ(::chown(real.c_str(), 4242, 4242), 0);
+        }
+        if (kind == "link") {
+            ASSERT_EQ(::symlink(real.c_str(), dir_.c_str()), 0);
+        } else {
+            ASSERT_EQ(::rename(real.c_str(), dir_.c_str()), 0);
+        }
+    }
+    std::string why;
+    EXPECT_EQ(wire::CheckCameraDirectory(dir_, &why), c.want);
+    EXPECT_NE(why.find(c.why), std::string::npos) << why;
+}
+
+using wire::DirectoryTrust;
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CameraDirectoryTrust,
+    ::testing::Values(
+        DirectoryCase{"missing", 0, "none", DirectoryTrust::Missing, ""},
+        DirectoryCase{"private", 0700, "dir", DirectoryTrust::Trusted, ""},
+        DirectoryCase{"readable by all", 0755, "dir", DirectoryTrust::Trusted, ""},
+        DirectoryCase{"link to a private one", 0700, "link", DirectoryTrust::Trusted, ""},
+        DirectoryCase{"group-writable", 0770, "dir", DirectoryTrust::Untrusted,
+                      "other users can write to it (mode 0770)"},
+        DirectoryCase{"sticky and world-writable", 01777, "dir", DirectoryTrust::Untrusted,
+                      "(mode 1777)"},
+        DirectoryCase{"writable by others only", 0702, "dir", DirectoryTrust::Untrusted,
+                      "(mode 0702)"},
+        DirectoryCase{"link to a writable one", 0777, "link", DirectoryTrust::Untrusted,
+                      "other users can write"},
+        DirectoryCase{"a file", 0, "file", DirectoryTrust::Untrusted, "not a directory"},
+        DirectoryCase{"another user's", 0700, "foreign", DirectoryTrust::Untrusted,
+                      "it belongs to user 4242"}),
+    [](const auto& info) {
+        std::string name;
+        for (const char* p = info.param.what; *p; ++p)
+            name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
+        return name;
+    });
+
+TEST_F(SimSocket, ADirectoryOthersCanWriteToIsSkippedWithOneReport) {
+    RunningServer running("cam", camera);
+    ASSERT_TRUE(running.Start());
+    ASSERT_EQ(::chmod(dir_.c_str(), 0777), 0);
+    testsupport::CapturedReports reports;
+    EXPECT_TRUE(EnumerateInterfaces(CardInterfaceGuid).empty());
+    EXPECT_TRUE(EnumerateInterfaces(CardInterfaceGuid).empty());
+    ASSERT_EQ(reports.reports().size(), 1u) << "one report, however often it is asked";
+    EXPECT_EQ(reports.reports()[0].text,
+              "not using the cameras in " + dir_ + ": other users can write to it (mode 0777)");
+    OpenResult opened = OpenPath("sim:cam");
+    EXPECT_FALSE(opened.handle);
+    EXPECT_EQ(opened.error, OpenError::AccessDenied);
+    EXPECT_NE(opened.message.find("other users can write"), std::string::npos) << opened.message;
+    EXPECT_EQ(SimBackend().Watch(), nullptr);
+    struct stat st {};
+    ASSERT_EQ(::stat(dir_.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0777u) << "a client leaves the directory as it found it";
+}
+
+// A listening socket of user 4242 (a child process that gives up root),
+// moved into this user's directory as only root could.
+class ForeignServer {
+  public:
+    ForeignServer(const std::string& scratch, const std::string& into) {
+        const std::string folder = scratch + "/foreign";
+        ::chmod(scratch.c_str(), 0711);  // the other user passes through
+        const std::string path = folder + "/cam.sock";
+        if (::mkdir(folder.c_str(), 0700) != 0 || ::chown(folder.c_str(), 4242, 4242) != 0)
+            return;
+        sockaddr_un address;
+        socklen_t length;
+        int ready[2], hold[2];
+        if (!wire::MakeAddress(path, &address, &length) || ::pipe(ready) != 0 || ::pipe(hold) != 0)
+            return;
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            // Only async-signal-safe calls from here on.
+            ::close(ready[0]);
+            ::close(hold[1]);
+            if (::setgid(4242) != 0 || ::setuid(4242) != 0)
+                ::_exit(1);
+            int fd = ::socket(AF_UNIX, SOCK_SEQPACKET, 0);
+            if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+                ::listen(fd, 8) != 0)
+                ::_exit(1);
+            char byte = 1;
+            if (::write(ready[1], &byte, 1) != 1)
+                ::_exit(1);
+            // Stays listening (connections wait in the backlog) until the
+            // test closes its end.
+            while (::read(hold[0], &byte, 1) > 0) {
+            }
+            ::_exit(0);
+        }
+        ::close(ready[1]);
+        ::close(hold[0]);
+        hold_ = hold[1];
+        char byte = 0;
+        const bool listening = ::read(ready[0], &byte, 1) == 1;
+        ::close(ready[0]);
+        ok_ = pid_ > 0 && listening && ::rename(path.c_str(), into.c_str()) == 0;
+    }
+    ~ForeignServer() {
+        if (hold_ >= 0)
+            ::close(hold_);
+        if (pid_ > 0)
+            ::waitpid(pid_, nullptr, 0);
+    }
+    bool ok() const { return ok_; }
+
+  private:
+    pid_t pid_ = -1;
+    int hold_ = -1;
+    bool ok_ = false;
+};
+
+TEST_F(SimSocket, AnotherUsersServerIsSkippedAndCamsimReplacesIt) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "a server of another user needs root to start";
+    ASSERT_TRUE(wire::EnsurePrivateDirectory(dir_, nullptr));
+    ForeignServer foreign(base_, dir_ + "/other.sock");
+    ASSERT_TRUE(foreign.ok());
+    RunningServer mine("mine", camera);
+    ASSERT_TRUE(mine.Start());
+
+    testsupport::CapturedReports reports;
+    EXPECT_EQ(EnumerateInterfaces(CardInterfaceGuid), std::vector<std::string>{"sim:mine"});
+    ASSERT_EQ(reports.reports().size(), 1u);
+    EXPECT_NE(reports.reports()[0].text.find("not using the camera sim:other"), std::string::npos);
+    EXPECT_NE(reports.reports()[0].text.find("runs as user 4242 (you are user 0)"),
+              std::string::npos)
+        << reports.reports()[0].text;
+    OpenResult opened = OpenPath("sim:other");
+    EXPECT_FALSE(opened.handle);
+    EXPECT_EQ(opened.error, OpenError::AccessDenied);
+    EXPECT_NE(opened.message.find("runs as user 4242"), std::string::npos) << opened.message;
+
+    // camsim takes the name over: its clients would not use the other one.
+    RunningServer replacement("other", std::make_shared<FakePeripheral>());
+    ASSERT_TRUE(replacement.Start());
+    EXPECT_EQ(EnumerateInterfaces(CardInterfaceGuid),
+              (std::vector<std::string>{"sim:mine", "sim:other"}));
 }
 
 }  // namespace

@@ -19,26 +19,18 @@ namespace {
 
 std::atomic<long long> g_timeout_ms{2000};
 
+// One open of the camera: the interface or one of its pipes. A pipe's
+// direction is enforced where every backend's pipes are made (OpenPath).
 class UsbDeviceHandle final : public DeviceHandle {
   public:
-    UsbDeviceHandle(std::shared_ptr<OpenUsbDevice> device, Endpoint endpoint)
-        : device_(std::move(device)), endpoint_(endpoint) {}
+    explicit UsbDeviceHandle(std::shared_ptr<OpenUsbDevice> device) : device_(std::move(device)) {}
 
-    IoResult Write(std::span<const uint8_t> data) override {
-        if (endpoint_ == Endpoint::ReadPipe)
-            return IoResult::Failure(IoError::Failed);
-        return device_->Write(data);
-    }
-    IoResult Read(std::span<uint8_t> buffer) override {
-        if (endpoint_ == Endpoint::WritePipe)
-            return IoResult::Failure(IoError::Failed);
-        return device_->Read(buffer);
-    }
+    IoResult Write(std::span<const uint8_t> data) override { return device_->Write(data); }
+    IoResult Read(std::span<uint8_t> buffer) override { return device_->Read(buffer); }
     std::optional<DeviceAttributes> Attributes() override { return device_->Attributes(); }
 
   private:
     std::shared_ptr<OpenUsbDevice> device_;
-    Endpoint endpoint_;
 };
 
 class UsbEventSource final : public EventSource, public HotplugSink {
@@ -126,7 +118,7 @@ class UsbBackendImpl final : public Backend {
         return paths;
     }
 
-    OpenResult Open(std::string_view device_path, Endpoint endpoint) override {
+    OpenResult Open(std::string_view device_path, Endpoint) override {
         OpenResult result;
         const std::string path(device_path);
         std::shared_ptr<UsbContext> context = Context();
@@ -178,7 +170,7 @@ class UsbBackendImpl final : public Backend {
             // Drop stale entries so the map does not grow with every replug.
             std::erase_if(cache, [](const auto& entry) { return entry.second.expired(); });
         }
-        result.handle = std::make_unique<UsbDeviceHandle>(std::move(open), endpoint);
+        result.handle = std::make_unique<UsbDeviceHandle>(std::move(open));
         result.error = OpenError::None;
         return result;
     }

@@ -1,15 +1,21 @@
-// Picture files given to make-card: any bytes must give an image or an error.
+// Picture files given to make-card (and to quorbit-cli's put): any bytes must
+// give a picture or an error, strictly and leniently.
 #include <cstdint>
 #include <span>
 #include <string>
 
-#include "sim/image_file.h"
+#include "picture/codecs.h"
+#include "picture/raw_photo.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::span<const uint8_t> bytes(data, size);
-    std::string error;
-    if (auto bmp = sim::DecodeBmp(bytes, &error))
-        (void)sim::RawPhotoFromRgb(*bmp);
-    (void)sim::DecodeJpeg(bytes, &error);
+    picture::DecodeOptions options;
+    options.max_pixels = 1 << 20;  // bounded work per input
+    for (bool lenient : {false, true}) {
+        options.lenient = lenient;
+        std::string error;
+        if (auto decoded = picture::Decode(bytes, &error, options))
+            (void)picture::RawFromPicture(*decoded, picture::SecondGreen::kHalfRowLower);
+    }
     return 0;
 }

@@ -70,7 +70,8 @@ TEST_F(CamsimServe, AcknowledgedWritesSurviveSigkill) {
 TEST_F(CamsimServe, SigtermUnplugsAndTheCardIsReadableThroughThePipes) {
     const std::string card = dir.file("card.img");
     std::string error;
-    ASSERT_TRUE(MakeCardFromImages(card, Variant::k8MbLe, {RgbImage(322, 242)}, &error)) << error;
+    ASSERT_TRUE(MakeCardFromImages(card, Variant::k8MbLe, {picture::Picture(322, 242)}, &error))
+        << error;
     CamsimProcess camsim({"serve", "--card", card, "--geometry", "8MbLe"});
     ASSERT_TRUE(camsim.ready());
     EXPECT_TRUE(fs::exists(dir.socket("camera")));

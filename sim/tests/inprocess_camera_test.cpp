@@ -16,7 +16,7 @@ using platform::IoError;
 TEST(InProcessCamera, LibraryStyleTrafficThroughDevicePaths) {
     platform::ScopedInProcessBackend mem;
     std::string error;
-    RgbImage red(322, 242);
+    picture::Picture red(322, 242);
     for (size_t i = 0; i < red.rgb.size(); i += 3)
         red.rgb[i] = 255;
     auto card = MakeCardInMemory(Variant::k128Mb, {red}, &error);

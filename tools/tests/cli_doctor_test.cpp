@@ -14,6 +14,7 @@
 
 #include "cardlib/bitmap.h"
 #include "cardlib/photo_io.h"
+#include "picture/picture.h"
 #include "platform/inprocess/inprocess_backend.h"
 #include "sim/camera.h"
 #include "sim/card_maker.h"
@@ -217,8 +218,8 @@ TEST(RestoredPhoto, IsListedLastAndNoHintNamesItsSlot) {
 
 // --- the commands on simulated cameras made in memory ---------------------
 
-sim::RgbImage Picture(int seed) {
-    sim::RgbImage p(sim::kPhotoWidth, sim::kPhotoHeight);
+picture::Picture TestPicture(int seed) {
+    picture::Picture p(picture::kPhotoWidth, picture::kPhotoHeight);
     for (size_t b = 0; b < p.rgb.size(); ++b)
         p.rgb[b] = static_cast<uint8_t>(b * 7 + seed * 37 + (b / 966) * 3);
     return p;
@@ -260,9 +261,9 @@ class DoctorTest : public ::testing::Test {
 
     void MakeCamera(sim::Variant v, int photos) {
         variant_ = v;
-        std::vector<sim::RgbImage> pictures;
+        std::vector<picture::Picture> pictures;
         for (int i = 0; i < photos; ++i)
-            pictures.push_back(Picture(i));
+            pictures.push_back(TestPicture(i));
         std::string error;
         auto card = sim::MakeCardInMemory(v, pictures, &error);
         ASSERT_NE(card, nullptr) << error;
@@ -528,7 +529,7 @@ TEST(ImageCard, RefusesWhatIsNotACardImage) {
     testsupport::TempDir dir;
     std::string error;
     ASSERT_TRUE(
-        sim::MakeCardFromImages(dir / "card.img", sim::Variant::k16Mb, {Picture(1)}, &error))
+        sim::MakeCardFromImages(dir / "card.img", sim::Variant::k16Mb, {TestPicture(1)}, &error))
         << error;
     fs::copy_file(dir / "card.img", dir / "short.img");
     fs::resize_file(dir / "short.img", (16 << 20) - 512);

@@ -229,11 +229,21 @@ void MockUsbDevice::SubmitUrb(UMockdevIoctlClient* client, UMockdevIoctlData* ar
     const size_t length = static_cast<size_t>(urb->buffer_length);
     int result = 0;
     int error = 0;
-
-    if (urb->type == USBDEVFS_URB_TYPE_CONTROL && urb->endpoint == 0) {
-        AnswerControl(urb_data, buffer);
-    } else if (urb->type == USBDEVFS_URB_TYPE_BULK && urb->endpoint == out_endpoint_) {
+    const bool bulk = urb->type == USBDEVFS_URB_TYPE_BULK;
+    // Every bulk transfer the host tries is counted, also those after the
+    // device left: a check that nothing is sent after an unplug must be able
+    // to fail.
+    if (bulk && urb->endpoint == out_endpoint_)
         ++counters_.bulk_out;
+    if (bulk && urb->endpoint == in_endpoint_)
+        ++counters_.bulk_in;
+
+    if (gone_) {
+        result = -1;
+        error = ENODEV;
+    } else if (urb->type == USBDEVFS_URB_TYPE_CONTROL && urb->endpoint == 0) {
+        AnswerControl(urb_data, buffer);
+    } else if (bulk && urb->endpoint == out_endpoint_) {
         const Fault fault = next_out_;
         next_out_ = Fault::None;
         if (fault == Fault::Stall) {
@@ -254,8 +264,7 @@ void MockUsbDevice::SubmitUrb(UMockdevIoctlClient* client, UMockdevIoctlData* ar
                 Complete(urb_data, -EPIPE, 0);
             }
         }
-    } else if (urb->type == USBDEVFS_URB_TYPE_BULK && urb->endpoint == in_endpoint_) {
-        ++counters_.bulk_in;
+    } else if (bulk && urb->endpoint == in_endpoint_) {
         const Fault fault = next_in_;
         next_in_ = Fault::None;
         if (fault == Fault::Stall) {
@@ -331,10 +340,6 @@ gboolean MockUsbDevice::HandleIoctl(UMockdevIoctlClient* client) {
             umockdev_ioctl_client_complete(client, -1, ENODATA);
             return TRUE;
         case USBDEVFS_SUBMITURB:
-            if (gone_) {
-                umockdev_ioctl_client_complete(client, -1, ENODEV);
-                return TRUE;
-            }
             SubmitUrb(client, arg);
             return TRUE;
         case USBDEVFS_REAPURB:

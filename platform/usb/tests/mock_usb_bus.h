@@ -62,7 +62,7 @@ class MockUsbDevice {
     struct Counters {
         int claims = 0;
         int releases = 0;
-        int bulk_out = 0;
+        int bulk_out = 0;  // bulk transfers tried, also after the device left
         int bulk_in = 0;
         int reaps = 0;
         int discards = 0;

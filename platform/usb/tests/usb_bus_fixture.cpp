@@ -11,12 +11,12 @@ MockUsbBus& Bus() {
 
 std::shared_ptr<sim::Camera> MakeCamera(sim::Variant variant, int photos,
                                         platform::DeviceAttributes attributes) {
-    std::vector<sim::RgbImage> images;
+    std::vector<picture::Picture> images;
     for (int i = 0; i < photos; ++i) {
-        sim::RgbImage image(322, 242);
+        picture::Picture image(322, 242);
         for (int y = 0; y < image.height; ++y) {
             for (int x = 0; x < image.width; ++x) {
-                uint8_t* p = image.at(x, y);
+                uint8_t* p = image.At(x, y);
                 p[0] = static_cast<uint8_t>(x + 40 * i);
                 p[1] = static_cast<uint8_t>(y);
                 p[2] = static_cast<uint8_t>(x ^ y);

@@ -14,8 +14,8 @@
 #include <iterator>
 
 #include "cardlib/quorbit.h"
+#include "picture/raw_photo.h"
 #include "platform/usb/tests/usb_bus_fixture.h"
-#include "sim/raw_photo.h"
 
 namespace usbtest {
 namespace {
@@ -122,7 +122,7 @@ class UsbCardTest : public ::testing::Test {
     }
     std::string File(const std::string& name) const { return (dir_ / name).string(); }
     std::vector<uint8_t> RawSlot(uint64_t offset) {
-        return camera_->Peek(offset, sim::kRawPhotoBytes);
+        return camera_->Peek(offset, picture::kRawPhotoBytes);
     }
 
     std::filesystem::path dir_;
