@@ -1,5 +1,6 @@
 #include "tools/cli/command_support.h"
 
+#include "picture/codecs.h"
 #include "tools/cli/output_file.h"
 
 namespace cli {
@@ -59,6 +60,32 @@ std::unique_ptr<PendingFile> ReserveTarget(const CommandContext& ctx, const std:
         return nullptr;
     }
     return file;
+}
+
+bool SavePhotoAs(const CommandContext& ctx, PictureFormat format,
+                 const std::vector<uint8_t>& bitmap, const picture::Picture& image,
+                 PendingFile& file) {
+    std::vector<uint8_t> bytes;
+    switch (format) {
+        case PictureFormat::kBmp:
+            bytes = bitmap;
+            break;
+        case PictureFormat::kPng:
+            bytes = picture::EncodePng(image);
+            break;
+        case PictureFormat::kJpeg:
+            bytes = picture::EncodeJpeg(image);
+            break;
+    }
+    if (bytes.empty()) {
+        Say(ctx, "cannot encode the photo for %s", file.final_path().c_str());
+        return false;
+    }
+    if (!file.Write(bytes) || !file.Commit(ctx.options.force)) {
+        Say(ctx, "%s", file.error().c_str());
+        return false;
+    }
+    return true;
 }
 
 bool Confirm(const CommandContext& ctx, const std::string& question) {

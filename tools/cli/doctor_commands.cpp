@@ -151,27 +151,7 @@ std::optional<SlotPhoto> ReadDeletedPhoto(const CommandContext& ctx, DoctorCard&
 
 bool SavePhoto(const CommandContext& ctx, const SlotPhoto& photo, PictureFormat format,
                PendingFile& file) {
-    std::vector<uint8_t> bytes;
-    switch (format) {
-        case PictureFormat::kBmp:
-            bytes = photo.bitmap;
-            break;
-        case PictureFormat::kPng:
-            bytes = picture::EncodePng(photo.image);
-            break;
-        case PictureFormat::kJpeg:
-            bytes = picture::EncodeJpeg(photo.image);
-            break;
-    }
-    if (bytes.empty()) {
-        Say(ctx, "cannot encode the photo for %s", file.final_path().c_str());
-        return false;
-    }
-    if (!file.Write(bytes) || !file.Commit(ctx.options.force)) {
-        Say(ctx, "%s", file.error().c_str());
-        return false;
-    }
-    return true;
+    return SavePhotoAs(ctx, format, photo.bitmap, photo.image, file);
 }
 
 // Deleted photo K (from 1) of the survey, or says there is none.
