@@ -25,7 +25,11 @@ int Info(const CommandContext& ctx) {
         Say(ctx, "no camera found");
         return kExitNoCamera;
     }
-    std::fprintf(ctx.io.out, "connected: %s\n", ctx.api.IsConnect() == 1 ? "yes" : "no");
+    // A card image is no camera: say which file was read instead.
+    if (!ctx.options.image.empty())
+        std::fprintf(ctx.io.out, "image: %s\n", ctx.options.image.c_str());
+    else
+        std::fprintf(ctx.io.out, "connected: %s\n", ctx.api.IsConnect() == 1 ? "yes" : "no");
     const unsigned size = ctx.api.GetFlashSize();
     if (size == 0) {
         std::fprintf(ctx.io.out, "card: not recognised\n");

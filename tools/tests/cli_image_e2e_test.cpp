@@ -69,6 +69,12 @@ TEST_F(CliImage, ATornCardImageIsRepairedAndEveryPhotoComesBack) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), n) << r.out;
     EXPECT_EQ(Cli({"--image", card, "check"}).status, 0);
+    r = Cli({"--image", card, "info"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(
+        r.out.rfind("image: " + card + "\ncard size: 8 MB\nphotos: " + std::to_string(n) + "\n", 0),
+        0u)
+        << "an image is no connected camera: " << r.out;
 
     EraseSystemBlock(card);
     r = Cli({"--image", card, "check", "--parsable"});
