@@ -58,10 +58,15 @@ int ProbeGeometry(CardSession& session, int reads) {
 }
 
 int DetectGeometry(CardSession& session) {
+    // A read that fails changes nothing on the card, so it is made once more
+    // before a variant is given up: one lost read at open time would
+    // otherwise show a card full of photos as not recognised, and the
+    // user's next step may well be a format.
+    constexpr int kProbeReads = 2;
     const QuietCardErrors quiet;
     for (GeometryKind kind : kProbeOrder) {
         session.geometry = MakeGeometry(kind, session.device.get());
-        if (ProbeGeometry(session) == 1)
+        if (ProbeGeometry(session, kProbeReads) == 1)
             return 1;
     }
     session.geometry.reset();

@@ -87,7 +87,17 @@ CardImage::~CardImage() {
 
 std::unique_ptr<CardImage> CardImage::Open(const std::string& path, uint64_t expected_bytes,
                                            std::string* error, bool exclusive) {
-    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    return OpenFile(path, expected_bytes, error, exclusive, O_RDWR);
+}
+
+std::unique_ptr<CardImage> CardImage::OpenReadOnly(const std::string& path, uint64_t expected_bytes,
+                                                   std::string* error) {
+    return OpenFile(path, expected_bytes, error, false, O_RDONLY);
+}
+
+std::unique_ptr<CardImage> CardImage::OpenFile(const std::string& path, uint64_t expected_bytes,
+                                               std::string* error, bool exclusive, int flags) {
+    const int fd = ::open(path.c_str(), flags | O_CLOEXEC);
     if (fd < 0) {
         SetError(error, Errno("cannot open card file " + path));
         return nullptr;

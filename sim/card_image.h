@@ -25,6 +25,9 @@ class CardImage {
     // the card open exclusively.
     static std::unique_ptr<CardImage> Open(const std::string& path, uint64_t expected_bytes,
                                            std::string* error, bool exclusive = false);
+    // The same for reading only (a backup looked at): every change fails.
+    static std::unique_ptr<CardImage> OpenReadOnly(const std::string& path, uint64_t expected_bytes,
+                                                   std::string* error);
     // Creates or replaces a card file of the given size, every byte 0xFF.
     static std::unique_ptr<CardImage> Create(const std::string& path, uint64_t bytes,
                                              std::string* error);
@@ -47,6 +50,8 @@ class CardImage {
     bool Overwrite(uint64_t address, std::span<const uint8_t> data, std::string* error);
 
   private:
+    static std::unique_ptr<CardImage> OpenFile(const std::string& path, uint64_t expected_bytes,
+                                               std::string* error, bool exclusive, int flags);
     CardImage(int fd, uint64_t size, std::string path, uint8_t* memory = nullptr);
 
     template <typename Fn>

@@ -24,12 +24,15 @@
 // page, or by a page of it that cannot be written, which a host that opens
 // the camera again finds unrecognised or listing an erased directory. A change done twice after a
 // fault from which the camera went on answering is a failure: the library
-// reads the system block back after a failed write-back.
+// reads the system block back after a failed write-back. A card torn when the
+// camera stopped answering is then mended by quorbit-cli's repair, which must
+// list every photo whose slot holds it again, with its pixels.
 // Each test prints its transfer and case counts and the time it took.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -44,6 +47,7 @@
 #include "cardlib/tests/fault_matrix.h"
 #include "cardlib/tests/test_support.h"
 #include "sim/card_maker.h"
+#include "tools/cli/doctor_card.h"
 
 namespace quorbit::testing {
 namespace {
@@ -481,10 +485,48 @@ class FaultMatrix : public ::testing::TestWithParam<std::tuple<Op, sim::Variant>
                               "that cannot be written"
                             : "one-shot hosts finding the card torn after the camera stopped "
                               "answering");
+            // A card no retry will mend (the session went with the camera)
+            // is mended by quorbit-cli's repair.
+            if (!StillAnswers(fault))
+                CheckRepair(where);
             return;
         }
         tally_.Fail("a one-shot host finds the card neither as before nor changed once",
                     where + ": it lists " + Describe(seen));
+    }
+
+    // quorbit-cli repair on a torn card: a fresh system block lists every
+    // slot that holds picture data, so every photo the card held keeps its
+    // pixels and is listed again, and so is an upload's photo that reached
+    // its slot whole.
+    void CheckRepair(const std::string& where) {
+        cli::DoctorCard doctor;
+        if (!doctor.Open()) {
+            tally_.Fail("the repair finds no camera", where);
+            return;
+        }
+        if (!doctor.recognised())
+            doctor.AssumeGeometry(0, kind_);
+        const cli::CardSurvey survey = doctor.Survey();
+        if (!survey.problems.empty() && !doctor.Rebuild(survey)) {
+            tally_.Fail("the repair could not write the system block", where);
+            return;
+        }
+        const Listing repaired = CardListing(rig_.camera());
+        const auto listed = [&repaired](uint16_t slot) {
+            return std::find(repaired.slots.begin(), repaired.slots.end(), slot) !=
+                   repaired.slots.end();
+        };
+        for (const auto& [slot, pixels] : pictures_) {
+            if (!repaired.recognised || !listed(slot) || !SameBytes(SlotBytes(slot), pixels)) {
+                tally_.Fail(
+                    "a photo is not listed with its pixels after the repair",
+                    where + ": slot " + std::to_string(slot) + ", card " + Describe(repaired));
+            }
+        }
+        if (op_ == Op::Upload && NewPictureWhole() && !listed(new_slot_))
+            tally_.Fail("the uploaded photo is not listed after the repair", where);
+        tally_.Note("torn cards repaired with every photo listed again");
     }
 
     // After a 1 (or a retry): the card and the session show the intended

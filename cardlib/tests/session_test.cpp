@@ -80,6 +80,31 @@ TEST_F(SessionTest, DeviceGoneInvalidatesTheGeometryButNotTheSession) {
     EXPECT_EQ(ReadPhotoToFile(1, dir.File("b.bmp").c_str()), 1);
 }
 
+// A read that fails while the card is recognised is made again: one lost
+// read must not show a card full of photos as unknown (the user's next step
+// could be a format). Every read of a clean open fails once, in turn.
+TEST_F(SessionTest, OneFailedReadAtOpenStillRecognisesTheCard) {
+    for (sim::Variant variant :
+         {sim::Variant::k8MbLe, sim::Variant::k16MbLe, sim::Variant::k16Mb, sim::Variant::k128Mb}) {
+        SCOPED_TRACE(std::string(sim::GeometryOf(variant).name));
+        rig_.Attach(variant, 3);
+        rig_.log().Clear();
+        ASSERT_EQ(OpenDevice(), 1);
+        const unsigned megabytes = GetFlashSize();
+        ASSERT_NE(megabytes, 0u);
+        const size_t reads = rig_.log().Count(Event::Kind::In);
+        for (size_t nth = 1; nth <= reads; ++nth) {
+            SCOPED_TRACE(nth);
+            rig_.recorder().SetFault(FailNth(Event::Kind::In, nth, platform::IoError::Aborted));
+            ASSERT_EQ(OpenDevice(), 1);
+            EXPECT_EQ(GetFlashSize(), megabytes);
+            EXPECT_EQ(GetPhotoCount(), 3);
+            rig_.recorder().SetFault({});
+        }
+        EXPECT_TRUE(rig_.reports().empty()) << "detection is quiet";
+    }
+}
+
 TEST_F(SessionTest, ProgressPairIsReplacedAndNullIsSkipped) {
     rig_.Attach(sim::Variant::k128Mb, 1);
     ASSERT_EQ(OpenDevice(), 1);

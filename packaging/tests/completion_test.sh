@@ -38,6 +38,8 @@ expect "--filename --force --format " _quorbit_cli quorbit-cli get-all out --f
 expect "--no-scale " _quorbit_cli quorbit-cli put --no
 expect "jpeg " _quorbit_cli quorbit-cli get 1 --format j
 expect "128 16 " _quorbit_cli quorbit-cli format 1
+expect "recover repair " _quorbit_cli quorbit-cli re
+expect "restore " _quorbit_cli quorbit-cli recover res
 expect "16Mb 16MbLe " _camsim camsim make-card card.img --geometry 16
 expect "make-card " _camsim camsim ma
 exit $failed

@@ -1,5 +1,6 @@
 #include "tools/cli/command_support.h"
 
+#include "picture/codecs.h"
 #include "tools/cli/output_file.h"
 
 namespace cli {
@@ -59,6 +60,47 @@ std::unique_ptr<PendingFile> ReserveTarget(const CommandContext& ctx, const std:
         return nullptr;
     }
     return file;
+}
+
+bool SavePhotoAs(const CommandContext& ctx, PictureFormat format,
+                 const std::vector<uint8_t>& bitmap, const picture::Picture& image,
+                 PendingFile& file) {
+    std::vector<uint8_t> bytes;
+    switch (format) {
+        case PictureFormat::kBmp:
+            bytes = bitmap;
+            break;
+        case PictureFormat::kPng:
+            bytes = picture::EncodePng(image);
+            break;
+        case PictureFormat::kJpeg:
+            bytes = picture::EncodeJpeg(image);
+            break;
+    }
+    if (bytes.empty()) {
+        Say(ctx, "cannot encode the photo for %s", file.final_path().c_str());
+        return false;
+    }
+    if (!file.Write(bytes) || !file.Commit(ctx.options.force)) {
+        Say(ctx, "%s", file.error().c_str());
+        return false;
+    }
+    return true;
+}
+
+bool Confirm(const CommandContext& ctx, const std::string& question) {
+    if (ctx.options.yes)
+        return true;
+    if (!ctx.io.interactive) {
+        Say(ctx, "%s needs confirmation: add --yes", ctx.options.command.c_str());
+        return false;
+    }
+    std::fprintf(ctx.io.err, "%s [y/N] ", question.c_str());
+    std::fflush(ctx.io.err);
+    char answer[64] = {};
+    if (!std::fgets(answer, sizeof answer, ctx.io.in))
+        return false;
+    return answer[0] == 'y' || answer[0] == 'Y';
 }
 
 }  // namespace cli

@@ -5,9 +5,12 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "picture/picture.h"
 #include "tools/cli/commands.h"
 #include "tools/cli/output_file.h"
+#include "tools/cli/picture_format.h"
 
 namespace cli {
 
@@ -64,6 +67,16 @@ bool MayWrite(const CommandContext& ctx, const std::string& path);
 // The temporary file for the result at `path`, once the command may write
 // there (MayWrite) and the file is reserved; null, the reason said, if not.
 std::unique_ptr<PendingFile> ReserveTarget(const CommandContext& ctx, const std::string& path);
+
+// Writes a photo, given as the library's bitmap and as its pixels, in `format`
+// through `file` and commits it; says why when it cannot.
+bool SavePhotoAs(const CommandContext& ctx, PictureFormat format,
+                 const std::vector<uint8_t>& bitmap, const picture::Picture& image,
+                 PendingFile& file);
+
+// Whether the user agrees (--yes, or "y" on a terminal); without a terminal
+// to ask on, --yes is required.
+bool Confirm(const CommandContext& ctx, const std::string& question);
 
 // Runs a library operation with its progress bar labelled.
 template <typename F>

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include "tools/cli/command_support.h"
+#include "tools/cli/doctor_commands.h"
 #include "tools/cli/output_file.h"
 #include "tools/cli/photo_commands.h"
 #include "tools/cli/text.h"
@@ -24,7 +25,11 @@ int Info(const CommandContext& ctx) {
         Say(ctx, "no camera found");
         return kExitNoCamera;
     }
-    std::fprintf(ctx.io.out, "connected: %s\n", ctx.api.IsConnect() == 1 ? "yes" : "no");
+    // A card image is no camera: say which file was read instead.
+    if (!ctx.options.image.empty())
+        std::fprintf(ctx.io.out, "image: %s\n", ctx.options.image.c_str());
+    else
+        std::fprintf(ctx.io.out, "connected: %s\n", ctx.api.IsConnect() == 1 ? "yes" : "no");
     const unsigned size = ctx.api.GetFlashSize();
     if (size == 0) {
         std::fprintf(ctx.io.out, "card: not recognised\n");
@@ -126,21 +131,6 @@ int Backup(const CommandContext& ctx) {
     return kExitOk;
 }
 
-bool Confirm(const CommandContext& ctx, const std::string& question) {
-    if (ctx.options.yes)
-        return true;
-    if (!ctx.io.interactive) {
-        Say(ctx, "format needs confirmation: add --yes");
-        return false;
-    }
-    std::fprintf(ctx.io.err, "%s [y/N] ", question.c_str());
-    std::fflush(ctx.io.err);
-    char answer[64] = {};
-    if (!std::fgets(answer, sizeof answer, ctx.io.in))
-        return false;
-    return answer[0] == 'y' || answer[0] == 'Y';
-}
-
 int Format(const CommandContext& ctx) {
     const int size = ctx.options.card_size;
     DeviceSession session(ctx);
@@ -205,6 +195,12 @@ int RunCommand(const CommandContext& ctx) {
         return Backup(ctx);
     if (command == "format")
         return Format(ctx);
+    if (command == "check")
+        return CheckCard(ctx);
+    if (command == "recover")
+        return Recover(ctx);
+    if (command == "repair")
+        return RepairCard(ctx);
     Say(ctx, "unknown command %s", command.c_str());
     return kExitUsage;
 }

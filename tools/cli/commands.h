@@ -13,6 +13,8 @@
 
 namespace cli {
 
+class ImageCard;
+
 struct Console {
     std::FILE* out = stdout;   // results: info, lists, strings, paths written
     std::FILE* err = stderr;   // messages and the progress bar
@@ -28,6 +30,7 @@ struct CommandContext {
     Console io;
     ProgressBar* progress = nullptr;       // may be null: no progress shown
     std::time_t now = std::time(nullptr);  // the download's time for name patterns
+    const ImageCard* image = nullptr;      // --image: the card image in the camera's place
 };
 
 // Runs the command of ctx.options (already checked by ParseArguments) and

@@ -1,5 +1,7 @@
 #include "tools/cli/options.h"
 
+#include "tools/cli/doctor_options.h"
+
 #include "tools/cli/photo_names.h"
 #include "tools/cli/text.h"
 
@@ -37,6 +39,9 @@ constexpr CommandShape kCommands[] = {
     {"backup", 1, 1, kNothing, "backup FILE.img"},
     {"format", 0, 1, kNothing, "format [SIZE]"},
     {"strings", 0, 0, kNothing, "strings"},
+    {"check", 0, 0, kParsable, "check [--parsable] [--size MB]"},
+    {"recover", 1, 3, kFormat | kParsable, kRecoverUsage},
+    {"repair", 0, 0, kNothing, "repair --size MB [--yes]"},
 };
 
 // The value of an option given as "--name VALUE" or "--name=VALUE".
@@ -123,7 +128,7 @@ bool CheckArguments(Options* o, const CommandShape& shape, std::string* error) {
     }
     if (!o->pattern.empty() && !CheckNamePattern(o->pattern, error))
         return false;
-    return true;
+    return CheckDoctorArguments(o, error);
 }
 
 }  // namespace
@@ -175,6 +180,10 @@ std::optional<Options> ParseArguments(const std::vector<std::string>& argv, std:
                 *error = "--format takes bmp, png or jpeg, not " + value;
                 return std::nullopt;
             }
+        } else if (!DoctorOption(argv, &i, &o, &matched, error)) {
+            return std::nullopt;
+        } else if (matched) {
+            continue;
         } else if (!OptionValue(argv, &i, "--filename", &value, &matched, error)) {
             return std::nullopt;
         } else if (matched) {
@@ -222,7 +231,7 @@ std::string NamePattern(const Options& options) {
 }
 
 std::string HelpText() {
-    return R"(usage: quorbit-cli [OPTIONS] COMMAND [ARGUMENTS]
+    return std::string(R"(usage: quorbit-cli [OPTIONS] COMMAND [ARGUMENTS]
 
 Moves photos between this computer and the camera, through libquorbit.so.
 
@@ -244,7 +253,8 @@ Commands:
                    card is not recognised. Asks first unless --yes is given;
                    without a terminal to ask on, --yes is required.
   strings          print the library's fourteen texts in the current language
-
+)") + kDoctorCommandsHelp +
+           R"(
 Photos are numbered from 1, as the camera program lists them ("Photo No. 1"):
 photo 1 is the first photo of the card's directory (the library's index 0).
 Numbers change when photos are deleted; a photo's id (twelve hex digits, a
@@ -259,16 +269,18 @@ Options:
                    Default: photo-%i.%C. It may not leave DIR (no leading /,
                    no ..); names are at most 255 bytes.
   --parsable       list: no heading; fields number, id, file name, tab-separated
+                   (check and recover list: see above)
   --no-scale       put: refuse a picture that is not 322 x 242
   --library PATH   load this libquorbit.so instead of searching for it
-  -f, --force      replace existing files (get, get-all, backup; get-all
+)" + kDoctorOptionsHelp +
+           R"(  -f, --force      replace existing files (get, get-all, backup; get-all
                    fetches again what it saved before); without it an existing
                    file is never overwritten. What is not a regular file (a
                    FIFO, a device, a folder, a link that names no file) is
                    never replaced; a link to a file is written through.
                    put: store a damaged picture (cut short, corrupt data) as
                    far as it can be decoded; without it such a file is refused
-  -y, --yes        format without asking
+  -y, --yes        format, repair and recover restore without asking
   -q, --quiet      no progress bar and no messages but errors
   -V, --version    show the version
   -h, --help       show this help

@@ -40,6 +40,10 @@ struct Options {
     // Checked values of the arguments.
     int number = 0;     // get N, delete N
     int card_size = 0;  // format [SIZE]
+    // The card doctor (doctor_options.cpp).
+    std::string image;     // --image FILE: a card image instead of the camera
+    std::string geometry;  // --geometry G: the image's card kind when it cannot be told
+    int size_mb = 0;       // --size MB (repair, check)
 };
 
 // Options may stand before or after the command; "--" ends them.

@@ -64,30 +64,9 @@ PhotoRead ReadPhoto(const CommandContext& ctx, int number, PendingFile& file,
     return read;
 }
 
-std::vector<uint8_t> Encode(PictureFormat format, const PhotoRead& read) {
-    switch (format) {
-        case PictureFormat::kBmp:
-            return read.bitmap;
-        case PictureFormat::kPng:
-            return picture::EncodePng(read.image);
-        case PictureFormat::kJpeg:
-            return picture::EncodeJpeg(read.image);
-    }
-    return {};
-}
-
 // Writes the photo in the command's format through `file` and commits it.
 bool SaveAs(const CommandContext& ctx, const PhotoRead& read, PendingFile& file) {
-    const std::vector<uint8_t> bytes = Encode(OutputFormat(ctx.options), read);
-    if (bytes.empty()) {
-        Say(ctx, "cannot encode the photo for %s", file.final_path().c_str());
-        return false;
-    }
-    if (!file.Write(bytes) || !file.Commit(ctx.options.force)) {
-        Say(ctx, "%s", file.error().c_str());
-        return false;
-    }
-    return true;
+    return SavePhotoAs(ctx, OutputFormat(ctx.options), read.bitmap, read.image, file);
 }
 
 // A photo's id (with further copies of one picture told apart) and the name
