@@ -24,15 +24,8 @@ using quorbit_gphoto::EncodePng;
 using quorbit_gphoto::kPhotoFolder;
 using quorbit_gphoto::RgbPicture;
 
-class BusEnvironment : public ::testing::Environment {
-  public:
-    void SetUp() override {
-        ::setenv("CAMLIBS", DriverFolder().c_str(), 1);
-        usbtest::Bus();
-    }
-};
 [[maybe_unused]] ::testing::Environment* const kBusEnvironment =
-    ::testing::AddGlobalTestEnvironment(new BusEnvironment);
+    ::testing::AddGlobalTestEnvironment(new DriverOnBusEnvironment);
 
 class GphotoApiTest : public ::testing::TestWithParam<sim::Variant> {
   protected:

@@ -28,15 +28,8 @@ namespace {
 namespace fs = std::filesystem;
 using quorbit_gphoto::DecodePng;
 
-class BusEnvironment : public ::testing::Environment {
-  public:
-    void SetUp() override {
-        ::setenv("CAMLIBS", DriverFolder().c_str(), 1);
-        usbtest::Bus();
-    }
-};
 [[maybe_unused]] ::testing::Environment* const kBusEnvironment =
-    ::testing::AddGlobalTestEnvironment(new BusEnvironment);
+    ::testing::AddGlobalTestEnvironment(new DriverOnBusEnvironment);
 
 std::string Missing() {
 #ifdef QUORBIT_SANITIZER_RUNTIME

@@ -274,4 +274,9 @@ std::string DriverFolder() {
     return QUORBIT_GPHOTO_CAMLIBS;
 }
 
+void DriverOnBusEnvironment::SetUp() {
+    ::setenv("CAMLIBS", DriverFolder().c_str(), 1);
+    usbtest::Bus();
+}
+
 }  // namespace gphototest

@@ -8,6 +8,8 @@
 #include <gphoto2/gphoto2-camera.h>
 #include <gphoto2/gphoto2-context.h>
 
+#include <gtest/gtest.h>
+
 #include <memory>
 #include <optional>
 #include <span>
@@ -122,5 +124,12 @@ class GpCamera {
 
 // The folder of our built driver (CAMLIBS).
 std::string DriverFolder();
+
+// For a test program's whole run: libgphoto2 loads only our driver, and the
+// emulated USB bus is up before the first test.
+class DriverOnBusEnvironment : public ::testing::Environment {
+  public:
+    void SetUp() override;
+};
 
 }  // namespace gphototest
