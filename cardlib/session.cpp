@@ -38,7 +38,7 @@ CardSession& Session() {
     return g_session;
 }
 
-int ProbeGeometry(CardSession& session, int reads) {
+int ProbeGeometry(CardSession& session, int reads, bool* read_failed) {
     FlashGeometry& geometry = *session.geometry;
     const uint32_t bytes = geometry.SystemBlockBytes();
     bool read = false;
@@ -49,6 +49,8 @@ int ProbeGeometry(CardSession& session, int reads) {
         read =
             geometry.ReadPages(geometry.SystemBlockPage(), session.system_block.data(), bytes) != 0;
     }
+    if (!read && read_failed != nullptr)
+        *read_failed = true;
     if (read && std::memcmp(session.system_block.data(), kMagic.data(), kMagic.size()) == 0 &&
         geometry.HeaderCapacity(session.system_block) == geometry.MaxPhotos()) {
         return 1;
@@ -58,16 +60,22 @@ int ProbeGeometry(CardSession& session, int reads) {
 }
 
 int DetectGeometry(CardSession& session) {
-    // A read that fails changes nothing on the card, so it is made once more
-    // before a variant is given up: one lost read at open time would
-    // otherwise show a card full of photos as not recognised, and the
-    // user's next step may well be a format.
-    constexpr int kProbeReads = 2;
     const QuietCardErrors quiet;
-    for (GeometryKind kind : kProbeOrder) {
-        session.geometry = MakeGeometry(kind, session.device.get());
-        if (ProbeGeometry(session, kProbeReads) == 1)
-            return 1;
+    // A read that fails changes nothing on the card, so when no kind was
+    // recognised and a read failed, the probes run once more: one lost read
+    // at open would otherwise show a card full of photos as not recognised,
+    // and the user's next step may well be a format. A camera that refuses
+    // the other kinds' reads costs nothing more when its own kind matches.
+    constexpr int kPasses = 2;
+    for (int pass = 0; pass < kPasses; ++pass) {
+        bool read_failed = false;
+        for (GeometryKind kind : kProbeOrder) {
+            session.geometry = MakeGeometry(kind, session.device.get());
+            if (ProbeGeometry(session, 1, &read_failed) == 1)
+                return 1;
+        }
+        if (!read_failed)
+            break;
     }
     session.geometry.reset();
     return 0;

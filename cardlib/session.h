@@ -50,8 +50,9 @@ CardSession& Session();
 // 1 when the session's geometry recognises the card: reads the system block
 // into the session's copy and checks magic and capacity. A read that fails
 // is made again, up to `reads` reads in all (only the last one's failure is
-// reported). On 0 the geometry has been deleted.
-int ProbeGeometry(CardSession& session, int reads = 1);
+// reported); when the last read fails, *read_failed (if given) is set. On 0
+// the geometry has been deleted.
+int ProbeGeometry(CardSession& session, int reads = 1, bool* read_failed = nullptr);
 
 // Tries each variant in probe order; 1 when one recognised the card.
 int DetectGeometry(CardSession& session);
