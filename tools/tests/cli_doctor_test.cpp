@@ -35,24 +35,24 @@ using quorbit::SystemBlock;
 
 // --- the survey and the blocks the doctor writes, on blocks made here -----
 
-struct BlockSpec {
+struct BlockContents {
     int count = 0;
     std::vector<int> entries;  // slot fields of entries 0, 1, ...; -1 = erased
     bool recognised = true;
 };
 
-SystemBlock MakeBlock(const quorbit::FlashGeometry& g, const BlockSpec& spec) {
+SystemBlock MakeBlock(const quorbit::FlashGeometry& g, const BlockContents& contents) {
     SystemBlock b;
     b.fill(0xFF);
     std::memcpy(b.data(), quorbit::kHeaderV15, sizeof quorbit::kHeaderV15);
-    quorbit::StoreLe16(&b[quorbit::kPhotoCountOffset], static_cast<uint16_t>(spec.count));
+    quorbit::StoreLe16(&b[quorbit::kPhotoCountOffset], static_cast<uint16_t>(contents.count));
     quorbit::StoreLe16(&b[quorbit::kCapacityOffset], static_cast<uint16_t>(g.MaxPhotos()));
-    for (size_t i = 0; i < spec.entries.size(); ++i) {
-        if (spec.entries[i] < 0)
+    for (size_t i = 0; i < contents.entries.size(); ++i) {
+        if (contents.entries[i] < 0)
             continue;
         uint8_t* e = b.data() + quorbit::EntryOffset(g.PageSize(), i);
         std::memset(e, 0, 8);
-        quorbit::StoreLe16(e + 8, static_cast<uint16_t>(spec.entries[i]));
+        quorbit::StoreLe16(e + 8, static_cast<uint16_t>(contents.entries[i]));
     }
     return b;
 }
@@ -77,7 +77,7 @@ std::vector<std::string> Codes(const cli::CardSurvey& s) {
 struct SurveyCase {
     const char* name;
     GeometryKind kind;
-    BlockSpec block;
+    BlockContents block;
     std::vector<int> data;
     std::vector<std::string> problems;
     std::vector<uint16_t> deleted;
@@ -189,7 +189,7 @@ TEST(CardSurvey, TellsWhichEntriesAreTornAndWhichSlotsCannotBeRead) {
 
 struct RestoreCase {
     const char* name;
-    BlockSpec before;
+    BlockContents before;
     uint16_t slot;
     std::vector<int> after;  // slot fields of the entries after the restore
 };
