@@ -3,6 +3,7 @@
 // layout the camera writes into a slot.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -61,6 +62,15 @@ inline void StoreLe32(uint8_t* p, uint32_t v) {
 
 inline constexpr size_t EntryOffset(uint16_t page_size, size_t index) {
     return page_size + kDirectoryEntryBytes * index;
+}
+
+// Puts directory entry `index` in use as the library writes an entry: bytes
+// 0-7 zero, the slot in bytes 8-9, bytes 10-15 left as they are (erased).
+// The caller keeps the entry inside the block.
+inline void StoreEntry(SystemBlock& block, uint16_t page_size, size_t index, uint16_t slot) {
+    uint8_t* entry = block.data() + EntryOffset(page_size, index);
+    std::fill(entry, entry + kEntrySlotOffset, uint8_t{0});
+    StoreLe16(entry + kEntrySlotOffset, slot);
 }
 
 }  // namespace quorbit

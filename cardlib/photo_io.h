@@ -17,6 +17,9 @@ namespace quorbit {
 // (kRawPhotoBytes; the part past the slot black), with the progress calls of
 // a read-out; nullopt when it cannot be read.
 std::optional<std::vector<uint8_t>> ReadRawPhoto(CardSession& session, int index);
+// The same for photo slot `slot`, whether or not an entry names it (a deleted
+// photo still in its slot); nullopt beyond the card.
+std::optional<std::vector<uint8_t>> ReadRawSlot(CardSession& session, uint16_t slot);
 int ReadPhotoToFile(CardSession& session, int index, const std::string& path);
 
 // Upload and deletion (photo_write.cpp).

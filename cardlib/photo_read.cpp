@@ -76,12 +76,22 @@ std::optional<std::vector<uint8_t>> ReadRawPhoto(CardSession& session, int index
     if (index < 0 || index >= count)
         return std::nullopt;
     const uint16_t slot = geometry->EntrySlot(session.system_block, index);
-    if (geometry->IsNoSlot(slot) || slot >= geometry->MaxPhotos())
+    if (geometry->IsNoSlot(slot))
         return std::nullopt;
+    return ReadRawSlot(session, slot);
+}
 
+std::optional<std::vector<uint8_t>> ReadRawSlot(CardSession& session, uint16_t slot) {
+    FlashGeometry* geometry = session.geometry.get();
+    if (geometry == nullptr || slot >= geometry->MaxPhotos())
+        return std::nullopt;
+    // The geometry reads a photo by its directory entry: a copy of the system
+    // block whose first entry names the slot.
+    SystemBlock block = session.system_block;
+    StoreEntry(block, geometry->PageSize(), 0, slot);
     session.BeginProgress(geometry->BlocksPerPhoto() + 1);
     std::vector<uint8_t> buffer(kReadBufferBytes, 0);
-    if (geometry->ReadPhoto(session.system_block, buffer, index, session.step) == 0)
+    if (geometry->ReadPhoto(block, buffer, 0, session.step) == 0)
         return std::nullopt;
     // The last 100 pixels of the bottom row lie past the slot: they are not
     // on the card. The buffer holds the next slot's bytes there (another or

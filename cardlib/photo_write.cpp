@@ -150,9 +150,7 @@ int AppendDirectoryEntry(CardSession& session, uint16_t slot) {
         return 0;
     const SystemBlock before = session.system_block;
     StoreLe16(&session.system_block[kPhotoCountOffset], static_cast<uint16_t>(n));
-    uint8_t* added = Entry(session, static_cast<size_t>(n - 1));
-    std::memset(added, 0, 10);
-    StoreLe16(added + kEntrySlotOffset, slot);
+    StoreEntry(session.system_block, g->PageSize(), static_cast<size_t>(n - 1), slot);
     std::memset(Entry(session, static_cast<size_t>(n)), 0xFF, kDirectoryEntryBytes);
     return StoreSystemBlock(session, before);
 }

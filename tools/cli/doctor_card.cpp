@@ -38,13 +38,6 @@ uint8_t* EntryAt(const quorbit::FlashGeometry& g, quorbit::SystemBlock& block, i
     return block.data() + quorbit::EntryOffset(g.PageSize(), static_cast<size_t>(index));
 }
 
-void WriteEntry(const quorbit::FlashGeometry& g, quorbit::SystemBlock& block, int index,
-                uint16_t slot) {
-    uint8_t* e = EntryAt(g, block, index);
-    std::memset(e, 0, quorbit::kEntrySlotOffset);
-    quorbit::StoreLe16(e + quorbit::kEntrySlotOffset, slot);
-}
-
 }  // namespace
 
 DoctorCard::~DoctorCard() {
@@ -112,20 +105,7 @@ CardSurvey DoctorCard::Survey() {
 }
 
 std::optional<std::vector<uint8_t>> DoctorCard::ReadSlotPhoto(uint16_t slot) {
-    quorbit::FlashGeometry& g = *session_.geometry;
-    if (slot >= g.MaxPhotos())
-        return std::nullopt;
-    // The geometry reads a photo by its directory entry: a copy of the
-    // system block whose first entry names the slot.
-    quorbit::SystemBlock scratch = session_.system_block;
-    WriteEntry(g, scratch, 0, slot);
-    session_.BeginProgress(g.BlocksPerPhoto() + 1);
-    std::vector<uint8_t> buffer(quorbit::kReadBufferBytes, 0);
-    if (g.ReadPhoto(scratch, buffer, 0, session_.step) == 0)
-        return std::nullopt;
-    std::fill(buffer.begin() + quorbit::kPhotoSlotBytes, buffer.end(), uint8_t{0});
-    buffer.resize(quorbit::kRawPhotoBytes);
-    return buffer;
+    return quorbit::ReadRawSlot(session_, slot);
 }
 
 bool DoctorCard::StoreSystemBlock(const quorbit::SystemBlock& block) {
@@ -163,7 +143,7 @@ quorbit::SystemBlock WithRestoredPhoto(const quorbit::FlashGeometry& g,
             hints.push_back(hint);
     }
     quorbit::StoreLe16(&out[quorbit::kPhotoCountOffset], static_cast<uint16_t>(count + 1));
-    WriteEntry(g, out, count, slot);
+    quorbit::StoreEntry(out, g.PageSize(), static_cast<size_t>(count), slot);
     // Entry count + 1 is erased, as after an upload; the hints follow it,
     // so that the next upload still takes the one freed last.
     for (int i = count + 1; i < room; ++i)
@@ -190,11 +170,8 @@ quorbit::SystemBlock RebuiltSystemBlock(const quorbit::FlashGeometry& g,
     }
     quorbit::StoreLe16(&out[quorbit::kPhotoCountOffset], static_cast<uint16_t>(slots.size()));
     quorbit::StoreLe16(&out[quorbit::kCapacityOffset], static_cast<uint16_t>(g.MaxPhotos()));
-    for (size_t i = 0; i < slots.size(); ++i) {
-        uint8_t* e = EntryAt(g, out, static_cast<int>(i));
-        std::memset(e, 0, quorbit::kEntrySlotOffset);
-        quorbit::StoreLe16(e + quorbit::kEntrySlotOffset, slots[i]);
-    }
+    for (size_t i = 0; i < slots.size(); ++i)
+        quorbit::StoreEntry(out, g.PageSize(), i, slots[i]);
     return out;
 }
 

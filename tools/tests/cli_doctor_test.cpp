@@ -48,11 +48,8 @@ SystemBlock MakeBlock(const quorbit::FlashGeometry& g, const BlockContents& cont
     quorbit::StoreLe16(&b[quorbit::kPhotoCountOffset], static_cast<uint16_t>(contents.count));
     quorbit::StoreLe16(&b[quorbit::kCapacityOffset], static_cast<uint16_t>(g.MaxPhotos()));
     for (size_t i = 0; i < contents.entries.size(); ++i) {
-        if (contents.entries[i] < 0)
-            continue;
-        uint8_t* e = b.data() + quorbit::EntryOffset(g.PageSize(), i);
-        std::memset(e, 0, 8);
-        quorbit::StoreLe16(e + 8, static_cast<uint16_t>(contents.entries[i]));
+        if (contents.entries[i] >= 0)
+            quorbit::StoreEntry(b, g.PageSize(), i, static_cast<uint16_t>(contents.entries[i]));
     }
     return b;
 }
